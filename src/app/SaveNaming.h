@@ -1,0 +1,32 @@
+// Where an automatic save (and gridmint-cli's default output) goes.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace gridmint {
+
+// The loaded path's extension when it is exactly ".png", ".bmp" or ".pcx"
+// (case-sensitive), otherwise ".png".
+std::string SaveExtension(const std::filesystem::path& loaded);
+
+// The proposed name for "save as": in the default folder when it is an
+// existing directory, else beside the source.
+std::filesystem::path ProposedSavePath(const std::filesystem::path& loaded,
+                                       const std::filesystem::path& defaultFolder);
+
+struct AutoSaveTarget {
+    std::filesystem::path file;
+    // The "OUTPUT" folder to create first (one level), empty when the
+    // default folder is used.
+    std::filesystem::path folderToCreate;
+};
+
+// The automatic-save target: the default folder when it is an existing
+// directory, else the "OUTPUT" folder beside the source. Never the loaded
+// file itself: when the default folder would overwrite it, the "OUTPUT"
+// folder is used instead.
+AutoSaveTarget AutoSavePath(const std::filesystem::path& loaded,
+                            const std::filesystem::path& defaultFolder);
+
+} // namespace gridmint

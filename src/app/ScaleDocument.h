@@ -1,0 +1,105 @@
+// The one open image and everything derived from it: the source set, the
+// scale job, the result raster the view shows and the user edits, and the
+// snapshot that one undo restores. The desktop program and gridmint-cli both
+// go through it from file to file.
+#pragma once
+
+#include "engine/ScaleJob.h"
+#include "image/Containers.h"
+#include "image/IndexedBitmap.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace gridmint {
+
+struct Point {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    friend bool operator==(const Point&, const Point&) = default;
+};
+
+// The extension with its dot, lower-cased ASCII ("" when none).
+std::string LowerExtension(const std::filesystem::path& path);
+// Copies the pixel rows of `from` into `to`; false when either is null or
+// their sizes differ.
+bool CopyPixels(const IndexedBitmap* from, IndexedBitmap* to);
+// Pixels and colour table; null for null.
+std::unique_ptr<IndexedBitmap> CloneBitmap(const IndexedBitmap* bitmap);
+
+class ScaleDocument {
+public:
+    ScaleDocument();
+    ~ScaleDocument();
+    ScaleDocument(const ScaleDocument&) = delete;
+    ScaleDocument& operator=(const ScaleDocument&) = delete;
+
+    // Reads the image (format by lower-cased extension: .png, .bmp, .pcx).
+    // On success replaces the source and the job and drops the undo
+    // snapshot; on failure leaves the whole document as it was.
+    bool Load(const std::filesystem::path& path);
+
+    // Builds (or reuses, when factor, transparent index and the slope switch
+    // are unchanged and `force` is false) the job, runs it and makes the new
+    // result raster. Null on failure, leaving job, result and undo as they
+    // were. Never throws.
+    IndexedBitmap* Apply(std::int32_t factor, double threshold, bool force,
+                         std::int32_t transparentIndex, bool slopePasses = true);
+
+    // Writes the result with the source palette; format by the lower-cased
+    // extension (.bmp, .pcx, anything else PNG). False when nothing was
+    // written.
+    bool Save(const std::filesystem::path& path);
+
+    // Makes `colours` the document's palette without running the engine.
+    void SetPalette(const Colour* colours, std::int32_t count);
+
+    // Copies the snapshot back into the result; true when it copied.
+    bool Undo();
+    // Copies the result into the snapshot if a press has armed it.
+    void TakeSnapshot();
+    // The palette index of a result pixel, or -1 outside / without result.
+    std::int32_t ReadResultIndex(std::int32_t x, std::int32_t y) const;
+
+    // Edit operations, x and y in result pixels; each returns true when it
+    // changed the result (the caller then repaints).
+    bool PaintNearest(std::int32_t x, std::int32_t y, std::int32_t thickness);
+    bool PaintAuto(std::int32_t x, std::int32_t y, std::int32_t thickness);
+    void SetCornerFirst(std::int32_t x, std::int32_t y);
+    void SetCornerAnchor(std::int32_t x, std::int32_t y);
+    bool DragCorner(std::int32_t x, std::int32_t y);
+    void SetLineStart(std::int32_t x, std::int32_t y);
+    bool FinishLine(std::int32_t x, std::int32_t y);
+    bool PlotDots(std::int32_t x, std::int32_t y, std::uint8_t colour, std::int32_t thickness);
+
+    // Set by the frame at every left press; the first change after it takes
+    // the undo snapshot.
+    void setSnapshotPending(bool pending) { snapshotPending_ = pending; }
+    bool snapshotPending() const { return snapshotPending_; }
+
+    IndexedBitmap* resultBitmap() { return result_.get(); }
+    const IndexedBitmap* resultBitmap() const { return result_.get(); }
+    const IndexedBitmap* undoBitmap() const { return undo_.get(); }
+    const ImageSet* source() const { return source_.get(); }
+    const ScaleJob* job() const { return job_.get(); }
+
+    Point cornerFirst() const { return cornerFirst_; }
+    Point cornerAnchor() const { return cornerAnchor_; }
+    Point cornerLast() const { return cornerLast_; }
+    Point lineStart() const { return lineStart_; }
+
+private:
+    std::unique_ptr<IndexedBitmap> result_;
+    std::unique_ptr<IndexedBitmap> undo_;
+    std::unique_ptr<ImageSet> source_;
+    std::unique_ptr<ScaleJob> job_;
+    Point cornerFirst_;
+    Point cornerAnchor_;
+    Point cornerLast_;
+    Point lineStart_;
+    bool snapshotPending_ = false;
+};
+
+} // namespace gridmint

@@ -1,0 +1,1 @@
+// settings store: filled by the desktop layer

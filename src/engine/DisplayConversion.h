@@ -1,0 +1,20 @@
+// Turns a job's result into the raster the view paints: same indices, a
+// colour table of the palette's colours with alpha forced opaque, padded with
+// opaque black to 256 entries so that every byte value has a colour.
+#pragma once
+
+#include "image/Containers.h"
+#include "image/IndexedBitmap.h"
+
+#include <memory>
+
+namespace gridmint {
+
+// Null when the raster cannot be made (out of memory).
+std::unique_ptr<IndexedBitmap> makeDisplayBitmap(const IndexedImage& image, const Palette& palette);
+
+// Fills an existing raster of the same size instead (reuses its memory);
+// false when the sizes differ.
+bool fillDisplayBitmap(IndexedBitmap& bitmap, const IndexedImage& image, const Palette& palette);
+
+} // namespace gridmint

@@ -1,0 +1,136 @@
+// One enlargement of an 8-bit palette image by an integer factor: block
+// replication followed by four slope passes that redraw staircases as
+// slopes, deciding colour similarity on the palette's L*a*b* table.
+#pragma once
+
+#include "image/Containers.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace gridmint {
+
+struct LabColor {
+    double L = 0;
+    double a = 0;
+    double b = 0;
+};
+
+// CIE L*a*b* of 8-bit red, green, blue, without gamma expansion.
+LabColor toLab(int red, int green, int blue);
+
+// Mark bits of a cell; each slope pass tests and sets only its own.
+enum MarkBit : std::uint8_t {
+    MarkBottom = 0x01,
+    MarkRight = 0x02,
+    MarkTop = 0x04,
+    MarkLeft = 0x08,
+};
+
+// One byte per source pixel, row-major. Every access is range-checked and
+// throws std::out_of_range("Out of Index") outside the grid.
+class MarkGrid {
+public:
+    MarkGrid() = default;
+    MarkGrid(std::int32_t width, std::int32_t height);
+
+    std::int32_t width() const { return width_; }
+    std::int32_t height() const { return height_; }
+    std::int32_t count() const { return count_; }
+
+    bool test(std::int32_t x, std::int32_t y, std::uint8_t bit) const;
+    void set(std::int32_t x, std::int32_t y, std::uint8_t bit);
+    std::uint8_t cell(std::int32_t x, std::int32_t y) const;
+    void clear();
+
+private:
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    std::int32_t count_ = 0;
+    std::vector<std::uint8_t> cells_;
+};
+
+// Counts towards each side, the centre pixel included (1 = no neighbour of
+// the kind on that side). All zero means the position lies outside.
+struct NeighbourCounts {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+};
+
+struct NeighbourStats {
+    NeighbourCounts sameIndex;
+    NeighbourCounts sameColour;
+    NeighbourCounts similarColour;
+};
+
+class ScaleJob {
+public:
+    static constexpr std::int32_t kMinFactor = 1;
+    static constexpr std::int32_t kMaxFactor = 32;
+    // Largest output the engine will build, in pixels.
+    static constexpr std::int64_t kMaxOutputPixels = std::int64_t{1} << 30;
+
+    // `source` must hold an indexed image and outlive the job unchanged.
+    // Throws std::invalid_argument for a set without image or palette or a
+    // factor outside 1..32, std::length_error for an output above 2^30
+    // pixels, std::bad_alloc when memory runs out.
+    ScaleJob(const ImageSet& source, std::int32_t factor, double threshold,
+             std::int32_t transparentIndex);
+    ~ScaleJob();
+    ScaleJob(const ScaleJob&) = delete;
+    ScaleJob& operator=(const ScaleJob&) = delete;
+
+    // The whole pipeline: clear marks, replicate blocks, build the Lab table,
+    // then (unless `slopePasses` is false) the left, right, top and bottom
+    // passes. The job remembers the switch (see slopePasses()).
+    void run(bool slopePasses = true);
+
+    void setThreshold(double threshold) { threshold_ = threshold; }
+    // Replaces the job palette (n > 0) and the output palette's first n
+    // entries, and rebuilds the Lab table. Output pixels are not recomputed.
+    void setPalette(const Colour* colours, std::int32_t n);
+
+    bool isSimilar(std::int32_t i, std::int32_t j) const;
+    bool isDifferent(std::int32_t i, std::int32_t j) const { return !isSimilar(i, j); }
+
+    // Same-index, same-colour and similar-colour extents of source pixel
+    // (x, y); all zero outside the source.
+    NeighbourStats neighbourStats(std::int32_t x, std::int32_t y) const;
+
+    std::int32_t factor() const { return factor_; }
+    std::int32_t transparentIndex() const { return transparentIndex_; }
+    double threshold() const { return threshold_; }
+    bool slopePasses() const { return slopePasses_; }
+    std::int32_t width() const { return width_; }
+    std::int32_t height() const { return height_; }
+    const ImageSet& source() const { return *source_; }
+    const ImageSet& output() const { return *output_; }
+    const IndexedImage& outputImage() const { return *output_->image; }
+    const std::vector<Colour>& palette() const { return palette_; }
+    const std::vector<LabColor>& lab() const { return lab_; }
+    const MarkGrid& marks() const { return marks_; }
+
+    // Pipeline steps, public so that tests and benchmarks can run them alone.
+    void computeLab();
+    void replicateBlocks();
+
+private:
+    friend class SlopePassRunner;
+
+    std::int32_t factor_;
+    const ImageSet* source_;
+    std::unique_ptr<ImageSet> output_;
+    std::int32_t width_;
+    std::int32_t height_;
+    std::vector<Colour> palette_;
+    std::vector<LabColor> lab_;
+    std::int32_t transparentIndex_;
+    double threshold_;
+    MarkGrid marks_;
+    bool slopePasses_ = true;
+};
+
+} // namespace gridmint

@@ -1,0 +1,73 @@
+// Readers and writers of the image and palette files.
+//
+// Readers: the file-name entry points open the file (CErrCodeException code 2
+// when it cannot be opened) and hand its bytes to the decode functions, which
+// work on memory so that tests and fuzzers can feed them directly. Every
+// failure is a thrown tarn::CErrCodeException, except where noted (a PCX that
+// is not 8-bit and a file that is not a RIFF palette give null).
+//
+// Writers: pixel data are one byte per pixel (palette indices), `top` is the
+// top row and `stride` the distance in bytes from one row to the next. At
+// most the first 256 colours are written. A writer returns false when the
+// file cannot be written completely; it then leaves any previous file of that
+// name untouched and leaves no temporary file behind.
+#pragma once
+
+#include "image/Containers.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace gridmint {
+
+// Limits shared by every reader: a width or height of 0 or above 65535, or
+// more than 2^28 pixels, is refused with code 1 before anything is allocated.
+constexpr std::int64_t kMaxImageSide = 65535;
+constexpr std::int64_t kMaxImagePixels = std::int64_t{1} << 28;
+
+struct PixelBlock {
+    const std::uint8_t* top = nullptr;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t stride = 0;
+};
+
+// BMP: uncompressed 1-, 4- and 8-bit palette files; writes 8-bit.
+std::unique_ptr<ImageSet> readBmp(const std::filesystem::path& path);
+std::unique_ptr<ImageSet> decodeBmp(std::span<const std::uint8_t> bytes);
+bool writeBmp(const std::filesystem::path& path, const std::uint8_t* top, std::int32_t width,
+              std::int32_t height, std::int32_t stride, const Colour* colours, std::int32_t count);
+std::optional<std::vector<std::uint8_t>> encodeBmp(const PixelBlock& pixels,
+                                                   std::span<const Colour> colours);
+
+// PNG: palette files (colour type 3) of any bit depth, tRNS as alpha, gAMA
+// applied to the palette; writes the smallest bit depth that holds the
+// palette and the indices used, level 9, no filtering.
+std::unique_ptr<ImageSet> readPng(const std::filesystem::path& path);
+std::unique_ptr<ImageSet> decodePng(std::span<const std::uint8_t> bytes);
+bool writePng(const std::filesystem::path& path, const std::uint8_t* top, std::int32_t width,
+              std::int32_t height, std::int32_t stride, const Colour* colours, std::int32_t count);
+std::optional<std::vector<std::uint8_t>> encodePng(const PixelBlock& pixels,
+                                                   std::span<const Colour> colours);
+
+// PCX: 8-bit single-plane files, run-length or raw; writes version 5 RLE.
+// Returns null (no exception) for a file that is not an 8-bit PCX.
+std::unique_ptr<ImageSet> readPcx(const std::filesystem::path& path);
+std::unique_ptr<ImageSet> decodePcx(std::span<const std::uint8_t> bytes);
+bool writePcx(const std::filesystem::path& path, const std::uint8_t* top, std::int32_t width,
+              std::int32_t height, std::int32_t stride, const Colour* colours, std::int32_t count);
+std::optional<std::vector<std::uint8_t>> encodePcx(const PixelBlock& pixels,
+                                                   std::span<const Colour> colours);
+
+// Palette files. ACT never returns null; PAL returns null for a file that is
+// not a RIFF palette. `reverse` returns the colours last to first.
+std::unique_ptr<Palette> readActPalette(const std::filesystem::path& path, bool reverse);
+std::unique_ptr<Palette> decodeActPalette(std::span<const std::uint8_t> bytes, bool reverse);
+std::unique_ptr<Palette> readPalPalette(const std::filesystem::path& path, bool reverse);
+std::unique_ptr<Palette> decodePalPalette(std::span<const std::uint8_t> bytes, bool reverse);
+
+} // namespace gridmint
