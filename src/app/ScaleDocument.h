@@ -29,6 +29,22 @@ bool CopyPixels(const IndexedBitmap* from, IndexedBitmap* to);
 // Pixels and colour table; null for null.
 std::unique_ptr<IndexedBitmap> CloneBitmap(const IndexedBitmap* bitmap);
 
+// The source cells that DragCorner rewrites for an anchor and a pointer given
+// in result pixels: a run along the anchor's source row (horizontal) or
+// column, from the anchor's cell towards the pointer's cell, the pointer's
+// cell excluded. `empty` when DragCorner would change nothing. The image
+// view's straight preview uses the same rule so that it never disagrees
+// with the edit.
+struct CellRun {
+    bool empty = true;
+    bool horizontal = false;
+    std::int32_t fixed = 0; // the source row (horizontal) or column
+    std::int32_t first = 0; // first and last cell along the run, first <= last
+    std::int32_t last = 0;
+};
+CellRun CornerDragCells(Point anchor, Point pointer, std::int32_t factor, std::int32_t sourceWidth,
+                        std::int32_t sourceHeight);
+
 class ScaleDocument {
 public:
     ScaleDocument();
