@@ -1,0 +1,59 @@
+// The settings dialog ("設定").
+#pragma once
+
+#include "app/AppSettings.h"
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QAbstractButton;
+
+namespace gridmint {
+
+class COptionDlg : public QDialog {
+    Q_OBJECT
+public:
+    // `settings` must outlive the dialog; it is written only on OK.
+    COptionDlg(AppSettings& settings, QWidget* parent = nullptr);
+
+    // exec() returns QDialog::Accepted only when at least one setting changed
+    // (the new values are then stored in `settings`); Rejected otherwise.
+
+    // Replaces the folder browser behind "参照..." (tests); the picker returns
+    // the chosen folder or an empty string when cancelled. An empty function
+    // restores the standard browser.
+    static void setFolderPicker(std::function<QString(QWidget*)> picker);
+
+    QCheckBox* autoSaveCheck() const { return autoSave_; }
+    QCheckBox* reverseActCheck() const { return reverseAct_; }
+    QCheckBox* reversePalCheck() const { return reversePal_; }
+    QComboBox* scaleCombo() const { return scale_; }
+    QComboBox* transparentCombo() const { return trans_; }
+    QLineEdit* folderEdit() const { return folder_; }
+    QAbstractButton* browseButton() const { return browse_; }
+    QAbstractButton* okButton() const { return ok_; }
+    QAbstractButton* cancelButton() const { return cancel_; }
+
+    static constexpr int kScaleFactors[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 16, 32};
+
+private:
+    void onOk();
+    void onBrowse();
+
+    AppSettings& settings_;
+    QCheckBox* autoSave_ = nullptr;
+    QCheckBox* reverseAct_ = nullptr;
+    QCheckBox* reversePal_ = nullptr;
+    QComboBox* scale_ = nullptr;
+    QComboBox* trans_ = nullptr;
+    QLineEdit* folder_ = nullptr;
+    QAbstractButton* browse_ = nullptr;
+    QAbstractButton* ok_ = nullptr;
+    QAbstractButton* cancel_ = nullptr;
+};
+
+} // namespace gridmint

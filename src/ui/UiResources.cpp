@@ -1,0 +1,7 @@
+#include "ui/UiResources.h"
+
+namespace gridmint {
+
+void initUiResources() {}
+
+} // namespace gridmint
