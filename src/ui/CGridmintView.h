@@ -1,0 +1,113 @@
+// The central image pane: shows the displayed result at an integer display
+// zoom with an optional pixel grid and the mouse tools' outlines, scrolls,
+// and reports mouse input to the frame in zoomed-image coordinates. It edits
+// nothing itself; the frame writes its display state and asks for repaints.
+#pragma once
+
+#include "image/IndexedBitmap.h"
+
+#include <QAbstractScrollArea>
+#include <QImage>
+#include <QPoint>
+
+namespace gridmint {
+
+class CGridmintView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit CGridmintView(QWidget* parent = nullptr);
+    ~CGridmintView() override;
+
+    // Not owned; may be null. The frame calls RefreshExtent after a new
+    // bitmap (or one of another size).
+    void setDisplayedBitmap(const IndexedBitmap* bitmap);
+    const IndexedBitmap* displayedBitmap() const;
+
+    // The enlargement factor S of the displayed result; values below 1 count as 1.
+    void setResultScale(int scale);
+    int resultScale() const;
+
+    void setGridShown(bool shown);
+    bool gridShown() const;
+
+    // Hover cell, in result pixels.
+    void setHoverShown(bool shown);
+    bool hoverShown() const;
+    void setHoverPos(int x, int y);
+
+    // Line preview, in result pixels. Kind 0 none, 1 straight (corner), 2 diagonal.
+    void setLineStart(int x, int y);
+    void setLineEnd(int x, int y);
+    void setLineKind(int kind);
+    int lineKind() const;
+
+    // The next paint clears the whole visible area first.
+    void setEraseNeeded(bool needed);
+    bool eraseNeeded() const;
+
+    // 1 = zoom cursor, anything else the arrow.
+    void setCursorKind(int kind);
+    int cursorKind() const;
+
+    // Display zoom Z, starts at 1.
+    int zoom() const;
+    // Changes the display zoom. (px, py) is a point in zoomed-image
+    // coordinates at the old zoom that comes to the viewport centre, or
+    // (-1, -1) (any coordinate below 1) to keep the current centre. Zooms
+    // below 1 are ignored.
+    void SetZoom(int zoom, int px, int py);
+    // Scroll extent becomes Z*W+1 by Z*H+1 so the closing grid line can be
+    // scrolled into view. The scroll position returns to the top left unless
+    // `keepScrollPosition`, which keeps it (clamped to the new range).
+    void RefreshExtent(bool keepScrollPosition = false);
+    // Zoomed-image coordinates of the viewport's top-left corner.
+    QPoint scrollOffset() const;
+    void Redraw();
+
+signals:
+    // x, y in zoomed-image coordinates (viewport position + scroll offset,
+    // in logical pixels); negative or beyond the image while the left button
+    // is held outside the view.
+    void UWM_VIEW_LBUTTONDOWN(int x, int y);
+    void UWM_VIEW_DRAG(int x, int y);
+    void UWM_VIEW_HOVER(int x, int y);
+    void UWM_VIEW_LBUTTONUP(int x, int y);
+    void UWM_VIEW_RBUTTONDOWN(int x, int y);
+    void UWM_ZOOM_IN();
+    void UWM_ZOOM_OUT();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    QPoint zoomedPos(QPointF viewportPos) const;
+    void updateScrollBars(QPoint offset);
+    void applyCursor();
+
+    const IndexedBitmap* bitmap_ = nullptr;
+    QImage scratch_; // the visible part at the display zoom, reused while its size holds
+    int scale_ = 1;
+    int hoverX_ = 0;
+    int hoverY_ = 0;
+    int lineStartX_ = 0;
+    int lineStartY_ = 0;
+    int lineEndX_ = 0;
+    int lineEndY_ = 0;
+    bool hoverShown_ = false;
+    int lineKind_ = 0;
+    int zoom_ = 1;
+    bool eraseNeeded_ = false;
+    bool gridShown_ = true;
+    int cursorKind_ = 0;
+    int horizontalWheelAccumulator_ = 0;
+};
+
+} // namespace gridmint
