@@ -14,6 +14,7 @@
 #pragma once
 
 #include "image/Containers.h"
+#include "image/ErrCodeException.h"
 
 #include <cstdint>
 #include <filesystem>

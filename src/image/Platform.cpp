@@ -1,0 +1,242 @@
+#include "image/Platform.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <system_error>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace gridmint::platform {
+
+namespace {
+
+std::atomic<std::int64_t> g_writeFaultAfter{-1};
+std::atomic<std::uint64_t> g_tempCounter{0};
+
+#ifdef _WIN32
+int rawOpen(const std::filesystem::path& path, int flags, int mode)
+{
+    int fd = -1;
+    if (_wsopen_s(&fd, path.c_str(), flags | _O_BINARY | _O_NOINHERIT, _SH_DENYRW, mode) != 0)
+        return -1;
+    return fd;
+}
+long long rawWrite(int fd, const void* p, std::size_t n)
+{
+    const unsigned chunk = n > 0x40000000u ? 0x40000000u : static_cast<unsigned>(n);
+    return _write(fd, p, chunk);
+}
+bool rawSync(int fd)
+{
+    return _commit(fd) == 0;
+}
+bool rawClose(int fd)
+{
+    return _close(fd) == 0;
+}
+bool rawRename(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    return MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+void rawUnlink(const std::filesystem::path& p)
+{
+    _wunlink(p.c_str());
+}
+constexpr int kCreateFlags = _O_WRONLY | _O_CREAT | _O_EXCL;
+constexpr int kCreateMode = _S_IREAD | _S_IWRITE;
+#else
+int rawOpen(const std::filesystem::path& path, int flags, int mode)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+long long rawWrite(int fd, const void* p, std::size_t n)
+{
+    const std::size_t chunk = n > 0x40000000u ? 0x40000000u : n;
+    return ::write(fd, p, chunk);
+}
+bool rawSync(int fd)
+{
+    return ::fsync(fd) == 0;
+}
+bool rawClose(int fd)
+{
+    return ::close(fd) == 0;
+}
+bool rawRename(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+void rawUnlink(const std::filesystem::path& p)
+{
+    ::unlink(p.c_str());
+}
+// 0666 lets the kernel apply the umask, exactly as for a plain create.
+constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL;
+constexpr int kCreateMode = 0666;
+#endif
+
+// Follows a chain of symbolic links to the file they finally name, which
+// need not exist yet. A loop or an unreadable link gives an empty path.
+std::filesystem::path resolveLinks(std::filesystem::path p)
+{
+    std::error_code ec;
+    for (int hops = 0; hops < 40; ++hops) {
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(p, ec)))
+            return p;
+        std::filesystem::path target = std::filesystem::read_symlink(p, ec);
+        if (ec)
+            return {};
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    return {};
+}
+
+// Writes everything or fails; honours the test fault.
+bool writeAll(int fd, std::span<const std::uint8_t> bytes)
+{
+    std::size_t done = 0;
+    const std::int64_t faultAt = g_writeFaultAfter.load();
+    while (done < bytes.size()) {
+        std::size_t want = bytes.size() - done;
+        if (faultAt >= 0) {
+            if (static_cast<std::uint64_t>(faultAt) <= done)
+                return false;
+            want = std::min<std::size_t>(want, static_cast<std::size_t>(faultAt) - done);
+        }
+        const long long n = rawWrite(fd, bytes.data() + done, want);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+int openForRead(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    const int fd = rawOpen(path, _O_RDONLY, 0);
+    if (fd < 0)
+        return -1;
+    struct _stat64 st {};
+    if (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG) {
+        _close(fd);
+        return -1;
+    }
+    return fd;
+#else
+    // Non-blocking so that opening a FIFO by mistake cannot hang; only
+    // regular files are accepted anyway.
+    const int fd = rawOpen(path, O_RDONLY | O_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+#endif
+}
+
+int openForWrite(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    return rawOpen(path, _O_WRONLY | _O_CREAT | _O_TRUNC, _S_IREAD | _S_IWRITE);
+#else
+    return rawOpen(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+#endif
+}
+
+bool closeFile(int fd)
+{
+    return fd >= 0 && rawClose(fd);
+}
+
+bool replaceFileContents(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+{
+    if (path.empty())
+        return false;
+    const std::filesystem::path target = resolveLinks(path);
+    if (target.empty() || !target.has_filename())
+        return false;
+    std::error_code ec;
+    if (std::filesystem::is_directory(target, ec))
+        return false;
+
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    const auto stamp =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+#ifdef _WIN32
+    const unsigned long pid = GetCurrentProcessId();
+#else
+    const unsigned long pid = static_cast<unsigned long>(::getpid());
+#endif
+
+    std::filesystem::path temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        char suffix[80];
+        std::snprintf(suffix, sizeof suffix, ".%lu.%llx.%llx.tmp", pid,
+                      static_cast<unsigned long long>(g_tempCounter.fetch_add(1)),
+                      static_cast<unsigned long long>(stamp & 0xFFFFFFu));
+        std::filesystem::path name = ".";
+        name += target.filename();
+        name += suffix;
+        temp = folder / name;
+        fd = rawOpen(temp, kCreateFlags, kCreateMode);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+
+    bool ok = true;
+#ifndef _WIN32
+    // A replaced file keeps its permission bits (and, where allowed, owner).
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+        if (ok && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+            (void)!::fchown(fd, old.st_uid, old.st_gid); // best effort
+    }
+#endif
+    ok = ok && writeAll(fd, bytes);
+    ok = ok && rawSync(fd);
+    ok = rawClose(fd) && ok;
+    ok = ok && rawRename(temp, target);
+    if (!ok)
+        rawUnlink(temp);
+    return ok;
+}
+
+void setWriteFaultAfterForTesting(std::int64_t bytes)
+{
+    g_writeFaultAfter.store(bytes);
+}
+
+} // namespace gridmint::platform
