@@ -5,10 +5,16 @@
 #pragma once
 
 #include "image/IndexedBitmap.h"
+#include "ui/ViewGeometry.h"
 
 #include <QAbstractScrollArea>
+#include <QCursor>
 #include <QImage>
 #include <QPoint>
+#include <QSize>
+#include <vector>
+
+class QScrollBar;
 
 namespace gridmint {
 
@@ -83,17 +89,30 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
-    bool viewportEvent(QEvent* event) override;
 
 private:
+    // The viewport's size in device pixels, the unit of the zoomed plane.
+    QSize clientDeviceSize() const;
+    QSize extentSize() const;
     QPoint zoomedPos(QPointF viewportPos) const;
     void updateScrollBars(QPoint offset);
     void applyCursor();
+    void scrollWheelSteps(QScrollBar* bar, int& accumulator, int delta);
+    // Composes the visible part of the plane whose top-left is `offset` into
+    // `frame` (device pixels, RGB32).
+    void renderFrame(QImage& frame, QPoint offset);
+    void drawGrid(QImage& frame, const PlaneRect& visible);
+    void drawOverlay(QImage& frame, const PlaneRect& visible);
 
     const IndexedBitmap* bitmap_ = nullptr;
     QImage scratch_; // the visible part at the display zoom, reused while its size holds
+    QImage frame_;   // the composed viewport, reused while its size holds
+    std::vector<GridLine> gridLines_;
+    std::vector<Cell> cells_;
+    QCursor zoomCursor_;
     int scale_ = 1;
     int hoverX_ = 0;
     int hoverY_ = 0;
@@ -107,7 +126,8 @@ private:
     bool eraseNeeded_ = false;
     bool gridShown_ = true;
     int cursorKind_ = 0;
-    int horizontalWheelAccumulator_ = 0;
+    int horizontalWheel_ = 0; // wheel delta not yet turned into scroll steps
+    int verticalWheel_ = 0;
 };
 
 } // namespace gridmint
