@@ -1,1 +1,326 @@
 #include "engine/ScaleJob.h"
+
+#include "engine/SlopePasses.h"
+#include "engine/SlopeShapes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+
+namespace gridmint {
+
+namespace {
+
+// The colour model deliberately skips gamma expansion: the thresholds users
+// have tuned are calibrated on these values.
+double labF(double t)
+{
+    return t > 0.008856 ? std::pow(t, 1.0 / 3.0) : (903.3 * t + 16.0) / 116.0;
+}
+
+// Far from every real colour in a*b* and darker than everything, so that the
+// transparent index is similar only to itself and never the lighter side.
+constexpr LabColor kTransparentLab{-1000000.0, 250000.0, 250000.0};
+
+// The one similarity expression of the engine. Squared distances or float
+// would flip decisions at the boundary, so keep it exactly like this.
+inline bool withinThreshold(const LabColor& p, const LabColor& q, double threshold)
+{
+    const double da = p.a - q.a;
+    const double db = p.b - q.b;
+    return std::sqrt(da * da + db * db) <= threshold;
+}
+
+// Fills one output row with `factor` copies of every source pixel. The fixed
+// factors let the compiler turn each block into one or two stores.
+template <int F>
+void fillRowFixed(std::uint8_t* out, const std::uint8_t* in, std::int32_t width)
+{
+    for (std::int32_t x = 0; x < width; ++x, out += F)
+        std::memset(out, in[x], F);
+}
+
+void fillRow(std::uint8_t* out, const std::uint8_t* in, std::int32_t width, std::int32_t factor)
+{
+    switch (factor) {
+    case 1:
+        std::memcpy(out, in, static_cast<std::size_t>(width));
+        return;
+    case 2:
+        fillRowFixed<2>(out, in, width);
+        return;
+    case 3:
+        fillRowFixed<3>(out, in, width);
+        return;
+    case 4:
+        fillRowFixed<4>(out, in, width);
+        return;
+    case 8:
+        fillRowFixed<8>(out, in, width);
+        return;
+    case 16:
+        fillRowFixed<16>(out, in, width);
+        return;
+    default:
+        for (std::int32_t x = 0; x < width; ++x, out += factor)
+            std::memset(out, in[x], static_cast<std::size_t>(factor));
+        return;
+    }
+}
+
+} // namespace
+
+LabColor toLab(int red, int green, int blue)
+{
+    const double r = red / 255.0;
+    const double g = green / 255.0;
+    const double b = blue / 255.0;
+    const double x = (0.412453 * r + 0.35758 * g + 0.180423 * b) / 0.95045;
+    const double y = 0.212671 * r + 0.71516 * g + 0.072169 * b;
+    const double z = (0.019334 * r + 0.119193 * g + 0.950227 * b) / 1.08892;
+    const double fx = labF(x);
+    const double fy = labF(y);
+    const double fz = labF(z);
+    return LabColor{116.0 * fy - 16.0, 500.0 * (fx - fy), 200.0 * (fy - fz)};
+}
+
+std::vector<int> depthSequence(SlopeShape shape, SlopeVariant variant, int f, int len)
+{
+    std::vector<int> out;
+    out.reserve(static_cast<std::size_t>(std::max(0, f * len)));
+    forEachDepth(shape, variant, f, len, [&](int, int depth) { out.push_back(depth); });
+    return out;
+}
+
+// ---- MarkGrid ---------------------------------------------------------------
+
+MarkGrid::MarkGrid(std::int32_t width, std::int32_t height)
+{
+    if (width < 0 || height < 0 ||
+        std::int64_t{width} * height > std::numeric_limits<std::int32_t>::max())
+        throw std::length_error("mark grid too large");
+    width_ = width;
+    height_ = height;
+    count_ = width * height;
+    cells_.assign(static_cast<std::size_t>(count_), 0);
+}
+
+namespace {
+[[noreturn]] void outOfIndex()
+{
+    throw std::out_of_range("Out of Index");
+}
+} // namespace
+
+bool MarkGrid::test(std::int32_t x, std::int32_t y, std::uint8_t bit) const
+{
+    return (cell(x, y) & bit) != 0;
+}
+
+void MarkGrid::set(std::int32_t x, std::int32_t y, std::uint8_t bit)
+{
+    if (x < 0 || x >= width_ || y < 0 || y >= height_)
+        outOfIndex();
+    cells_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+           static_cast<std::size_t>(x)] |= bit;
+}
+
+std::uint8_t MarkGrid::cell(std::int32_t x, std::int32_t y) const
+{
+    if (x < 0 || x >= width_ || y < 0 || y >= height_)
+        outOfIndex();
+    return cells_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                  static_cast<std::size_t>(x)];
+}
+
+void MarkGrid::clear()
+{
+    std::fill(cells_.begin(), cells_.end(), std::uint8_t{0});
+}
+
+// ---- ScaleJob ---------------------------------------------------------------
+
+ScaleJob::ScaleJob(const ImageSet& source, std::int32_t factor, double threshold,
+                   std::int32_t transparentIndex)
+    : factor_(factor), source_(&source), width_(0), height_(0),
+      transparentIndex_(transparentIndex), threshold_(threshold)
+{
+    if (!source.image || !source.palette)
+        throw std::invalid_argument("scale job: source set has no indexed image or palette");
+    if (factor < kMinFactor || factor > kMaxFactor)
+        throw std::invalid_argument("scale job: factor must be 1 to 32");
+    width_ = source.width();
+    height_ = source.height();
+    // The passes address the indexed image with the set's size; a first image
+    // of another size would send them outside the indexed image's rows.
+    if (width_ != source.image->width() || height_ != source.image->height())
+        throw std::invalid_argument("scale job: set size differs from its indexed image");
+    if (width_ > 0 && height_ > 0 && !source.image->hasStore())
+        throw std::invalid_argument("scale job: source image has no pixels");
+
+    const std::int64_t outWidth = std::int64_t{factor} * width_;
+    const std::int64_t outHeight = std::int64_t{factor} * height_;
+    if (outWidth * outHeight > kMaxOutputPixels)
+        throw std::length_error("scale job: the enlarged image would exceed 2^30 pixels");
+
+    palette_ = source.palette->colours;
+    auto outPalette = std::make_unique<Palette>();
+    outPalette->colours = source.palette->colours;
+    auto outImage = std::make_unique<IndexedImage>();
+    outImage->allocate(static_cast<std::uint32_t>(outWidth), static_cast<std::uint32_t>(outHeight));
+    output_ = std::make_unique<ImageSet>(nullptr, std::move(outImage), std::move(outPalette),
+                                         ImageSet::kIndexedKind);
+    marks_ = MarkGrid(width_, height_);
+    // Sized once here so that re-running the job allocates nothing.
+    lab_.reserve(palette_.size());
+    relations_ = std::make_unique<std::uint8_t[]>(kRelationTableSize);
+}
+
+ScaleJob::~ScaleJob() = default;
+
+void ScaleJob::run(bool slopePasses)
+{
+    slopePasses_ = slopePasses;
+    marks_.clear();
+    replicateBlocks();
+    computeLab();
+    if (!slopePasses || width_ == 0 || height_ == 0)
+        return;
+    buildRelations();
+    SlopePassRunner(*this).runAll();
+}
+
+void ScaleJob::runSlopePass(MarkBit pass)
+{
+    if (width_ == 0 || height_ == 0)
+        return;
+    buildRelations();
+    SlopePassRunner(*this).runOne(pass);
+}
+
+void ScaleJob::replicateBlocks()
+{
+    IndexedImage& out = *output_->image;
+    const IndexedImage& in = *source_->image;
+    const std::size_t outWidth = static_cast<std::size_t>(out.width());
+    for (std::int32_t y = 0; y < height_; ++y) {
+        std::uint8_t* first = out.row(factor_ * y);
+        fillRow(first, in.row(y), width_, factor_);
+        for (std::int32_t i = 1; i < factor_; ++i)
+            std::memcpy(out.row(factor_ * y + i), first, outWidth);
+    }
+}
+
+void ScaleJob::computeLab()
+{
+    lab_.resize(palette_.size());
+    for (std::size_t i = 0; i < palette_.size(); ++i) {
+        const Colour c = palette_[i];
+        lab_[i] = toLab(static_cast<int>((c >> 16) & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                        static_cast<int>(c & 0xFF));
+    }
+    if (transparentIndex_ >= 0 && static_cast<std::size_t>(transparentIndex_) < lab_.size())
+        lab_[static_cast<std::size_t>(transparentIndex_)] = kTransparentLab;
+}
+
+bool ScaleJob::hasLab(std::int32_t i) const
+{
+    return i >= 0 && static_cast<std::size_t>(i) < std::min(lab_.size(), palette_.size());
+}
+
+bool ScaleJob::isSimilar(std::int32_t i, std::int32_t j) const
+{
+    // An index without a palette entry is like nothing but itself.
+    if (!hasLab(i) || !hasLab(j))
+        return i == j;
+    return withinThreshold(lab_[static_cast<std::size_t>(i)], lab_[static_cast<std::size_t>(j)],
+                           threshold_);
+}
+
+void ScaleJob::buildRelations()
+{
+    std::uint8_t* table = relations_.get();
+    std::memset(table, 0, kRelationTableSize);
+    const std::size_t n = std::min<std::size_t>({lab_.size(), palette_.size(), 256});
+    // Indices outside the palette relate to nothing but themselves.
+    for (std::size_t i = n; i < 256; ++i)
+        table[i * 256 + i] = kRelSimilar;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint8_t* row = table + i * 256;
+        const LabColor& li = lab_[i];
+        row[i] = withinThreshold(li, li, threshold_) ? kRelSimilar : 0;
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const LabColor& lj = lab_[j];
+            const bool similar = withinThreshold(li, lj, threshold_);
+            std::uint8_t ij = similar ? kRelSimilar : 0;
+            std::uint8_t ji = ij;
+            if (lj.L > li.L) {
+                ij |= kRelLighter;
+                ji |= kRelDarker;
+            } else if (lj.L < li.L) {
+                ij |= kRelDarker;
+                ji |= kRelLighter;
+            }
+            row[j] = ij;
+            table[j * 256 + i] = ji;
+        }
+    }
+}
+
+void ScaleJob::setPalette(const Colour* colours, std::int32_t n)
+{
+    if (n <= 0 || colours == nullptr)
+        return;
+    const std::size_t count = static_cast<std::size_t>(n);
+    palette_.assign(colours, colours + count);
+    if (output_ && output_->palette) {
+        Palette& out = *output_->palette;
+        if (out.count() < count)
+            out.resize(count);
+        std::copy(colours, colours + count, out.colours.begin());
+    }
+    computeLab();
+}
+
+NeighbourStats ScaleJob::neighbourStats(std::int32_t x, std::int32_t y) const
+{
+    NeighbourStats stats;
+    if (x < 0 || x >= width_ || y < 0 || y >= height_)
+        return stats;
+    const IndexedImage& img = *source_->image;
+    const std::uint8_t centre = img.row(y)[x];
+    const bool hasColour = centre < palette_.size();
+
+    const auto sameIndex = [&](std::uint8_t v) { return v == centre; };
+    const auto sameColour = [&](std::uint8_t v) {
+        if (!hasColour || v >= palette_.size())
+            return v == centre;
+        return palette_[v] == palette_[centre];
+    };
+    const auto similar = [&](std::uint8_t v) { return isSimilar(centre, v); };
+
+    const auto walk = [&](auto&& keep) {
+        NeighbourCounts c;
+        c.left = 1;
+        for (std::int32_t i = x - 1; i >= 0 && keep(img.row(y)[i]); --i)
+            ++c.left;
+        c.right = 1;
+        for (std::int32_t i = x + 1; i < width_ && keep(img.row(y)[i]); ++i)
+            ++c.right;
+        c.top = 1;
+        for (std::int32_t i = y - 1; i >= 0 && keep(img.row(i)[x]); --i)
+            ++c.top;
+        c.bottom = 1;
+        for (std::int32_t i = y + 1; i < height_ && keep(img.row(i)[x]); ++i)
+            ++c.bottom;
+        return c;
+    };
+    stats.sameIndex = walk(sameIndex);
+    stats.sameColour = walk(sameColour);
+    stats.similarColour = walk(similar);
+    return stats;
+}
+
+} // namespace gridmint

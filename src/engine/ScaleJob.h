@@ -5,6 +5,7 @@
 
 #include "image/Containers.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -116,9 +117,23 @@ public:
     // Pipeline steps, public so that tests and benchmarks can run them alone.
     void computeLab();
     void replicateBlocks();
+    // One slope pass alone (the pass whose mark bit is `pass`), with the
+    // current Lab table and threshold; marks and output are not reset first.
+    void runSlopePass(MarkBit pass);
 
 private:
     friend class SlopePassRunner;
+
+    // Pairwise relations of the byte indices, rebuilt by every run with the
+    // current threshold: bit kRelSimilar when isSimilar(i, j), kRelLighter
+    // when j is strictly lighter than i, kRelDarker when strictly darker.
+    static constexpr std::size_t kRelationTableSize = 256 * 256;
+    static constexpr std::uint8_t kRelSimilar = 0x01;
+    static constexpr std::uint8_t kRelLighter = 0x02;
+    static constexpr std::uint8_t kRelDarker = 0x04;
+
+    bool hasLab(std::int32_t i) const;
+    void buildRelations();
 
     std::int32_t factor_;
     const ImageSet* source_;
@@ -131,6 +146,7 @@ private:
     double threshold_;
     MarkGrid marks_;
     bool slopePasses_ = true;
+    std::unique_ptr<std::uint8_t[]> relations_;
 };
 
 } // namespace gridmint

@@ -1,0 +1,305 @@
+// The slope passes: one algorithm, run in four orientations.
+//
+// Every pass looks at one side s of each source pixel P. Where the pixel N on
+// that side is strictly lighter and of another index, it follows the run of
+// P's colour along the run axis a (perpendicular to s), classifies how the run
+// starts and how it ends, and paints part of the run's enlarged blocks with
+// the neighbours' colours. The code below is written once for an abstract
+// (s, a) pair; an orientation descriptor supplies the four concrete ones.
+//
+// Source neighbourhood, drawn for the left pass (s = left, a = down); the
+// other passes are this picture turned and mirrored:
+//
+//              s            -s
+//        +-----------+-----------+-----------+
+//        | P - a + s | P - a     | P - a - s |   <- the line before the run
+//        +-----------+-----------+-----------+
+//        | N = P + s | P  (k=0)  | P - s     |   <- start line
+//        +-----------+-----------+-----------+
+//        | Q_k + s   | Q_k       | Q_k - s   |   <- line k = 1, 2, ...
+//        +-----------+-----------+-----------+      (Q_k = P + k a)
+//          toward       run         away
+//
+//   start kind: lighter-side when P - a + s matches; far-side when P - s
+//   exists, P - a differs and P - a - s or P - s matches; else free.
+//   step at line k: away when Q_k - s exists, Q_k differs and Q_k - s
+//   matches; toward when Q_k + s matches.
+//
+// Output strip of a run of len lines at factor f: the f x f blocks of the
+// run's lines laid end to end, with r counting output lines along a and d
+// counting pixels from the edge that faces s into the blocks:
+//
+//      left pass (s = -x, a = +y)        bottom pass (s = +y, a = +x)
+//
+//       d=0 ->                            r=0 ->
+//      +--------+  r=0                  +--------+--------+
+//      |##      |   |                   |        |        |
+//      |#       |   v                   |     #  |        |  ^
+//      |        |                       |    ##  |##      |  |
+//      +--------+                       +--------+--------+ d=0
+//      |        |
+//
+// origin = output pixel (r=0, d=0): the block's corner on side s at the run's
+// start; rStep moves one output line along a, dStep one pixel away from s.
+// A far-side notch may reach d = f, one pixel into the block behind P - s.
+
+#include "engine/SlopePasses.h"
+
+#include "engine/SlopeShapes.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace gridmint {
+
+namespace {
+
+constexpr std::uint8_t kSimilar = 0x01;
+constexpr std::uint8_t kLighter = 0x02;
+constexpr std::uint8_t kDarker = 0x04;
+
+// Orientation descriptors: side step (sx, sy), run axis (ax, ay), the pass's
+// mark bit and its bulge/notch variant.
+struct LeftPass {
+    static constexpr int sx = -1, sy = 0, ax = 0, ay = 1;
+    static constexpr std::uint8_t mark = MarkLeft;
+    static constexpr SlopeVariant variant = SlopeVariant::NearSide;
+};
+struct RightPass {
+    static constexpr int sx = 1, sy = 0, ax = 0, ay = 1;
+    static constexpr std::uint8_t mark = MarkRight;
+    static constexpr SlopeVariant variant = SlopeVariant::FarSide;
+};
+struct TopPass {
+    static constexpr int sx = 0, sy = -1, ax = 1, ay = 0;
+    static constexpr std::uint8_t mark = MarkTop;
+    static constexpr SlopeVariant variant = SlopeVariant::NearSide;
+};
+struct BottomPass {
+    static constexpr int sx = 0, sy = 1, ax = 1, ay = 0;
+    static constexpr std::uint8_t mark = MarkBottom;
+    static constexpr SlopeVariant variant = SlopeVariant::FarSide;
+};
+
+enum class StartKind : std::uint8_t { Free, LighterSide, FarSide };
+enum class Step : std::uint8_t { None, Toward, Away };
+
+struct Outcome {
+    bool paint = false;
+    SlopeShape shape = SlopeShape::StartWedge;
+    int len = 0;    // lines of the strip painted
+    int marked = 0; // lines marked, from the start pixel on
+};
+
+// The outcome table shared by all passes.
+Outcome decide(StartKind kind, Step step, int len)
+{
+    switch (step) {
+    case Step::Toward:
+        return {true, kind == StartKind::LighterSide ? SlopeShape::Bulge : SlopeShape::StartWedge,
+                len, len};
+    case Step::Away:
+        return {true, kind == StartKind::FarSide ? SlopeShape::Notch : SlopeShape::EndWedge, len,
+                len};
+    case Step::None:
+        break;
+    }
+    switch (kind) {
+    case StartKind::LighterSide:
+        return {true, SlopeShape::EndWedge, len, len};
+    case StartKind::FarSide:
+        // A one-line far-side run is too short to slope but is still claimed.
+        if (len >= 2)
+            return {true, SlopeShape::StartWedge, len, len};
+        return {false, SlopeShape::StartWedge, 0, 1};
+    case StartKind::Free:
+        break;
+    }
+    // Unattached and unfinished: leave each pixel to be a start of its own.
+    return {};
+}
+
+struct PassContext {
+    std::int32_t width;
+    std::int32_t height;
+    const std::uint8_t* source; // rows of `width` bytes, no padding
+    const std::uint8_t* relations;
+
+    bool inside(std::int32_t x, std::int32_t y) const
+    {
+        return x >= 0 && x < width && y >= 0 && y < height;
+    }
+};
+
+// Classifies the start of the run at P and follows it to its step or stop.
+// Exact mode compares indices with the start index; similar mode compares
+// colours with the previous line's, so that shades of one colour carry on.
+template <class O, bool Exact>
+Outcome follow(const PassContext& ctx, std::int32_t x, std::int32_t y, std::uint8_t c,
+               std::uint8_t n)
+{
+    const std::ptrdiff_t w = ctx.width;
+    const std::ptrdiff_t sOff = O::sx + O::sy * w;
+    const std::ptrdiff_t aOff = O::ax + O::ay * w;
+    const std::uint8_t* rel = ctx.relations;
+    const std::uint8_t* relC = rel + std::size_t{c} * 256;
+    const std::uint8_t* p = ctx.source + std::ptrdiff_t{y} * w + x;
+
+    const auto matches = [&](std::uint8_t ref, std::uint8_t v) -> bool {
+        if constexpr (Exact) {
+            (void)ref;
+            return v == c;
+        } else {
+            return (rel[std::size_t{ref} * 256 + v] & kSimilar) != 0;
+        }
+    };
+
+    // The run moves along a, perpendicular to s, so the far side exists for
+    // all of its lines or for none.
+    const bool farExists = ctx.inside(x - O::sx, y - O::sy);
+
+    StartKind kind = StartKind::Free;
+    if (ctx.inside(x - O::ax, y - O::ay)) {
+        const std::uint8_t* before = p - aOff;
+        if (matches(c, before[sOff]))
+            kind = StartKind::LighterSide;
+        else if (farExists && !matches(c, before[0]) &&
+                 (matches(c, before[-sOff]) || matches(c, p[-sOff])))
+            kind = StartKind::FarSide;
+    }
+
+    const std::int32_t along = O::ay != 0 ? y : x;
+    const std::int32_t limit = O::ay != 0 ? ctx.height : ctx.width;
+    if (along + 1 >= limit)
+        return {};
+
+    std::uint8_t cref = c;
+    std::uint8_t nref = n;
+    const std::uint8_t* q = p;
+    std::int32_t k = 1;
+    for (;; ++k) {
+        q += aOff;
+        const std::uint8_t qi = q[0];
+        const std::uint8_t ni = q[sOff];
+        if (farExists && !matches(cref, qi) && matches(cref, q[-sOff]))
+            return decide(kind, Step::Away, k);
+        if (matches(cref, ni))
+            return decide(kind, Step::Toward, k);
+        if (!matches(cref, qi))
+            break;
+        if constexpr (!Exact) {
+            if ((rel[std::size_t{nref} * 256 + ni] & kSimilar) == 0)
+                break;
+        }
+        // A neighbour darker than the start pixel ends the edge.
+        if (relC[ni] & kDarker)
+            break;
+        if constexpr (!Exact) {
+            cref = qi;
+            nref = ni;
+        }
+        // The last line is never part of an unfinished run.
+        if (along + k + 1 >= limit)
+            break;
+    }
+    return decide(kind, Step::None, k);
+}
+
+} // namespace
+
+template <class O>
+void SlopePassRunner::runPass()
+{
+    ScaleJob& job = job_;
+    const std::int32_t width = job.width_;
+    const std::int32_t height = job.height_;
+    const std::int32_t f = job.factor_;
+    const PassContext ctx{width, height, job.source_->image->store(), job.relations_.get()};
+    MarkGrid& marks = job.marks_;
+    std::uint8_t* outBase = job.output_->image->store();
+
+    const std::ptrdiff_t w = width;
+    const std::ptrdiff_t outW = std::ptrdiff_t{f} * width;
+    const std::ptrdiff_t sOff = O::sx + O::sy * w;
+    const std::ptrdiff_t aOff = O::ax + O::ay * w;
+    const std::ptrdiff_t rStep = O::ax + O::ay * outW;
+    const std::ptrdiff_t dStep = -(O::sx + O::sy * outW);
+
+    // Every pixel whose side neighbour exists, row by row. The order matters:
+    // a run claims its later lines through the marks, and a far-side notch
+    // may overwrite the strip of a run treated earlier.
+    const std::int32_t xBegin = O::sx < 0 ? 1 : 0;
+    const std::int32_t xEnd = O::sx > 0 ? width - 1 : width;
+    const std::int32_t yBegin = O::sy < 0 ? 1 : 0;
+    const std::int32_t yEnd = O::sy > 0 ? height - 1 : height;
+
+    for (std::int32_t y = yBegin; y < yEnd; ++y) {
+        const std::uint8_t* row = ctx.source + std::ptrdiff_t{y} * w;
+        for (std::int32_t x = xBegin; x < xEnd; ++x) {
+            const std::uint8_t c = row[x];
+            const std::uint8_t n = row[x + sOff];
+            if (n == c)
+                continue;
+            const std::uint8_t rel = ctx.relations[std::size_t{c} * 256 + n];
+            if ((rel & kLighter) == 0 || marks.test(x, y, O::mark))
+                continue;
+
+            const Outcome o = (rel & kSimilar) ? follow<O, true>(ctx, x, y, c, n)
+                                               : follow<O, false>(ctx, x, y, c, n);
+            for (int k = 0; k < o.marked; ++k)
+                marks.set(x + k * O::ax, y + k * O::ay, O::mark);
+            if (!o.paint)
+                continue;
+
+            // Each output line r takes the colour of the neighbour of the
+            // source line it lies in.
+            const std::ptrdiff_t originX = std::ptrdiff_t{f} * x + (O::sx > 0 ? f - 1 : 0);
+            const std::ptrdiff_t originY = std::ptrdiff_t{f} * y + (O::sy > 0 ? f - 1 : 0);
+            std::uint8_t* origin = outBase + originY * outW + originX;
+            std::ptrdiff_t neighbour = std::ptrdiff_t{y} * w + x + sOff;
+            std::uint8_t colour = 0;
+            int sub = 0;
+            forEachDepth(o.shape, O::variant, f, o.len, [&](int r, int depth) {
+                if (sub == 0)
+                    colour = ctx.source[neighbour];
+                std::uint8_t* px = origin + r * rStep;
+                for (int d = 0; d < depth; ++d)
+                    px[d * dStep] = colour;
+                if (++sub == f) {
+                    sub = 0;
+                    neighbour += aOff;
+                }
+            });
+        }
+    }
+}
+
+void SlopePassRunner::runAll()
+{
+    static_assert(kSimilar == ScaleJob::kRelSimilar && kLighter == ScaleJob::kRelLighter &&
+                  kDarker == ScaleJob::kRelDarker);
+    runPass<LeftPass>();
+    runPass<RightPass>();
+    runPass<TopPass>();
+    runPass<BottomPass>();
+}
+
+void SlopePassRunner::runOne(MarkBit pass)
+{
+    switch (pass) {
+    case MarkLeft:
+        runPass<LeftPass>();
+        return;
+    case MarkRight:
+        runPass<RightPass>();
+        return;
+    case MarkTop:
+        runPass<TopPass>();
+        return;
+    case MarkBottom:
+        runPass<BottomPass>();
+        return;
+    }
+}
+
+} // namespace gridmint

@@ -1,0 +1,298 @@
+// The engine's documented examples, bit for bit, and its contracts.
+#include "EngineTestUtil.h"
+#include "engine/ScaleJob.h"
+#include "engine/SlopeShapes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+
+namespace gridmint {
+namespace {
+
+using test::makeSet;
+using test::rowsOf;
+using Rows = std::vector<std::string>;
+
+const std::vector<Colour> kWhiteBlack{0xFFFFFFFF, 0xFF000000};
+
+std::vector<std::uint8_t> marksOf(const ScaleJob& job)
+{
+    std::vector<std::uint8_t> cells;
+    for (int y = 0; y < job.marks().height(); ++y)
+        for (int x = 0; x < job.marks().width(); ++x)
+            cells.push_back(job.marks().cell(x, y));
+    return cells;
+}
+
+TEST(ColourModel, LabOfReferenceColours)
+{
+    const LabColor black = toLab(0, 0, 0);
+    EXPECT_EQ(black.L, 0.0);
+    EXPECT_EQ(black.a, 0.0);
+    EXPECT_EQ(black.b, 0.0);
+
+    const LabColor white = toLab(255, 255, 255);
+    EXPECT_NEAR(white.L, 100.0, 1e-3);
+    EXPECT_NEAR(white.a, 0.00105, 0.00001);
+    EXPECT_NEAR(white.b, 0.01016, 0.00001);
+
+    // No gamma expansion: mid grey is far lighter than a gamma-aware 53.6.
+    EXPECT_NEAR(toLab(128, 128, 128).L, 76.19, 0.01);
+}
+
+TEST(ColourModel, BlackAndWhiteAreSimilarAboveTheirTinyDistance)
+{
+    auto set = makeSet(Rows{"01"}, kWhiteBlack);
+    ScaleJob job(*set, 2, 0.0101, -1);
+    job.computeLab();
+    EXPECT_TRUE(job.isDifferent(0, 1));
+    job.setThreshold(0.0103);
+    EXPECT_TRUE(job.isSimilar(0, 1));
+    EXPECT_TRUE(job.isSimilar(1, 0));
+
+    job.setThreshold(0);
+    EXPECT_TRUE(job.isSimilar(1, 1)) << "an index is always similar to itself";
+    EXPECT_FALSE(job.isSimilar(0, 1));
+}
+
+TEST(ColourModel, TransparentAndOutOfPaletteIndicesResembleOnlyThemselves)
+{
+    auto set = makeSet(Rows{"01"}, {0xFF808080, 0xFF818181, 0xFF828282});
+    ScaleJob job(*set, 1, 100.0, 2);
+    job.computeLab();
+    EXPECT_TRUE(job.isSimilar(0, 1));
+    EXPECT_TRUE(job.isSimilar(2, 2));
+    EXPECT_TRUE(job.isDifferent(2, 0));
+    EXPECT_EQ(job.lab()[2].L, -1000000.0);
+
+    EXPECT_TRUE(job.isSimilar(3, 3));
+    EXPECT_TRUE(job.isDifferent(3, 0));
+    EXPECT_TRUE(job.isDifferent(3, 4));
+    EXPECT_TRUE(job.isDifferent(-1, 0));
+
+    // Outside the palette the transparent index designates nothing.
+    for (int t : {-1, 3, 256}) {
+        ScaleJob other(*set, 1, 100.0, t);
+        other.computeLab();
+        EXPECT_NEAR(other.lab()[2].L, toLab(0x82, 0x82, 0x82).L, 1e-12) << t;
+    }
+}
+
+TEST(ScaleJobRun, OnePixelDiagonalAtFactorThree)
+{
+    auto set = makeSet(Rows{"001", "010", "100"}, kWhiteBlack);
+    ScaleJob job(*set, 3, 20, -1);
+    job.run();
+    EXPECT_EQ(rowsOf(job.outputImage()),
+              (Rows{"000000001", "000000011", "000000111", "000001000", "000010000", "000100000",
+                    "001000000", "011000000", "111000000"}));
+    EXPECT_EQ(marksOf(job), (std::vector<std::uint8_t>{0, 0, 0x08, 0, 0x0F, 0, 0x04, 0, 0}));
+}
+
+TEST(ScaleJobRun, PlusSignAtFactorFour)
+{
+    auto set = makeSet(Rows{"010", "111", "010"}, kWhiteBlack);
+    ScaleJob job(*set, 4, 20, -1);
+    job.run();
+    EXPECT_EQ(rowsOf(job.outputImage()),
+              (Rows{"000000000000", "000000000000", "000001100000", "000011110000",
+                    "000111111111", "001111111111", "001111111111", "000111111111",
+                    "000011110000", "000011110000", "000011110000", "000011110000"}));
+    EXPECT_EQ(marksOf(job), (std::vector<std::uint8_t>{0, 0x0A, 0, 0x05, 0, 0, 0, 0, 0}));
+}
+
+TEST(ScaleJobRun, PlainEnlargementLeavesThePassesOut)
+{
+    auto set = makeSet(Rows{"001", "010"}, kWhiteBlack);
+    ScaleJob job(*set, 2, 20, -1);
+    job.run(false);
+    EXPECT_FALSE(job.slopePasses());
+    EXPECT_EQ(rowsOf(job.outputImage()), (Rows{"000011", "000011", "001100", "001100"}));
+    EXPECT_EQ(marksOf(job), std::vector<std::uint8_t>(6, 0));
+    job.run();
+    EXPECT_TRUE(job.slopePasses());
+}
+
+TEST(ScaleJobRun, FactorOneCopiesTheSource)
+{
+    auto set = makeSet(Rows{"0120", "3001"}, {1, 2, 3, 4});
+    ScaleJob job(*set, 1, 20, -1);
+    job.replicateBlocks();
+    EXPECT_EQ(rowsOf(job.outputImage()), (Rows{"0120", "3001"}));
+}
+
+TEST(SlopePass, LeftPassWorkedExample)
+{
+    auto set = makeSet(Rows{"001", "011", "111"}, kWhiteBlack);
+    ScaleJob job(*set, 4, 20, -1);
+    job.replicateBlocks();
+    job.computeLab();
+    job.runSlopePass(MarkLeft);
+    EXPECT_EQ(rowsOf(job.outputImage()),
+              (Rows{"000000000001", "000000000011", "000000000111", "000000001111",
+                    "000000011111", "000000111111", "000001111111", "000011111111",
+                    "111111111111", "111111111111", "111111111111", "111111111111"}));
+    EXPECT_EQ(marksOf(job), (std::vector<std::uint8_t>{0, 0, 0x08, 0, 0x08, 0, 0, 0, 0}));
+}
+
+TEST(SlopePass, TopPassStartWedgeOverTwoBlocks)
+{
+    // (0, 1) has a white upper neighbour, starts free in column 0 and meets
+    // black above (2, 1): a toward-step after two lines.
+    auto set = makeSet(Rows{"001", "111"}, kWhiteBlack);
+    ScaleJob job(*set, 4, 20, -1);
+    job.replicateBlocks();
+    job.computeLab();
+    job.runSlopePass(MarkTop);
+    const Rows out = rowsOf(job.outputImage());
+    const int depths[8] = {3, 3, 2, 2, 1, 1, 0, 0};
+    for (int col = 0; col < 8; ++col)
+        for (int row = 4; row < 8; ++row)
+            EXPECT_EQ(out[row][col], row - 4 < depths[col] ? '0' : '1') << row << "," << col;
+    EXPECT_EQ(marksOf(job), (std::vector<std::uint8_t>{0, 0, 0, 0x04, 0x04, 0}));
+}
+
+struct DepthRow {
+    int f, len;
+    std::vector<int> startWedge, endWedge, bulge, notch;
+};
+
+TEST(SlopeShapes, NearSideDepthSequences)
+{
+    const DepthRow rows[] = {
+        {4, 1, {3, 2, 1, 0}, {0, 1, 2, 3}, {0, 1, 2, 1}, {3, 2, 1, 2}},
+        {4, 2, {3, 3, 2, 2, 1, 1, 0, 0}, {0, 0, 1, 1, 2, 2, 3, 3}, {0, 1, 1, 2, 2, 1, 1, 0},
+         {3, 2, 2, 1, 1, 2, 2, 3}},
+        {3, 2, {2, 2, 1, 1, 0, 0}, {0, 0, 1, 1, 2, 2}, {0, 1, 1, 2, 2, 1}, {2, 1, 1, 0, 0, 1}},
+        {2, 3, {1, 1, 1, 0, 0, 0}, {0, 0, 0, 1, 1, 1}, {0, 0, 1, 1, 1, 0}, {1, 1, 0, 0, 0, 1}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << "f=" << r.f << " len=" << r.len);
+        const auto near = SlopeVariant::NearSide;
+        EXPECT_EQ(depthSequence(SlopeShape::StartWedge, near, r.f, r.len), r.startWedge);
+        EXPECT_EQ(depthSequence(SlopeShape::EndWedge, near, r.f, r.len), r.endWedge);
+        EXPECT_EQ(depthSequence(SlopeShape::Bulge, near, r.f, r.len), r.bulge);
+        EXPECT_EQ(depthSequence(SlopeShape::Notch, near, r.f, r.len), r.notch);
+        // The wedges do not depend on the variant.
+        EXPECT_EQ(depthSequence(SlopeShape::StartWedge, SlopeVariant::FarSide, r.f, r.len),
+                  r.startWedge);
+        EXPECT_EQ(depthSequence(SlopeShape::EndWedge, SlopeVariant::FarSide, r.f, r.len),
+                  r.endWedge);
+    }
+}
+
+TEST(SlopeShapes, FarSideDepthSequences)
+{
+    const DepthRow rows[] = {
+        {4, 1, {}, {}, {0, 1, 1, 0}, {4, 3, 3, 4}},
+        {4, 2, {}, {}, {0, 1, 1, 2, 2, 1, 1, 0}, {4, 3, 3, 2, 2, 3, 3, 4}},
+        {3, 2, {}, {}, {0, 1, 1, 1, 0, 0}, {3, 2, 2, 2, 3, 3}},
+        {2, 3, {}, {}, {0, 0, 1, 1, 1, 0}, {2, 2, 1, 1, 1, 2}},
+        {5, 1, {}, {}, {0, 1, 1, 0, -1}, {5, 4, 4, 5, 6}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << "f=" << r.f << " len=" << r.len);
+        EXPECT_EQ(depthSequence(SlopeShape::Bulge, SlopeVariant::FarSide, r.f, r.len), r.bulge);
+        EXPECT_EQ(depthSequence(SlopeShape::Notch, SlopeVariant::FarSide, r.f, r.len), r.notch);
+    }
+}
+
+TEST(MarkGrid, AccessOutsideTheGridIsARangeError)
+{
+    MarkGrid grid(3, 2);
+    EXPECT_EQ(grid.count(), 6);
+    grid.set(2, 1, MarkTop);
+    EXPECT_TRUE(grid.test(2, 1, MarkTop));
+    EXPECT_FALSE(grid.test(2, 1, MarkLeft));
+    const auto expectOutOfIndex = [](auto&& access) {
+        try {
+            access();
+            ADD_FAILURE() << "no exception";
+        } catch (const std::out_of_range& e) {
+            EXPECT_STREQ(e.what(), "Out of Index");
+        }
+    };
+    expectOutOfIndex([&] { grid.set(3, 0, MarkLeft); });
+    expectOutOfIndex([&] { grid.set(0, -1, MarkLeft); });
+    expectOutOfIndex([&] { (void)grid.test(-1, 0, MarkLeft); });
+    expectOutOfIndex([&] { (void)grid.cell(0, 2); });
+    grid.clear();
+    EXPECT_EQ(grid.cell(2, 1), 0);
+}
+
+TEST(ScaleJobConstruction, RefusesBadFactorsAndHugeOutputs)
+{
+    auto set = makeSet(1024, 1025, {}, kWhiteBlack);
+    EXPECT_THROW(ScaleJob(*set, 0, 20, -1), std::invalid_argument);
+    EXPECT_THROW(ScaleJob(*set, 33, 20, -1), std::invalid_argument);
+    // 32768 x 32800 pixels would pass 2^30; the 64-bit size must catch it.
+    EXPECT_THROW(ScaleJob(*set, 32, 20, -1), std::length_error);
+
+    ImageSet empty;
+    EXPECT_THROW(ScaleJob(empty, 2, 20, -1), std::invalid_argument);
+}
+
+TEST(ScaleJobConstruction, RefusesASetWhoseSizeDiffersFromItsIndexedImage)
+{
+    auto set = makeSet(Rows{"01"}, kWhiteBlack);
+    set->first = std::make_unique<SpareImage>();
+    set->first->allocate(5, 5);
+    EXPECT_THROW(ScaleJob(*set, 2, 20, -1), std::invalid_argument);
+}
+
+TEST(ScaleJobPalette, SetPaletteShrinksTheJobPaletteAndKeepsTheOutputTail)
+{
+    std::vector<Colour> colours(256);
+    for (int i = 0; i < 256; ++i)
+        colours[static_cast<std::size_t>(i)] = 0xFF000000u | static_cast<Colour>(i * 0x010101);
+    auto set = makeSet(Rows{"01"}, colours);
+    ScaleJob job(*set, 2, 20, -1);
+    job.run();
+    std::vector<Colour> fresh(16, 0xFF123456);
+    job.setPalette(fresh.data(), 16);
+    EXPECT_EQ(job.palette().size(), 16u);
+    EXPECT_EQ(job.lab().size(), 16u);
+    ASSERT_EQ(job.output().palette->count(), 256u);
+    EXPECT_EQ(job.output().palette->at(15), 0xFF123456u);
+    EXPECT_EQ(job.output().palette->at(16), colours[16]);
+
+    job.setPalette(fresh.data(), 0);
+    EXPECT_EQ(job.palette().size(), 16u);
+}
+
+TEST(NeighbourStats, CountsRunsOfIndexColourAndSimilarity)
+{
+    // Index 2 repeats the colour of 0; 3 is a near shade of 0; 9 is beyond
+    // the palette.
+    auto set = makeSet(Rows{"00230", "10000", "90000"},
+                       {0xFF808080, 0xFF000000, 0xFF808080, 0xFF828080});
+    ScaleJob job(*set, 2, 5, -1);
+    job.run();
+    const NeighbourStats s = job.neighbourStats(1, 0);
+    EXPECT_EQ(s.sameIndex.left, 2);
+    EXPECT_EQ(s.sameIndex.right, 1);
+    EXPECT_EQ(s.sameIndex.top, 1);
+    EXPECT_EQ(s.sameIndex.bottom, 3);
+    EXPECT_EQ(s.sameColour.right, 2);
+    EXPECT_EQ(s.similarColour.right, 4);
+    EXPECT_EQ(s.similarColour.left, 2);
+
+    // Black beside grey counts as similar at a loose threshold.
+    job.setThreshold(100);
+    EXPECT_EQ(job.neighbourStats(0, 0).similarColour.bottom, 2);
+    const NeighbourStats beyond = job.neighbourStats(0, 2);
+    EXPECT_EQ(beyond.sameColour.right, 1);
+    EXPECT_EQ(beyond.similarColour.right, 1);
+    EXPECT_EQ(beyond.similarColour.top, 1);
+
+    for (auto [x, y] : {std::pair{-1, 0}, {5, 0}, {0, 3}, {0, -1}}) {
+        const NeighbourStats none = job.neighbourStats(x, y);
+        EXPECT_EQ(none.sameIndex.left, 0);
+        EXPECT_EQ(none.similarColour.bottom, 0);
+    }
+}
+
+} // namespace
+} // namespace gridmint
