@@ -1,0 +1,179 @@
+// The program's one top-level window: the tool strip on top, the image view
+// on the left and the palette pane on the right. It owns the document and is
+// the only place where tool modes, display zoom, settings and the document
+// meet: menu commands and the child widgets' signals become document
+// operations here, and the results are handed back to the view.
+#pragma once
+
+#include "app/AppSettings.h"
+#include "app/ScaleDocument.h"
+#include "app/desktop/MainInterface.h"
+#include "app/desktop/UserDialogs.h"
+
+#include <QMainWindow>
+#include <QSize>
+#include <QString>
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QSplitter;
+class QToolButton;
+
+namespace gridmint {
+
+class CGridmintView;
+class CPaletteToolView;
+class CTopPanelView;
+
+class CMainFrame : public QMainWindow, public MainInterface {
+    Q_OBJECT
+public:
+    // `settings` must outlive the frame. Without `dialogs` the real Qt
+    // dialogs are used.
+    explicit CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialogs = {},
+                        QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // The caption of every error box.
+    static QString errorCaption();
+    // The open and save dialogs' filter list; the first entry is preselected.
+    static QString fileFilter();
+
+    // Opens an image, or (once an image is open) an ACT or PAL palette file
+    // into the palette pane. Messages report every failure.
+    void Open(const std::filesystem::path& path);
+    void OnFileOpen();
+    void OnFileSave();
+    void OnFileSaveAs();
+    void OnUndo();
+    void OnSettings();
+    void OnHelp();
+    void OnDownloadPage();
+    void OnAbout();
+
+    void OnViewPress(int x, int y) override;
+    void OnViewDrag(int x, int y) override;
+    void OnViewRelease(int x, int y);
+    void OnViewRightPress(int x, int y);
+    void OnViewHover(int x, int y);
+    void OnToolChanged();
+    void OnZoomSelected();
+    void OnZoomStep(int direction);
+    // Stores the slider position and lets the latest one win once the queued
+    // input has been handled.
+    void OnThresholdChanged();
+    void OnReapply();
+    void OnPaletteSelected();
+
+    // Runs the engine again when the threshold, factor or transparent index
+    // differs from the current job's.
+    void ReapplyIfChanged();
+
+    CGridmintView* view() const { return view_; }
+    CTopPanelView* toolPanel() const { return panel_; }
+    CPaletteToolView* palettePane() const { return palettes_; }
+    QWidget* palettePaneContainer() const { return paletteContainer_; }
+    QToolButton* paletteCloseButton() const { return paletteClose_; }
+    ScaleDocument& document() { return *document_; }
+    const ScaleDocument& document() const { return *document_; }
+    const std::filesystem::path& loadedPath() const { return loadedPath_; }
+    const std::filesystem::path& savePath() const { return savePath_; }
+    int cornerClicks() const { return clickCounter_; }
+    // The status bar's own line (hover statistics or "レディ"), not a menu
+    // prompt shown over it.
+    QString statusText() const;
+    // How many times this frame ran the engine (open, re-apply, forced).
+    int engineRuns() const { return engineRuns_; }
+    // Where the help document was looked for and found; empty when missing.
+    static QString helpDocumentPath();
+
+    QAction* openAction() const { return openAction_; }
+    QAction* saveAction() const { return saveAction_; }
+    QAction* saveAsAction() const { return saveAsAction_; }
+    QAction* exitAction() const { return exitAction_; }
+    QAction* undoAction() const { return undoAction_; }
+    QAction* settingsAction() const { return settingsAction_; }
+    QAction* gridAction() const { return gridAction_; }
+    QAction* statusBarAction() const { return statusBarAction_; }
+    QAction* paletteAction() const { return paletteAction_; }
+    QAction* helpAction() const { return helpAction_; }
+    QAction* downloadAction() const { return downloadAction_; }
+    QAction* aboutAction() const { return aboutAction_; }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildLayout();
+    void connectChildren();
+    void togglePalettePane();
+    void hidePalettePane();
+    void toggleGrid();
+    void toggleStatusBar();
+
+    void openPalette(const std::filesystem::path& path, const std::string& ext);
+    void openImage(const std::filesystem::path& path);
+    void autoSave();
+    bool hasSavableResult() const;
+    void reportSaveFailure();
+
+    // Counts the run and calls the document's Apply with the current
+    // settings and slider position.
+    IndexedBitmap* runEngine(bool force);
+    // Hands a new result to the view. The scroll position is kept when the
+    // result has the size of the one shown before and `keepScroll` is set.
+    void showResult(IndexedBitmap* result, std::int32_t previousFactor, bool keepScroll);
+    void reapplyIfChanged(int threshold);
+    void applyPendingThreshold();
+
+    int displayZoom() const;
+    void updateStatusText(int x, int y);
+    void repaintView();
+
+    AppSettings& settings_;
+    std::unique_ptr<UserDialogs> dialogs_;
+    std::unique_ptr<ScaleDocument> document_;
+
+    CTopPanelView* panel_ = nullptr;
+    CGridmintView* view_ = nullptr;
+    CPaletteToolView* palettes_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QWidget* paletteContainer_ = nullptr;
+    QToolButton* paletteClose_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    bool initialSplitDone_ = false;
+
+    QAction* openAction_ = nullptr;
+    QAction* saveAction_ = nullptr;
+    QAction* saveAsAction_ = nullptr;
+    QAction* exitAction_ = nullptr;
+    QAction* undoAction_ = nullptr;
+    QAction* settingsAction_ = nullptr;
+    QAction* gridAction_ = nullptr;
+    QAction* statusBarAction_ = nullptr;
+    QAction* paletteAction_ = nullptr;
+    QAction* helpAction_ = nullptr;
+    QAction* downloadAction_ = nullptr;
+    QAction* aboutAction_ = nullptr;
+
+    // Corner tool: 0 next press sets the first point, odd sets the anchor,
+    // even and above 0 drags cut the corner.
+    int clickCounter_ = 0;
+    std::filesystem::path loadedPath_;
+    std::filesystem::path savePath_;
+
+    QTimer thresholdTimer_;
+    int pendingThreshold_ = 0;
+    int engineRuns_ = 0;
+    // Size of the result last handed to the view (empty when none).
+    QSize shownSize_;
+};
+
+} // namespace gridmint

@@ -1,0 +1,21 @@
+// The desktop program: settings first, then the one main window. The command
+// line is not used.
+#include "app/desktop/AppSettingsStore.h"
+#include "app/desktop/CMainFrame.h"
+#include "ui/UiResources.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("larchworkshop"));
+    QApplication::setApplicationName(QStringLiteral("Gridmint"));
+    gridmint::initUiResources();
+    gridmint::LoadSettings();
+
+    gridmint::CMainFrame frame(gridmint::appSettings());
+    frame.show();
+    // A normal quit returns 0, which scripts and desktops read as success.
+    return QApplication::exec();
+}
