@@ -25,7 +25,9 @@ struct AutoSaveTarget {
 // The automatic-save target: the default folder when it is an existing
 // directory, else the "OUTPUT" folder beside the source. Never the loaded
 // file itself: when the default folder would overwrite it, the "OUTPUT"
-// folder is used instead.
+// folder is used instead. `file` is empty in the one case where that would
+// be the loaded file as well (an "OUTPUT" link back to the source's folder):
+// saving to it then fails instead of overwriting the source.
 AutoSaveTarget AutoSavePath(const std::filesystem::path& loaded,
                             const std::filesystem::path& defaultFolder);
 

@@ -1,1 +1,266 @@
 #include "app/ScaleDocument.h"
+
+#include "engine/DisplayConversion.h"
+#include "image/Codecs.h"
+#include "image/ErrCodeException.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+namespace gridmint {
+
+namespace {
+
+constexpr const char* kNotReadable = "not an image Gridmint can read";
+constexpr const char* kTooLarge = "too large to enlarge";
+
+// The display raster always carries 256 opaque colours so that every byte
+// value a manual edit may write has something to show.
+std::array<Colour, IndexedBitmap::kMaxColours> displayTable(const std::vector<Colour>& colours)
+{
+    std::array<Colour, IndexedBitmap::kMaxColours> table;
+    table.fill(kOpaque);
+    const std::size_t n = std::min(colours.size(), table.size());
+    for (std::size_t i = 0; i < n; ++i)
+        table[i] = colours[i] | kOpaque;
+    return table;
+}
+
+} // namespace
+
+std::string LowerExtension(const std::filesystem::path& path)
+{
+    const std::u8string ext = path.extension().u8string();
+    std::string lower(ext.begin(), ext.end());
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+bool CopyPixels(const IndexedBitmap* from, IndexedBitmap* to)
+{
+    if (from == nullptr || to == nullptr)
+        return false;
+    return to->copyPixelsFrom(*from);
+}
+
+std::unique_ptr<IndexedBitmap> CloneBitmap(const IndexedBitmap* bitmap)
+{
+    if (bitmap == nullptr)
+        return nullptr;
+    return bitmap->clone();
+}
+
+ScaleDocument::ScaleDocument() = default;
+ScaleDocument::~ScaleDocument()
+{
+    // The job refers to the source set; it must go first.
+    job_.reset();
+    source_.reset();
+}
+
+bool ScaleDocument::Load(const std::filesystem::path& path)
+{
+    // Read into a new set first: until the read has succeeded, the open
+    // document (source, job, result, undo) stays exactly as it was, so that
+    // edits on screen can still be saved after a failed open.
+    std::unique_ptr<ImageSet> loaded;
+    try {
+        const std::string ext = LowerExtension(path);
+        if (ext == ".png")
+            loaded = readPng(path);
+        else if (ext == ".bmp")
+            loaded = readBmp(path);
+        else if (ext == ".pcx")
+            loaded = readPcx(path);
+    } catch (const tarn::CErrCodeException& e) {
+        lastError_ = e.message();
+        return false;
+    } catch (const std::bad_alloc&) {
+        lastError_ = "out of memory";
+        return false;
+    } catch (const std::exception& e) {
+        lastError_ = e.what();
+        return false;
+    } catch (...) {
+        lastError_ = kNotReadable;
+        return false;
+    }
+    if (!loaded || !loaded->image || !loaded->palette || !loaded->image->hasStore()) {
+        lastError_ = kNotReadable;
+        return false;
+    }
+
+    undo_.reset();
+    job_.reset(); // refers to the old source
+    source_ = std::move(loaded);
+    lastError_.clear();
+    return true;
+}
+
+IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool force,
+                                    std::int32_t transparentIndex, bool slopePasses)
+{
+    if (!source_) {
+        lastError_ = "no image";
+        return nullptr;
+    }
+
+    const bool reuse = !force && job_ && job_->factor() == factor &&
+                       job_->transparentIndex() == transparentIndex &&
+                       job_->slopePasses() == slopePasses;
+
+    // Build the new job and raster aside and swap them in only when
+    // everything succeeded, so that a refused size or a lack of memory
+    // leaves the previous job, result and undo as they were.
+    std::unique_ptr<ScaleJob> fresh;
+    ScaleJob* job = job_.get();
+    const double previousThreshold = job_ ? job_->threshold() : threshold;
+    try {
+        if (reuse) {
+            job_->setThreshold(threshold);
+        } else {
+            fresh = std::make_unique<ScaleJob>(*source_, factor, threshold, transparentIndex);
+            job = fresh.get();
+        }
+        job->run(slopePasses);
+    } catch (const std::exception& e) {
+        if (reuse)
+            job_->setThreshold(previousThreshold);
+        const bool size = dynamic_cast<const std::length_error*>(&e) != nullptr ||
+                          dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+        lastError_ = size ? kTooLarge : e.what();
+        return nullptr;
+    } catch (...) {
+        if (reuse)
+            job_->setThreshold(previousThreshold);
+        lastError_ = kTooLarge;
+        return nullptr;
+    }
+
+    const IndexedImage& image = job->outputImage();
+    if (result_ && result_->width() == image.width() && result_->height() == image.height()) {
+        // Same size: refill the raster the view already holds instead of
+        // allocating a new one on every threshold step.
+        fillDisplayBitmap(*result_, image, *source_->palette);
+    } else {
+        std::unique_ptr<IndexedBitmap> made;
+        try {
+            made = makeDisplayBitmap(image, *source_->palette);
+        } catch (...) {
+            made.reset();
+        }
+        if (!made) {
+            lastError_ = kTooLarge;
+            return nullptr;
+        }
+        result_ = std::move(made);
+    }
+    if (fresh)
+        job_ = std::move(fresh);
+    undo_.reset();
+    lastError_.clear();
+    return result_.get();
+}
+
+bool ScaleDocument::Save(const std::filesystem::path& path)
+{
+    // Without a job the result may belong to an earlier image than the
+    // source whose palette would be written with it.
+    if (!result_ || !source_ || !source_->palette || !job_) {
+        lastError_ = "nothing to save";
+        return false;
+    }
+    const std::vector<Colour>& colours = source_->palette->colours;
+    const auto count = static_cast<std::int32_t>(
+        std::min<std::size_t>(colours.size(), IndexedBitmap::kMaxColours));
+    const std::string ext = LowerExtension(path);
+    bool written = false;
+    try {
+        const std::uint8_t* top = result_->bits();
+        const std::int32_t w = result_->width();
+        const std::int32_t h = result_->height();
+        const std::int32_t stride = result_->stride();
+        if (ext == ".bmp")
+            written = writeBmp(path, top, w, h, stride, colours.data(), count);
+        else if (ext == ".pcx")
+            written = writePcx(path, top, w, h, stride, colours.data(), count);
+        else
+            written = writePng(path, top, w, h, stride, colours.data(), count);
+    } catch (...) {
+        written = false;
+    }
+    if (written)
+        lastError_.clear();
+    else
+        lastError_ = "cannot write " + path.string();
+    return written;
+}
+
+void ScaleDocument::SetPalette(const Colour* colours, std::int32_t count)
+{
+    if (colours == nullptr || count <= 0)
+        return;
+    // Pixel indices are bytes: colours past 256 can never be shown or saved.
+    const auto n = static_cast<std::size_t>(std::min(count, IndexedBitmap::kMaxColours));
+
+    // A palette shorter than the image's replaces only its first entries;
+    // the rest of the source palette stays. The raster and the job then get
+    // that whole merged palette, so that screen, file and a reused job all
+    // agree on every index.
+    std::vector<Colour> merged;
+    if (source_ && source_->palette) {
+        Palette& pal = *source_->palette;
+        if (pal.count() < n)
+            pal.resize(n);
+        std::copy_n(colours, n, pal.colours.begin());
+        merged = pal.colours;
+    } else {
+        merged.assign(colours, colours + n);
+    }
+    if (merged.size() > IndexedBitmap::kMaxColours)
+        merged.resize(IndexedBitmap::kMaxColours);
+
+    if (result_) {
+        const auto table = displayTable(merged);
+        result_->setColourTable(table);
+    }
+    if (job_)
+        job_->setPalette(merged.data(), static_cast<std::int32_t>(merged.size()));
+}
+
+bool ScaleDocument::Undo()
+{
+    return CopyPixels(undo_.get(), result_.get());
+}
+
+void ScaleDocument::TakeSnapshot()
+{
+    if (!snapshotPending_ || !result_)
+        return;
+    snapshotPending_ = false;
+    // Rows are copied in place; a new raster only when none of the right
+    // size exists yet.
+    if (CopyPixels(result_.get(), undo_.get()))
+        return;
+    try {
+        undo_ = CloneBitmap(result_.get());
+    } catch (...) {
+        undo_.reset();
+    }
+}
+
+std::int32_t ScaleDocument::ReadResultIndex(std::int32_t x, std::int32_t y) const
+{
+    if (!result_ || x < 0 || y < 0 || x >= result_->width() || y >= result_->height())
+        return -1;
+    return result_->row(y)[x];
+}
+
+} // namespace gridmint

@@ -106,7 +106,17 @@ public:
     Point cornerLast() const { return cornerLast_; }
     Point lineStart() const { return lineStart_; }
 
+    // Why the last Load, Apply or Save failed, in a short English phrase
+    // ("not an image Gridmint can read", "too large to enlarge", the
+    // reader's message, ...); empty after a success.
+    const std::string& lastError() const { return lastError_; }
+
 private:
+    // Bounds shared by the edit operations: every read and write stays
+    // inside the source, the job's output and the result raster at once.
+    struct EditFrame;
+    bool editFrame(EditFrame& frame) const;
+
     std::unique_ptr<IndexedBitmap> result_;
     std::unique_ptr<IndexedBitmap> undo_;
     std::unique_ptr<ImageSet> source_;
@@ -116,6 +126,7 @@ private:
     Point cornerLast_;
     Point lineStart_;
     bool snapshotPending_ = false;
+    std::string lastError_;
 };
 
 } // namespace gridmint
