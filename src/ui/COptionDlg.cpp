@@ -1,14 +1,173 @@
 #include "ui/COptionDlg.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <cmath>
+
 namespace gridmint {
+
+namespace {
+
+// Placed in dialog units of the dialog's 8-point font, as drawn.
+constexpr double kUnitX = 1.6;
+constexpr double kUnitY = 1.7;
+QRect du(int x, int y, int w, int h)
+{
+    return QRect(
+        static_cast<int>(std::lround(x * kUnitX)), static_cast<int>(std::lround(y * kUnitY)),
+        static_cast<int>(std::lround(w * kUnitX)), static_cast<int>(std::lround(h * kUnitY)));
+}
+
+constexpr int kFolderLimit = 2600;
+
+std::function<QString(QWidget*)>& folderPicker()
+{
+    static std::function<QString(QWidget*)> picker;
+    return picker;
+}
+
+QString browseForFolder(QWidget* owner)
+{
+    return QFileDialog::getExistingDirectory(owner, QStringLiteral("フォルダを選択してください。"),
+                                             QString(), QFileDialog::ShowDirsOnly);
+}
+
+// A control's text may be wider than its place in dialog units when the
+// font is not the one the dialog was drawn for; grow it rather than clip.
+void placeWide(QWidget* w, const QRect& r)
+{
+    w->setGeometry(r.x(), r.y(), std::max(r.width(), w->sizeHint().width()),
+                   std::max(r.height(), w->sizeHint().height()));
+}
+
+} // namespace
 
 COptionDlg::COptionDlg(AppSettings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings)
 {
+    setWindowTitle(QStringLiteral("設定"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    autoSave_ = new QCheckBox(QStringLiteral("読込み拡大時に自動保存する"), this);
+    placeWide(autoSave_, du(12, 6, 114, 10));
+    reverseAct_ = new QCheckBox(QStringLiteral("ACT読み込み時パレットを反転する"), this);
+    placeWide(reverseAct_, du(12, 24, 125, 10));
+    reversePal_ = new QCheckBox(QStringLiteral("PAL読み込み時パレットを反転する"), this);
+    placeWide(reversePal_, du(12, 42, 124, 10));
+
+    const int right = std::max({autoSave_->geometry().right(), reverseAct_->geometry().right(),
+                                reversePal_->geometry().right()}) +
+                      12;
+    const int shift = std::max(0, right - du(156, 0, 0, 0).x());
+
+    auto* scaleLabel = new QLabel(QStringLiteral("画像拡大率"), this);
+    placeWide(scaleLabel, du(156, 6, 41, 8).translated(shift, 0));
+    scale_ = new QComboBox(this);
+    for (int f : kScaleFactors) {
+        scale_->addItem(QStringLiteral("x %1").arg(f));
+    }
+    placeWide(scale_, du(156, 18, 48, 12).translated(shift, 0));
+
+    auto* transLabel = new QLabel(QStringLiteral("透過色インデックス"), this);
+    placeWide(transLabel, du(155, 35, 60, 8).translated(shift, 0));
+    trans_ = new QComboBox(this);
+    trans_->addItems({QStringLiteral("0番"), QStringLiteral("255番"), QStringLiteral("なし")});
+    placeWide(trans_, du(155, 47, 48, 12).translated(shift, 0));
+
+    auto* folderLabel = new QLabel(QStringLiteral("デフォルト保存先フォルダ"), this);
+    placeWide(folderLabel, du(7, 73, 78, 8));
+    auto* browse = new QPushButton(QStringLiteral("参照..."), this);
+    browse->setGeometry(du(165, 84, 50, 14).translated(shift, 0));
+    folder_ = new QLineEdit(this);
+    const QRect edit = du(7, 85, 155, 14);
+    folder_->setGeometry(edit.x(), edit.y(), browse->x() - du(3, 0, 0, 0).x() - edit.x(),
+                         edit.height());
+    browse_ = browse;
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setGeometry(du(103, 111, 50, 14).translated(shift, 0));
+    ok->setDefault(true);
+    ok_ = ok;
+    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    cancel->setGeometry(du(157, 111, 50, 14).translated(shift, 0));
+    cancel_ = cancel;
+
+    const QRect whole = du(0, 0, 222, 132);
+    setFixedSize(whole.width() + shift, whole.height());
+
+    // Initial state from the settings.
+    int scaleIndex = 0; // a factor the list does not offer shows as "x 2"
+    for (int i = 0; i < static_cast<int>(std::size(kScaleFactors)); ++i) {
+        if (kScaleFactors[i] == settings_.ImageScale) {
+            scaleIndex = i;
+        }
+    }
+    scale_->setCurrentIndex(scaleIndex);
+    trans_->setCurrentIndex(settings_.TransColorIndex == -1    ? 2
+                            : settings_.TransColorIndex == 255 ? 1
+                                                               : 0);
+    autoSave_->setChecked(settings_.IsAutoSave);
+    reverseAct_->setChecked(settings_.IsReverseACT);
+    reversePal_->setChecked(settings_.IsReversePAL);
+    folder_->setMaxLength(kFolderLimit);
+    folder_->setText(QString::fromStdString(settings_.DefaultSaveFolder));
+
+    connect(ok, &QPushButton::clicked, this, &COptionDlg::onOk);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(browse, &QPushButton::clicked, this, &COptionDlg::onBrowse);
 }
 
-void COptionDlg::setFolderPicker(std::function<QString(QWidget*)>) {}
-void COptionDlg::onOk() {}
-void COptionDlg::onBrowse() {}
+void COptionDlg::setFolderPicker(std::function<QString(QWidget*)> picker)
+{
+    folderPicker() = std::move(picker);
+}
+
+void COptionDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (QWidget* p = parentWidget()) {
+        const QRect outer = p->window()->frameGeometry();
+        move(outer.center() - rect().center());
+    }
+}
+
+void COptionDlg::onOk()
+{
+    const int si = scale_->currentIndex();
+    const int scale =
+        si >= 0 && si < static_cast<int>(std::size(kScaleFactors)) ? kScaleFactors[si] : 2;
+    const int ti = trans_->currentIndex();
+    const int index = ti == 0 ? 0 : ti == 1 ? 255 : -1;
+    const std::string folder = folder_->text().toStdString();
+
+    // Only a real change ends with OK, so that the caller re-runs the
+    // engine and saves the settings only then.
+    bool changed = false;
+    auto assign = [&changed](auto& field, const auto& value) {
+        if (field != value) {
+            field = value;
+            changed = true;
+        }
+    };
+    assign(settings_.IsAutoSave, autoSave_->isChecked());
+    assign(settings_.IsReverseACT, reverseAct_->isChecked());
+    assign(settings_.IsReversePAL, reversePal_->isChecked());
+    assign(settings_.ImageScale, scale);
+    assign(settings_.TransColorIndex, index);
+    assign(settings_.DefaultSaveFolder, folder);
+    done(changed ? QDialog::Accepted : QDialog::Rejected);
+}
+
+void COptionDlg::onBrowse()
+{
+    const QString chosen = folderPicker() ? folderPicker()(this) : browseForFolder(this);
+    if (!chosen.isEmpty()) {
+        folder_->setText(QDir::toNativeSeparators(chosen));
+    }
+}
 
 } // namespace gridmint

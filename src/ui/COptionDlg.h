@@ -21,7 +21,8 @@ public:
     COptionDlg(AppSettings& settings, QWidget* parent = nullptr);
 
     // exec() returns QDialog::Accepted only when at least one setting changed
-    // (the new values are then stored in `settings`); Rejected otherwise.
+    // (the new values are then stored in `settings`); Rejected otherwise,
+    // with `settings` untouched. The folder is taken exactly as typed.
 
     // Replaces the folder browser behind "参照..." (tests); the picker returns
     // the chosen folder or an empty string when cancelled. An empty function
@@ -39,6 +40,9 @@ public:
     QAbstractButton* cancelButton() const { return cancel_; }
 
     static constexpr int kScaleFactors[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 16, 32};
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void onOk();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "image/Containers.h"
+#include "ui/PaletteLayout.h"
 
 #include <QAbstractScrollArea>
 #include <QString>
@@ -23,23 +24,29 @@ class CPaletteToolView : public QAbstractScrollArea {
 public:
     explicit CPaletteToolView(QWidget* parent = nullptr);
 
-    // Replaces every block by the image's palette (entry 0). A null palette or
-    // an empty path stands for "no image": "無題" with 256 black swatches.
+    // Replaces every block by the image's palette (entry 0) and selects it.
+    // A null palette stands for "no image": "無題" with 256 black swatches;
+    // an empty path keeps the name "無題". Colours beyond 256 are dropped.
     void ResetPalettes(const Palette* palette, const std::filesystem::path& path);
-    // Appends a block; colours beyond 256 are dropped.
+    // Appends a block named after the file; a null palette adds nothing.
     void AddPalette(const Palette* palette, const std::filesystem::path& path);
 
     int selectedPalette() const { return selected_; }
     int chosenColour() const { return chosen_; }
-    void setChosenColour(int index);
+    void setChosenColour(int index); // 0..255; anything else is ignored
     const std::vector<PaletteEntry>& entries() const { return entries_; }
     void Redraw();
 
-    // Removes added palette `index` (never block 0 nor the selected one);
-    // false when the rule forbids it. This is what the context menu runs.
+    // Removes an added palette. Block 0 and the selected block cannot go;
+    // false then. A removal before the selected block moves the selection
+    // with its palette.
     bool removePalette(int index);
-    // Whether the context menu is offered for block `index`.
     bool canRemove(int index) const;
+    // The block a context menu at `viewportPos` would offer to remove, or
+    // -1 when no menu is shown there.
+    int contextTarget(QPoint viewportPos) const;
+
+    PaletteLayout layout() const;
 
 signals:
     void UWM_PALETTE_SELECTED();
@@ -51,8 +58,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    static PaletteEntry makeEntry(const Palette* palette, const std::filesystem::path& path);
     void updateScrollRange(bool toTop);
-    int barHeight() const;
 
     std::vector<PaletteEntry> entries_;
     int selected_ = 0;

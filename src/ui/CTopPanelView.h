@@ -12,9 +12,10 @@ class QAbstractButton;
 class QComboBox;
 class QLabel;
 class QSlider;
-class QToolButton;
 
 namespace gridmint {
+
+class ToolBitmapButton;
 
 class CTopPanelView : public QWidget {
     Q_OBJECT
@@ -22,8 +23,9 @@ public:
     static constexpr int kHeight = 40;
     static constexpr int kToolCount = 7;
 
-    // `settings` must outlive the panel; `saveSettings` is called after every
-    // threshold change has been stored in it.
+    // `settings` must outlive the panel. The starting threshold is stored in
+    // it and `saveSettings` called once during construction, then again
+    // after every slider move.
     CTopPanelView(AppSettings& settings, std::function<void()> saveSettings,
                   QWidget* parent = nullptr);
 
@@ -37,11 +39,14 @@ public:
     QComboBox* thicknessCombo() const { return thicknessCombo_; }
     QSlider* thresholdSlider() const { return thresholdSlider_; }
     QLabel* thresholdLabel() const { return thresholdLabel_; }
-    QAbstractButton* toolButton(int mode) const;
+    QLabel* thicknessLabel() const { return thicknessLabel_; }
+    QAbstractButton* toolButton(int mode) const; // null for a mode out of range
     QAbstractButton* reapplyButton() const;
 
     // "近似色判定閾値 : %3d"
     static QString thresholdText(int value);
+
+    QSize sizeHint() const override;
 
 signals:
     void UWM_ZOOM_SELECTED();
@@ -58,7 +63,8 @@ private:
     AppSettings& settings_;
     std::function<void()> saveSettings_;
     int toolMode_;
-    std::array<QToolButton*, kToolCount> toolButtons_{};
+    bool settingZoom_ = false; // programmatic zoom steps are not the user's choice
+    std::array<ToolBitmapButton*, kToolCount> toolButtons_{};
     QLabel* thicknessLabel_ = nullptr;
     QComboBox* thicknessCombo_ = nullptr;
     QLabel* zoomLabel_ = nullptr;
