@@ -35,8 +35,7 @@ inline bool withinThreshold(const LabColor& p, const LabColor& q, double thresho
 
 // Fills one output row with `factor` copies of every source pixel. The fixed
 // factors let the compiler turn each block into one or two stores.
-template <int F>
-void fillRowFixed(std::uint8_t* out, const std::uint8_t* in, std::int32_t width)
+template <int F> void fillRowFixed(std::uint8_t* out, const std::uint8_t* in, std::int32_t width)
 {
     for (std::int32_t x = 0; x < width; ++x, out += F)
         std::memset(out, in[x], F);
@@ -144,8 +143,8 @@ void MarkGrid::clear()
 
 ScaleJob::ScaleJob(const ImageSet& source, std::int32_t factor, double threshold,
                    std::int32_t transparentIndex)
-    : factor_(factor), source_(&source), width_(0), height_(0),
-      transparentIndex_(transparentIndex), threshold_(threshold)
+    : factor_(factor), source_(&source), width_(0), height_(0), transparentIndex_(transparentIndex),
+      threshold_(threshold)
 {
     if (!source.image || !source.palette)
         throw std::invalid_argument("scale job: source set has no indexed image or palette");

@@ -207,8 +207,7 @@ Outcome follow(const PassContext& ctx, std::int32_t x, std::int32_t y, std::uint
 
 } // namespace
 
-template <class O>
-void SlopePassRunner::runPass()
+template <class O> void SlopePassRunner::runPass()
 {
     ScaleJob& job = job_;
     const std::int32_t width = job.width_;

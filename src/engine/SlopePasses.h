@@ -16,8 +16,7 @@ public:
     void runOne(MarkBit pass);
 
 private:
-    template <class Orientation>
-    void runPass();
+    template <class Orientation> void runPass();
 
     ScaleJob& job_;
 };

@@ -1,11 +1,11 @@
 // The engine's documented examples, bit for bit, and its contracts.
-#include "EngineTestUtil.h"
 #include "engine/ScaleJob.h"
+
+#include "EngineTestUtil.h"
 #include "engine/SlopeShapes.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace gridmint {
@@ -97,9 +97,9 @@ TEST(ScaleJobRun, PlusSignAtFactorFour)
     ScaleJob job(*set, 4, 20, -1);
     job.run();
     EXPECT_EQ(rowsOf(job.outputImage()),
-              (Rows{"000000000000", "000000000000", "000001100000", "000011110000",
-                    "000111111111", "001111111111", "001111111111", "000111111111",
-                    "000011110000", "000011110000", "000011110000", "000011110000"}));
+              (Rows{"000000000000", "000000000000", "000001100000", "000011110000", "000111111111",
+                    "001111111111", "001111111111", "000111111111", "000011110000", "000011110000",
+                    "000011110000", "000011110000"}));
     EXPECT_EQ(marksOf(job), (std::vector<std::uint8_t>{0, 0x0A, 0, 0x05, 0, 0, 0, 0, 0}));
 }
 
@@ -131,9 +131,9 @@ TEST(SlopePass, LeftPassWorkedExample)
     job.computeLab();
     job.runSlopePass(MarkLeft);
     EXPECT_EQ(rowsOf(job.outputImage()),
-              (Rows{"000000000001", "000000000011", "000000000111", "000000001111",
-                    "000000011111", "000000111111", "000001111111", "000011111111",
-                    "111111111111", "111111111111", "111111111111", "111111111111"}));
+              (Rows{"000000000001", "000000000011", "000000000111", "000000001111", "000000011111",
+                    "000000111111", "000001111111", "000011111111", "111111111111", "111111111111",
+                    "111111111111", "111111111111"}));
     EXPECT_EQ(marksOf(job), (std::vector<std::uint8_t>{0, 0, 0x08, 0, 0x08, 0, 0, 0, 0}));
 }
 
@@ -163,7 +163,11 @@ TEST(SlopeShapes, NearSideDepthSequences)
 {
     const DepthRow rows[] = {
         {4, 1, {3, 2, 1, 0}, {0, 1, 2, 3}, {0, 1, 2, 1}, {3, 2, 1, 2}},
-        {4, 2, {3, 3, 2, 2, 1, 1, 0, 0}, {0, 0, 1, 1, 2, 2, 3, 3}, {0, 1, 1, 2, 2, 1, 1, 0},
+        {4,
+         2,
+         {3, 3, 2, 2, 1, 1, 0, 0},
+         {0, 0, 1, 1, 2, 2, 3, 3},
+         {0, 1, 1, 2, 2, 1, 1, 0},
          {3, 2, 2, 1, 1, 2, 2, 3}},
         {3, 2, {2, 2, 1, 1, 0, 0}, {0, 0, 1, 1, 2, 2}, {0, 1, 1, 2, 2, 1}, {2, 1, 1, 0, 0, 1}},
         {2, 3, {1, 1, 1, 0, 0, 0}, {0, 0, 0, 1, 1, 1}, {0, 0, 1, 1, 1, 0}, {1, 1, 0, 0, 0, 1}},
@@ -266,8 +270,8 @@ TEST(NeighbourStats, CountsRunsOfIndexColourAndSimilarity)
 {
     // Index 2 repeats the colour of 0; 3 is a near shade of 0; 9 is beyond
     // the palette.
-    auto set = makeSet(Rows{"00230", "10000", "90000"},
-                       {0xFF808080, 0xFF000000, 0xFF808080, 0xFF828080});
+    auto set =
+        makeSet(Rows{"00230", "10000", "90000"}, {0xFF808080, 0xFF000000, 0xFF808080, 0xFF828080});
     ScaleJob job(*set, 2, 5, -1);
     job.run();
     const NeighbourStats s = job.neighbourStats(1, 0);

@@ -1,0 +1,207 @@
+// The engine against the plain reference on many seeded random images, and
+// the properties every run must keep.
+#include "EngineTestUtil.h"
+#include "ReferencePasses.h"
+#include "engine/ScaleJob.h"
+
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <random>
+#include <sstream>
+
+namespace gridmint {
+namespace {
+
+using test::ReferenceInput;
+
+// Palettes built from a few base colours and near shades of them, so that
+// both similar mode (clearly different neighbour) and exact mode occur and
+// thresholds fall between shades.
+std::vector<Colour> randomPalette(std::mt19937& rng)
+{
+    std::uniform_int_distribution<int> size(2, 16), byte(0, 255), bases(1, 4), delta(-6, 6),
+        pick(0, 9);
+    std::vector<Colour> baseColours;
+    for (int i = bases(rng); i > 0; --i) {
+        if (pick(rng) < 3) {
+            const int g = byte(rng); // greys share a*b* whatever their lightness
+            baseColours.push_back(0xFF000000u | static_cast<Colour>(g * 0x010101));
+        } else {
+            baseColours.push_back(
+                0xFF000000u | static_cast<Colour>(byte(rng) << 16 | byte(rng) << 8 | byte(rng)));
+        }
+    }
+    std::vector<Colour> palette;
+    const int n = size(rng);
+    for (int i = 0; i < n; ++i) {
+        const Colour base = baseColours[static_cast<std::size_t>(i) % baseColours.size()];
+        const auto channel = [&](int shift) {
+            int v = static_cast<int>((base >> shift) & 0xFF);
+            if (pick(rng) < 5)
+                v = std::clamp(v + delta(rng) * (pick(rng) < 2 ? 8 : 1), 0, 255);
+            return static_cast<Colour>(v) << shift;
+        };
+        palette.push_back(0xFF000000u | channel(16) | channel(8) | channel(0));
+    }
+    return palette;
+}
+
+// Mostly pixel-art structure (areas, lines, staircases) over few indices,
+// sometimes noise, sometimes indices beyond the palette.
+std::vector<std::uint8_t> randomPixels(std::mt19937& rng, int w, int h, int paletteSize)
+{
+    std::uniform_int_distribution<int> pick(0, 99);
+    std::uniform_int_distribution<int> used(2, std::min(paletteSize, 5));
+    std::vector<int> indices;
+    for (int i = used(rng); i > 0; --i)
+        indices.push_back(std::uniform_int_distribution<int>(0, paletteSize - 1)(rng));
+    if (pick(rng) < 15)
+        indices.push_back(paletteSize + pick(rng) % 3);
+    if (pick(rng) < 5)
+        indices.push_back(255);
+    std::uniform_int_distribution<std::size_t> anyIndex(0, indices.size() - 1);
+
+    std::vector<std::uint8_t> px(static_cast<std::size_t>(w * h));
+    const auto at = [&](int x, int y) -> std::uint8_t& {
+        return px[static_cast<std::size_t>(y * w + x)];
+    };
+    const int style = pick(rng);
+    if (style < 25) {
+        for (auto& p : px)
+            p = static_cast<std::uint8_t>(indices[anyIndex(rng)]);
+        return px;
+    }
+    std::fill(px.begin(), px.end(), static_cast<std::uint8_t>(indices[0]));
+    const int strokes = 1 + pick(rng) % 6;
+    for (int s = 0; s < strokes; ++s) {
+        const std::uint8_t v = static_cast<std::uint8_t>(indices[anyIndex(rng)]);
+        int x = pick(rng) % w, y = pick(rng) % h;
+        const int kind = pick(rng) % 3;
+        if (kind == 0) { // filled rectangle
+            const int x2 = std::min(w, x + 1 + pick(rng) % w),
+                      y2 = std::min(h, y + 1 + pick(rng) % h);
+            for (int yy = y; yy < y2; ++yy)
+                for (int xx = x; xx < x2; ++xx)
+                    at(xx, yy) = v;
+        } else { // staircase with random step lengths
+            const int dx = pick(rng) < 50 ? 1 : -1;
+            const int run = 1 + pick(rng) % 4;
+            for (int i = 0; i < w + h && x >= 0 && x < w && y < h; ++i) {
+                at(x, y) = v;
+                if (kind == 2 && x + 1 < w)
+                    at(x + 1, y) = v; // thicker line
+                if (i % run == run - 1)
+                    ++y;
+                else
+                    x += dx;
+            }
+        }
+    }
+    return px;
+}
+
+double randomThreshold(std::mt19937& rng, const std::vector<Colour>& palette, int transparent)
+{
+    std::uniform_int_distribution<int> pick(0, 9);
+    const int choice = pick(rng);
+    if (choice < 4) {
+        static const double fixed[] = {0.0, 1.0, 5.0, 20.0, 100.0};
+        return fixed[std::uniform_int_distribution<int>(0, 4)(rng)];
+    }
+    // The exact distance of a pair of entries, or the double just below it.
+    std::uniform_int_distribution<std::size_t> entry(0, palette.size() - 1);
+    const std::size_t i = entry(rng), j = entry(rng);
+    const auto lab = [&](std::size_t k) {
+        if (static_cast<int>(k) == transparent)
+            return LabColor{-1000000, 250000, 250000};
+        const Colour c = palette[k];
+        return toLab((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
+    };
+    const LabColor p = lab(i), q = lab(j);
+    const double d = std::sqrt((p.a - q.a) * (p.a - q.a) + (p.b - q.b) * (p.b - q.b));
+    return choice < 8 ? d : std::nextafter(d, 0.0);
+}
+
+std::string describe(const ReferenceInput& in)
+{
+    std::ostringstream os;
+    os << in.width << "x" << in.height << " f=" << in.factor << " threshold=" << in.threshold
+       << " transparent=" << in.transparent << "\npalette:";
+    for (Colour c : in.palette)
+        os << " " << std::hex << c << std::dec;
+    os << "\nsource:\n";
+    for (int y = 0; y < in.height; ++y) {
+        for (int x = 0; x < in.width; ++x)
+            os << static_cast<int>(in.pixels[static_cast<std::size_t>(y * in.width + x)]) << " ";
+        os << "\n";
+    }
+    return os.str();
+}
+
+TEST(SlopePassesAgainstReference, SeededRandomImagesGiveIdenticalPixelsAndMarks)
+{
+    std::mt19937 rng(20261207);
+    test::ReferenceCoverage total;
+    long imagesWithForeignIndices = 0;
+    constexpr int kImages = 12000;
+    for (int n = 0; n < kImages; ++n) {
+        ReferenceInput in;
+        const int sizeClass = std::uniform_int_distribution<int>(0, 9)(rng);
+        const int maxSide = sizeClass < 2 ? 3 : (sizeClass < 7 ? 10 : 20);
+        in.width = std::uniform_int_distribution<int>(1, maxSide)(rng);
+        in.height = std::uniform_int_distribution<int>(1, maxSide)(rng);
+        in.palette = randomPalette(rng);
+        const int paletteSize = static_cast<int>(in.palette.size());
+        in.pixels = randomPixels(rng, in.width, in.height, paletteSize);
+        in.factor = std::uniform_int_distribution<int>(1, 8)(rng);
+        const int t = std::uniform_int_distribution<int>(0, 9)(rng);
+        in.transparent = t < 3   ? -1
+                         : t < 8 ? std::uniform_int_distribution<int>(0, paletteSize - 1)(rng)
+                                 : paletteSize + t;
+        in.threshold = randomThreshold(rng, in.palette, in.transparent);
+        for (auto p : in.pixels)
+            if (p >= paletteSize) {
+                ++imagesWithForeignIndices;
+                break;
+            }
+
+        const auto expected = test::referenceRun(in);
+        auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
+        ScaleJob job(*set, in.factor, in.threshold, in.transparent);
+        job.run();
+
+        const IndexedImage& out = job.outputImage();
+        const std::vector<std::uint8_t> actual(out.store(), out.store() + expected.output.size());
+        std::vector<std::uint8_t> marks;
+        for (int y = 0; y < in.height; ++y)
+            for (int x = 0; x < in.width; ++x)
+                marks.push_back(job.marks().cell(x, y));
+        if (actual != expected.output || marks != expected.marks) {
+            ADD_FAILURE() << "image " << n << " differs from the reference\n" << describe(in);
+            return;
+        }
+        total.similarModeRuns += expected.coverage.similarModeRuns;
+        total.lighterSideStarts += expected.coverage.lighterSideStarts;
+        total.farSideStarts += expected.coverage.farSideStarts;
+        total.bulges += expected.coverage.bulges;
+        total.notches += expected.coverage.notches;
+        total.notchesIntoNextBlock += expected.coverage.notchesIntoNextBlock;
+    }
+    // The comparison is only worth something if the rare branches occur.
+    EXPECT_GT(total.similarModeRuns, 1000);
+    EXPECT_GT(total.lighterSideStarts, 1000);
+    EXPECT_GT(total.farSideStarts, 1000);
+    EXPECT_GT(total.bulges, 200);
+    EXPECT_GT(total.notches, 200);
+    EXPECT_GT(total.notchesIntoNextBlock, 20);
+    EXPECT_GT(imagesWithForeignIndices, 500);
+    std::cout << "similar-mode runs " << total.similarModeRuns << ", lighter-side starts "
+              << total.lighterSideStarts << ", far-side starts " << total.farSideStarts
+              << ", bulges " << total.bulges << ", notches " << total.notches
+              << ", notch lines beyond the block " << total.notchesIntoNextBlock << "\n";
+}
+
+} // namespace
+} // namespace gridmint
