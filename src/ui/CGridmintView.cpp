@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace gridmint {
@@ -268,21 +269,40 @@ void CGridmintView::renderFrame(QImage& frame, QPoint offset)
         if (scratch_.size() != size) {
             scratch_ = QImage(size, QImage::Format_Indexed8);
         }
-        QList<QRgb> table(256, qRgb(0, 0, 0));
+        // Indices beyond the bitmap's colours show black rather than garbage.
+        colourTable_.fill(qRgb(0, 0, 0), 256);
         const auto colours = bitmap_->colourTable();
         for (std::size_t i = 0; i < colours.size(); ++i) {
-            table[static_cast<qsizetype>(i)] = Shown(colours[i]);
+            colourTable_[static_cast<qsizetype>(i)] = Shown(colours[i]);
         }
-        scratch_.setColorTable(table);
+        scratch_.setColorTable(colourTable_);
         ZoomCopy(*bitmap_, zoom_, area, scratch_.bits(), scratch_.bytesPerLine());
 
-        const int dx = static_cast<int>(area.left - visible.left);
-        const int dy = static_cast<int>(area.top - visible.top);
+        // The scratch's rows into the frame through the colour table; a row
+        // that repeats the one above (same source row) is copied whole.
+        const QRgb* lut = colourTable_.constData();
+        const uchar* in = scratch_.constBits();
+        const qsizetype inStride = scratch_.bytesPerLine();
+        uchar* outBits = frame.bits();
+        const qsizetype outStride = frame.bytesPerLine();
+        const auto dx = static_cast<qsizetype>(area.left - visible.left);
+        const auto dy = static_cast<qsizetype>(area.top - visible.top);
+        const int w = size.width();
+        int rowPhase = static_cast<int>(area.top % zoom_);
+        const QRgb* previous = nullptr;
         for (int y = 0; y < size.height(); ++y) {
-            const uchar* in = scratch_.constScanLine(y);
-            auto* out = reinterpret_cast<QRgb*>(frame.scanLine(y + dy)) + dx;
-            for (int x = 0; x < size.width(); ++x) {
-                out[x] = table[in[x]];
+            auto* out = reinterpret_cast<QRgb*>(outBits + (y + dy) * outStride) + dx;
+            if (previous != nullptr && rowPhase != 0) {
+                std::memcpy(out, previous, static_cast<std::size_t>(w) * sizeof(QRgb));
+            } else {
+                const uchar* src = in + y * inStride;
+                for (int x = 0; x < w; ++x) {
+                    out[x] = lut[src[x]];
+                }
+            }
+            previous = out;
+            if (++rowPhase == zoom_) {
+                rowPhase = 0;
             }
         }
     }
@@ -304,26 +324,28 @@ void CGridmintView::drawGrid(QImage& frame, const PlaneRect& visible)
 {
     const int w = frame.width();
     const int h = frame.height();
+    uchar* bits = frame.bits();
+    const qsizetype stride = frame.bytesPerLine();
+    auto row = [&](qsizetype y) { return reinterpret_cast<QRgb*>(bits + y * stride); };
     GridLines(zoom_, scale_, visible.left, visible.right, gridLines_);
     for (const GridLine& line : gridLines_) {
-        const int x = static_cast<int>(line.pos - visible.left);
+        const auto x = static_cast<qsizetype>(line.pos - visible.left);
         for (int y = 0; y < h; ++y) {
             if (line.solid || DottedPixelOn(visible.top + y)) {
-                reinterpret_cast<QRgb*>(frame.scanLine(y))[x] = kGridColour;
+                row(y)[x] = kGridColour;
             }
         }
     }
     GridLines(zoom_, scale_, visible.top, visible.bottom, gridLines_);
     for (const GridLine& line : gridLines_) {
-        auto* row =
-            reinterpret_cast<QRgb*>(frame.scanLine(static_cast<int>(line.pos - visible.top)));
+        QRgb* r = row(static_cast<qsizetype>(line.pos - visible.top));
         if (line.solid) {
-            std::fill(row, row + w, kGridColour);
+            std::fill(r, r + w, kGridColour);
             continue;
         }
         for (int x = 0; x < w; ++x) {
             if (DottedPixelOn(visible.left + x)) {
-                row[x] = kGridColour;
+                r[x] = kGridColour;
             }
         }
     }

@@ -10,6 +10,7 @@
 #include <QAbstractScrollArea>
 #include <QCursor>
 #include <QImage>
+#include <QList>
 #include <QPoint>
 #include <QSize>
 #include <vector>
@@ -110,6 +111,7 @@ private:
     const IndexedBitmap* bitmap_ = nullptr;
     QImage scratch_; // the visible part at the display zoom, reused while its size holds
     QImage frame_;   // the composed viewport, reused while its size holds
+    QList<QRgb> colourTable_;
     std::vector<GridLine> gridLines_;
     std::vector<Cell> cells_;
     QCursor zoomCursor_;
