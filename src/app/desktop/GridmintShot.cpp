@@ -1,1 +1,243 @@
-int main(){return 0;}
+// gridmint-shot: drives the real main window on the offscreen platform and
+// saves pictures of it, so that layout, texts, the zoomed image and the grid
+// can be looked at without a display.
+//
+//   gridmint-shot OUTPUT_DIR [IMAGE]
+//
+// IMAGE defaults to the first picture in the samples folder, or to a small
+// generated one when there is none. Settings are kept away from the user's.
+#include "app/AppSettings.h"
+#include "app/ToolMode.h"
+#include "app/desktop/CMainFrame.h"
+#include "image/Codecs.h"
+#include "ui/CAboutDlg.h"
+#include "ui/CGridmintView.h"
+#include "ui/COptionDlg.h"
+#include "ui/CPaletteToolView.h"
+#include "ui/CTopPanelView.h"
+#include "ui/UiResources.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <vector>
+
+#ifndef GRIDMINT_SAMPLES_DIR
+#define GRIDMINT_SAMPLES_DIR "res/samples"
+#endif
+
+namespace {
+
+using namespace gridmint;
+
+// Answers every dialog without showing anything.
+class QuietDialogs : public UserDialogs {
+public:
+    void message(QWidget*, const QString& text, const QString& caption) override
+    {
+        std::fprintf(stderr, "message: %s: %s\n", qPrintable(caption), qPrintable(text));
+    }
+    QString openFileName(QWidget*, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return {};
+    }
+    bool editSettings(QWidget*, AppSettings&) override { return false; }
+    void showAbout(QWidget*) override {}
+    void openUrl(const QUrl&) override {}
+};
+
+// A 48 x 40 picture with slopes, a circle and a checker, 16 colours.
+QString makeFallbackImage(const QString& dir)
+{
+    constexpr int w = 48;
+    constexpr int h = 40;
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(w * h), 0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t v = 1;
+            const int dx = x - 14;
+            const int dy = y - 14;
+            if (dx * dx + dy * dy < 100) {
+                v = 4;
+            } else if (x > 26 && y > 4 && x - 26 < y - 4 && y < 30) {
+                v = 7;
+            } else if (y >= 30) {
+                v = static_cast<std::uint8_t>(((x / 3 + y / 3) % 2) ? 10 : 12);
+            }
+            pixels[static_cast<std::size_t>(y * w + x)] = v;
+        }
+    }
+    std::vector<Colour> colours;
+    for (int i = 0; i < 16; ++i) {
+        const auto r = static_cast<Colour>((i * 53) % 256);
+        const auto g = static_cast<Colour>((i * 97 + 40) % 256);
+        const auto b = static_cast<Colour>((i * 29 + 90) % 256);
+        colours.push_back(kOpaque | (r << 16) | (g << 8) | b);
+    }
+    const QString path = dir + QStringLiteral("/generated.png");
+    writePng(std::filesystem::path(path.toStdU16String()), pixels.data(), w, h, w, colours.data(),
+             static_cast<std::int32_t>(colours.size()));
+    return path;
+}
+
+QString findSample(const QString& tempDir)
+{
+    QDir samples(QStringLiteral(GRIDMINT_SAMPLES_DIR));
+    const QStringList found = samples.entryList(
+        {QStringLiteral("*.png"), QStringLiteral("*.bmp"), QStringLiteral("*.pcx")}, QDir::Files,
+        QDir::Name);
+    if (!found.isEmpty()) {
+        return samples.absoluteFilePath(found.constFirst());
+    }
+    return makeFallbackImage(tempDir);
+}
+
+// A 256-colour ACT file whose neighbouring entries differ strongly.
+QString makeActFile(const QString& dir)
+{
+    const QString path = dir + QStringLiteral("/contrast.act");
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        QByteArray bytes;
+        for (int i = 0; i < 256; ++i) {
+            bytes.append(static_cast<char>(i * 37 % 256));
+            bytes.append(static_cast<char>(i * 91 % 256));
+            bytes.append(static_cast<char>(i * 151 % 256));
+        }
+        file.write(bytes);
+    }
+    return path;
+}
+
+bool save(QWidget* widget, const QString& dir, const QString& name)
+{
+    QApplication::processEvents();
+    const QString path = dir + QLatin1Char('/') + name;
+    const bool ok = widget->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+void selectZoom(CMainFrame& frame, int choice)
+{
+    frame.toolPanel()->zoomCombo()->setCurrentIndex(choice);
+    frame.OnZoomSelected();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    initUiResources();
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n");
+        return 2;
+    }
+    const QString outDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(outDir);
+    QTemporaryDir temp;
+    const QString image = argc > 2 ? QString::fromLocal8Bit(argv[2]) : findSample(temp.path());
+
+    AppSettings settings;
+    settings.ImageScale = 4;
+    CMainFrame frame(settings, std::make_unique<QuietDialogs>());
+    frame.resize(1100, 760);
+    frame.show();
+    bool ok = save(&frame, outDir, QStringLiteral("01_empty.png"));
+
+    frame.Open(std::filesystem::path(image.toStdU16String()));
+    const int zooms[] = {1, 2, 4, 8, 12, 16, 32};
+    for (int choice = 0; choice < 7; ++choice) {
+        selectZoom(frame, choice);
+        // Centre on the middle of the image so that details show at high zoom.
+        if (const IndexedBitmap* shown = frame.view()->displayedBitmap()) {
+            const int z = frame.view()->zoom();
+            frame.view()->SetZoom(z, z * shown->width() / 2, z * shown->height() / 2);
+        }
+        ok &= save(&frame, outDir,
+                   QStringLiteral("02_zoom%1.png").arg(zooms[choice], 2, 10, QLatin1Char('0')));
+    }
+    selectZoom(frame, 3);
+    frame.gridAction()->trigger();
+    ok &= save(&frame, outDir, QStringLiteral("03_zoom8_nogrid.png"));
+    frame.gridAction()->trigger();
+
+    const char* toolNames[] = {"nearest", "auto", "diagonal", "line", "corner", "dot", "zoom"};
+    for (int mode = 0; mode < 7; ++mode) {
+        if (QAbstractButton* button = frame.toolPanel()->toolButton(mode);
+            button && button->isVisible()) {
+            button->click();
+            ok &= save(frame.toolPanel(), outDir,
+                       QStringLiteral("04_tool_%1.png").arg(QLatin1String(toolNames[mode])));
+        }
+    }
+    // A corner marker and a straight preview, as the corner tool leaves them
+    // mid-stroke (points in result pixels).
+    if (QAbstractButton* corner = frame.toolPanel()->toolButton(ToolCorner)) {
+        corner->click();
+        const int z = frame.view()->zoom();
+        const QPoint o = frame.view()->scrollOffset();
+        auto at = [&](int rx, int ry) { return QPoint(o.x() + rx * z, o.y() + ry * z); };
+        frame.OnViewPress(at(10, 10).x(), at(10, 10).y());
+        frame.OnViewRelease(at(10, 10).x(), at(10, 10).y());
+        frame.OnViewPress(at(14, 10).x(), at(14, 10).y());
+        frame.OnViewDrag(at(30, 12).x(), at(30, 12).y());
+        ok &= save(&frame, outDir, QStringLiteral("05_corner_preview.png"));
+        frame.OnViewRelease(at(30, 12).x(), at(30, 12).y());
+    }
+
+    frame.Open(std::filesystem::path(makeActFile(temp.path()).toStdU16String()));
+    ok &= save(&frame, outDir, QStringLiteral("06_palette_added.png"));
+    if (frame.palettePane()->entries().size() > 1) {
+        // A click in the added block makes it the document's palette. Block 0
+        // is the bar plus 229 pixels of swatches high, so y 300 lies in block 1.
+        QWidget* pane = frame.palettePane()->viewport();
+        const QPoint where(60, 300);
+        QMouseEvent press(QEvent::MouseButtonPress, where, pane->mapToGlobal(where), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(pane, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, where, pane->mapToGlobal(where),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(pane, &release);
+        ok &= save(&frame, outDir, QStringLiteral("07_palette_applied.png"));
+    }
+
+    frame.paletteAction()->trigger();
+    ok &= save(&frame, outDir, QStringLiteral("08_palette_hidden.png"));
+    frame.paletteAction()->trigger();
+
+    for (QMenu* menu : frame.menuBar()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
+        static int index = 0;
+        menu->popup(frame.mapToGlobal(QPoint(10, 10)));
+        ok &= save(menu, outDir, QStringLiteral("09_menu%1.png").arg(index++));
+        menu->hide();
+    }
+
+    {
+        COptionDlg dialog(settings, &frame);
+        dialog.show();
+        ok &= save(&dialog, outDir, QStringLiteral("10_settings.png"));
+        dialog.hide();
+    }
+    {
+        CAboutDlg dialog(&frame);
+        dialog.show();
+        ok &= save(&dialog, outDir, QStringLiteral("11_about.png"));
+        dialog.hide();
+    }
+    return ok ? 0 : 1;
+}
