@@ -140,6 +140,25 @@ std::string describe(const ReferenceInput& in)
     return os.str();
 }
 
+ReferenceInput randomInput(std::mt19937& rng)
+{
+    ReferenceInput in;
+    const int sizeClass = std::uniform_int_distribution<int>(0, 9)(rng);
+    const int maxSide = sizeClass < 2 ? 3 : (sizeClass < 7 ? 10 : 20);
+    in.width = std::uniform_int_distribution<int>(1, maxSide)(rng);
+    in.height = std::uniform_int_distribution<int>(1, maxSide)(rng);
+    in.palette = randomPalette(rng);
+    const int paletteSize = static_cast<int>(in.palette.size());
+    in.pixels = randomPixels(rng, in.width, in.height, paletteSize);
+    in.factor = std::uniform_int_distribution<int>(1, 8)(rng);
+    const int t = std::uniform_int_distribution<int>(0, 9)(rng);
+    in.transparent = t < 3   ? -1
+                     : t < 8 ? std::uniform_int_distribution<int>(0, paletteSize - 1)(rng)
+                             : paletteSize + t;
+    in.threshold = randomThreshold(rng, in.palette, in.transparent);
+    return in;
+}
+
 TEST(SlopePassesAgainstReference, SeededRandomImagesGiveIdenticalPixelsAndMarks)
 {
     std::mt19937 rng(20261207);
@@ -147,20 +166,8 @@ TEST(SlopePassesAgainstReference, SeededRandomImagesGiveIdenticalPixelsAndMarks)
     long imagesWithForeignIndices = 0;
     constexpr int kImages = 12000;
     for (int n = 0; n < kImages; ++n) {
-        ReferenceInput in;
-        const int sizeClass = std::uniform_int_distribution<int>(0, 9)(rng);
-        const int maxSide = sizeClass < 2 ? 3 : (sizeClass < 7 ? 10 : 20);
-        in.width = std::uniform_int_distribution<int>(1, maxSide)(rng);
-        in.height = std::uniform_int_distribution<int>(1, maxSide)(rng);
-        in.palette = randomPalette(rng);
+        const ReferenceInput in = randomInput(rng);
         const int paletteSize = static_cast<int>(in.palette.size());
-        in.pixels = randomPixels(rng, in.width, in.height, paletteSize);
-        in.factor = std::uniform_int_distribution<int>(1, 8)(rng);
-        const int t = std::uniform_int_distribution<int>(0, 9)(rng);
-        in.transparent = t < 3   ? -1
-                         : t < 8 ? std::uniform_int_distribution<int>(0, paletteSize - 1)(rng)
-                                 : paletteSize + t;
-        in.threshold = randomThreshold(rng, in.palette, in.transparent);
         for (auto p : in.pixels)
             if (p >= paletteSize) {
                 ++imagesWithForeignIndices;
@@ -201,6 +208,50 @@ TEST(SlopePassesAgainstReference, SeededRandomImagesGiveIdenticalPixelsAndMarks)
               << total.lighterSideStarts << ", far-side starts " << total.farSideStarts
               << ", bulges " << total.bulges << ", notches " << total.notches
               << ", notch lines beyond the block " << total.notchesIntoNextBlock << "\n";
+}
+
+std::vector<std::uint8_t> pixelsOf(const ScaleJob& job)
+{
+    const IndexedImage& out = job.outputImage();
+    return {out.store(), out.store() + std::size_t(out.width()) * std::size_t(out.height())};
+}
+
+TEST(ScaleJobProperties, RerunsArePaletteIndependentAndKeepTransparencyOut)
+{
+    std::mt19937 rng(7);
+    for (int n = 0; n < 2000; ++n) {
+        const ReferenceInput in = randomInput(rng);
+        auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
+        ScaleJob job(*set, in.factor, in.threshold, in.transparent);
+        job.run();
+        const auto first = pixelsOf(job);
+
+        // A run with another threshold in between leaves nothing behind.
+        job.setThreshold(in.threshold + 30);
+        job.run();
+        job.setThreshold(in.threshold);
+        job.run();
+        ASSERT_EQ(pixelsOf(job), first) << "rerun differs\n" << describe(in);
+
+        std::vector<Colour> other(in.palette.rbegin(), in.palette.rend());
+        job.setPalette(other.data(), static_cast<std::int32_t>(other.size()));
+        ASSERT_EQ(pixelsOf(job), first) << "setPalette touched pixels\n" << describe(in);
+
+        // The transparent index only ever comes from replication: an output
+        // pixel holds it only inside a transparent source pixel's block.
+        const int t = in.transparent;
+        if (t < 0 || t >= static_cast<int>(in.palette.size()))
+            continue;
+        const int outW = in.width * in.factor;
+        for (std::size_t i = 0; i < first.size(); ++i) {
+            if (first[i] != t)
+                continue;
+            const int X = static_cast<int>(i) % outW, Y = static_cast<int>(i) / outW;
+            ASSERT_EQ(in.pixels[std::size_t(Y / in.factor * in.width + X / in.factor)], t)
+                << "transparent index painted at " << X << "," << Y << "\n"
+                << describe(in);
+        }
+    }
 }
 
 } // namespace
