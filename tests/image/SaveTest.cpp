@@ -1,0 +1,137 @@
+#include "TestSupport.h"
+#include "image/Platform.h"
+
+#include <sys/stat.h>
+#include <thread>
+
+namespace gridmint::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Writer = bool (*)(const fs::path&, const std::uint8_t*, std::int32_t, std::int32_t,
+                        std::int32_t, const Colour*, std::int32_t);
+
+struct Format {
+    const char* ext;
+    Writer write;
+};
+
+const Format kFormats[] = {{".bmp", &writeBmp}, {".png", &writePng}, {".pcx", &writePcx}};
+
+// A picture big enough that every format writes well over 200 bytes.
+struct Picture {
+    std::vector<std::uint8_t> pixels;
+    std::vector<Colour> colours;
+    int width = 40, height = 30;
+    explicit Picture(int seed) : pixels(40 * 30), colours(256)
+    {
+        for (std::size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = static_cast<std::uint8_t>((i * 13 + static_cast<std::size_t>(seed)) % 251);
+        for (std::size_t i = 0; i < colours.size(); ++i)
+            colours[i] =
+                0xFF000000u | static_cast<Colour>(i * 0x010203 + static_cast<std::size_t>(seed));
+    }
+    bool save(const Format& f, const fs::path& p) const
+    {
+        return f.write(p, pixels.data(), width, height, width, colours.data(), 256);
+    }
+};
+
+class FaultAfter {
+public:
+    explicit FaultAfter(std::int64_t bytes) { platform::setWriteFaultAfterForTesting(bytes); }
+    ~FaultAfter() { platform::setWriteFaultAfterForTesting(-1); }
+};
+
+TEST(Save, FailureMidWriteKeepsThePreviousFileAndLeavesNoTemporary)
+{
+    for (const Format& f : kFormats) {
+        TempDir dir;
+        const fs::path target = dir / (std::string("out") + f.ext);
+        ASSERT_TRUE(Picture(1).save(f, target));
+        const Bytes before = readBytes(target);
+        for (const std::int64_t cut : {0, 1, 100}) {
+            FaultAfter fault(cut);
+            EXPECT_FALSE(Picture(2).save(f, target)) << f.ext << " cut at " << cut;
+        }
+        EXPECT_EQ(readBytes(target), before) << f.ext;
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{target.filename().string()});
+        EXPECT_TRUE(Picture(2).save(f, target));
+        EXPECT_NE(readBytes(target), before);
+    }
+}
+
+TEST(Save, UnwritableFolderFailsWithoutSideEffects)
+{
+    TempDir dir;
+    // A regular file where the folder should be stops even root.
+    writeBytes(dir / "plain", {1});
+    for (const Format& f : kFormats) {
+        EXPECT_FALSE(Picture(1).save(f, dir / "plain" / (std::string("x") + f.ext))) << f.ext;
+        EXPECT_FALSE(Picture(1).save(f, dir / "missing" / (std::string("x") + f.ext))) << f.ext;
+        EXPECT_FALSE(Picture(1).save(f, dir.path())) << f.ext; // a folder as target
+        EXPECT_FALSE(Picture(1).save(f, fs::path())) << f.ext;
+    }
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"plain"});
+    EXPECT_EQ(readBytes(dir / "plain"), Bytes{1});
+}
+
+TEST(Save, SymlinkIsReplacedAtItsTargetAndPermissionsFollowTheOldFile)
+{
+    TempDir dir;
+    const Format& f = kFormats[1];
+    fs::create_directory(dir / "real");
+    ASSERT_TRUE(Picture(1).save(f, dir / "real" / "pic.png"));
+    ::chmod((dir / "real" / "pic.png").c_str(), 0640);
+    fs::create_symlink("real/pic.png", dir / "link.png");
+
+    ASSERT_TRUE(Picture(2).save(f, dir / "link.png"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.png"));
+    EXPECT_EQ(readBytes(dir / "real" / "pic.png"), readBytes(dir / "link.png"));
+    EXPECT_EQ(readPng(dir / "real" / "pic.png")->image->row(0)[0], Picture(2).pixels[0]);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "real" / "pic.png").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"link.png", "real"}));
+
+    // A new file gets what a plain create gives: 0666 less the umask.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ASSERT_TRUE(Picture(1).save(f, dir / "new.png"));
+    ASSERT_EQ(::stat((dir / "new.png").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask);
+}
+
+TEST(Save, ConcurrentSavesIntoOneFolderDoNotCollide)
+{
+    TempDir dir;
+    const Picture a(1), b(2);
+    constexpr int kRounds = 20;
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            const Picture& pic = t % 2 ? a : b;
+            for (int i = 0; i < kRounds; ++i) {
+                // Two threads share one name, two have names of their own.
+                const std::string name = t < 2 ? "shared.png" : "own" + std::to_string(t) + ".png";
+                if (!pic.save(kFormats[1], dir / name))
+                    ++failures[static_cast<std::size_t>(t)];
+            }
+        });
+    }
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(failures, std::vector<int>(4, 0));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"own2.png", "own3.png", "shared.png"}));
+    // The shared file is one complete picture, never a mixture.
+    const auto shared = readPng(dir / "shared.png");
+    const std::uint8_t first = shared->image->row(0)[0];
+    EXPECT_TRUE(first == a.pixels[0] || first == b.pixels[0]);
+    const Picture& winner = first == a.pixels[0] ? a : b;
+    EXPECT_EQ(picture(*shared->image), picture(winner.pixels.data(), 40, 30, 40));
+}
+
+} // namespace
+} // namespace gridmint::test

@@ -1,0 +1,99 @@
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace gridmint::test {
+
+TempDir::TempDir()
+{
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "gridmint-image-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<std::string> TempDir::entries() const
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path_))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+Bytes readBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const std::filesystem::path& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+std::filesystem::path fixture(const std::string& name)
+{
+    return std::filesystem::path(GRIDMINT_FIXTURE_DIR) / name;
+}
+
+void put16(Bytes& b, std::size_t at, std::uint32_t v)
+{
+    b[at] = static_cast<std::uint8_t>(v);
+    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void put32(Bytes& b, std::size_t at, std::uint32_t v)
+{
+    put16(b, at, v & 0xFFFF);
+    put16(b, at + 2, v >> 16);
+}
+
+std::uint32_t get32(const Bytes& b, std::size_t at)
+{
+    return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 | std::uint32_t{b[at + 2]} << 16 |
+           std::uint32_t{b[at + 3]} << 24;
+}
+
+int errorCode(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const tarn::CErrCodeException& e) {
+        return e.code();
+    }
+    return -1;
+}
+
+std::string picture(const std::uint8_t* top, int width, int height, int stride)
+{
+    std::ostringstream out;
+    for (int y = 0; y < height; ++y) {
+        out << "\n ";
+        for (int x = 0; x < width; ++x)
+            out << ' ' << static_cast<int>(top[y * stride + x]);
+    }
+    return out.str();
+}
+
+std::string picture(const IndexedImage& image)
+{
+    return picture(image.store(), image.width(), image.height(), image.width());
+}
+
+} // namespace gridmint::test
