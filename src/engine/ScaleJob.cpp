@@ -106,32 +106,9 @@ MarkGrid::MarkGrid(std::int32_t width, std::int32_t height)
     cells_.assign(static_cast<std::size_t>(count_), 0);
 }
 
-namespace {
-[[noreturn]] void outOfIndex()
+void MarkGrid::throwOutOfIndex()
 {
     throw std::out_of_range("Out of Index");
-}
-} // namespace
-
-bool MarkGrid::test(std::int32_t x, std::int32_t y, std::uint8_t bit) const
-{
-    return (cell(x, y) & bit) != 0;
-}
-
-void MarkGrid::set(std::int32_t x, std::int32_t y, std::uint8_t bit)
-{
-    if (x < 0 || x >= width_ || y < 0 || y >= height_)
-        outOfIndex();
-    cells_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-           static_cast<std::size_t>(x)] |= bit;
-}
-
-std::uint8_t MarkGrid::cell(std::int32_t x, std::int32_t y) const
-{
-    if (x < 0 || x >= width_ || y < 0 || y >= height_)
-        outOfIndex();
-    return cells_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                  static_cast<std::size_t>(x)];
 }
 
 void MarkGrid::clear()

@@ -40,12 +40,25 @@ public:
     std::int32_t height() const { return height_; }
     std::int32_t count() const { return count_; }
 
-    bool test(std::int32_t x, std::int32_t y, std::uint8_t bit) const;
-    void set(std::int32_t x, std::int32_t y, std::uint8_t bit);
-    std::uint8_t cell(std::int32_t x, std::int32_t y) const;
+    bool test(std::int32_t x, std::int32_t y, std::uint8_t bit) const
+    {
+        return (cell(x, y) & bit) != 0;
+    }
+    void set(std::int32_t x, std::int32_t y, std::uint8_t bit) { cells_[index(x, y)] |= bit; }
+    std::uint8_t cell(std::int32_t x, std::int32_t y) const { return cells_[index(x, y)]; }
     void clear();
 
 private:
+    // Inline because the slope passes test a cell at every edge pixel.
+    std::size_t index(std::int32_t x, std::int32_t y) const
+    {
+        if (x < 0 || x >= width_ || y < 0 || y >= height_)
+            throwOutOfIndex();
+        return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+               static_cast<std::size_t>(x);
+    }
+    [[noreturn]] static void throwOutOfIndex();
+
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     std::int32_t count_ = 0;
