@@ -97,7 +97,12 @@ COptionDlg::COptionDlg(AppSettings& settings, QWidget* parent)
     cancel_ = cancel;
 
     const QRect whole = du(0, 0, 222, 132);
-    setFixedSize(whole.width() + shift, whole.height());
+    int width = whole.width() + shift;
+    for (const QWidget* w :
+         {static_cast<QWidget*>(scaleLabel), static_cast<QWidget*>(transLabel)}) {
+        width = std::max(width, w->geometry().right() + du(7, 0, 0, 0).x());
+    }
+    setFixedSize(width, whole.height());
 
     // Initial state from the settings.
     int scaleIndex = 0; // a factor the list does not offer shows as "x 2"
