@@ -244,15 +244,6 @@ int runScale(const ScaleOptions& options)
         palette = std::move(*read);
     }
 
-    if (!options.outDir.empty()) {
-        std::error_code ec;
-        fs::create_directories(options.outDir, ec);
-        if (!fs::is_directory(options.outDir, ec)) {
-            fileError(options.outDir, "cannot create the output folder");
-            return kExitFailed;
-        }
-    }
-
     // Every output is decided before anything is written, so that a clash
     // is a usage error instead of a half-done batch.
     std::vector<Planned> plans(inputs.size());
@@ -260,6 +251,11 @@ int runScale(const ScaleOptions& options)
         const fs::path input = inputs[i];
         if (!options.output.empty()) {
             plans[i].output = options.output;
+        } else if (!options.outDir.empty() && !fs::exists(options.outDir)) {
+            // Made below, once the arguments are known to be sound; nothing
+            // in it can be an input yet.
+            plans[i].output = fs::path(options.outDir) / input.stem();
+            plans[i].output += SaveExtension(input);
         } else {
             // The automatic save's rule: the default folder (here --out-dir)
             // unless that would be the source itself, else "OUTPUT" beside it.
@@ -282,6 +278,15 @@ int runScale(const ScaleOptions& options)
                            plans[i].output.string());
                 return kExitUsage;
             }
+        }
+    }
+
+    if (!options.outDir.empty()) {
+        std::error_code ec;
+        fs::create_directories(options.outDir, ec);
+        if (!fs::is_directory(options.outDir, ec)) {
+            fileError(options.outDir, "cannot create the output folder");
+            return kExitFailed;
         }
     }
 
