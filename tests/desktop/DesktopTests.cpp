@@ -1,0 +1,18 @@
+#include <QObject>
+#include <memory>
+#include <vector>
+
+namespace gridmint::test {
+std::unique_ptr<QObject> makeFrameFileTest();
+std::unique_ptr<QObject> makeFrameViewTest();
+std::unique_ptr<QObject> makeFrameToolTest();
+} // namespace gridmint::test
+
+std::vector<std::unique_ptr<QObject>> makeDesktopTests()
+{
+    std::vector<std::unique_ptr<QObject>> tests;
+    tests.push_back(gridmint::test::makeFrameFileTest());
+    tests.push_back(gridmint::test::makeFrameViewTest());
+    tests.push_back(gridmint::test::makeFrameToolTest());
+    return tests;
+}
