@@ -269,6 +269,11 @@ void CGridmintView::renderFrame(QImage& frame, QPoint offset)
         if (scratch_.size() != size) {
             scratch_ = QImage(size, QImage::Format_Indexed8);
         }
+        if (scratch_.isNull()) {
+            // Out of memory: show no image this time; the next paint retries.
+            frame.fill(window);
+            return;
+        }
         // Indices beyond the bitmap's colours show black rather than garbage.
         colourTable_.fill(qRgb(0, 0, 0), 256);
         const auto colours = bitmap_->colourTable();
@@ -399,6 +404,9 @@ void CGridmintView::paintEvent(QPaintEvent*)
     }
     if (frame_.size() != size) {
         frame_ = QImage(size, QImage::Format_RGB32);
+        if (frame_.isNull()) {
+            return;
+        }
     }
     frame_.setDevicePixelRatio(1.0);
     renderFrame(frame_, scrollOffset());

@@ -2,6 +2,13 @@
 // zoom with an optional pixel grid and the mouse tools' outlines, scrolls,
 // and reports mouse input to the frame in zoomed-image coordinates. It edits
 // nothing itself; the frame writes its display state and asks for repaints.
+//
+// Zoomed-image coordinates (scroll offset, mouse reports, SetZoom's point)
+// count DEVICE pixels of the view, the image's top-left at (0, 0): one result
+// pixel is zoom() by zoom() of them. At screen scale 1 they are the usual
+// logical pixels; at 125 % or 150 % this keeps every image pixel a whole
+// number of screen pixels and the grid on the cell edges. Result pixels are
+// still these coordinates divided by zoom().
 #pragma once
 
 #include "image/IndexedBitmap.h"
@@ -72,8 +79,8 @@ public:
     void Redraw();
 
 signals:
-    // x, y in zoomed-image coordinates (viewport position + scroll offset,
-    // in logical pixels); negative or beyond the image while the left button
+    // x, y in zoomed-image coordinates (viewport position in device pixels
+    // + scroll offset); negative or beyond the image while the left button
     // is held outside the view.
     void UWM_VIEW_LBUTTONDOWN(int x, int y);
     void UWM_VIEW_DRAG(int x, int y);

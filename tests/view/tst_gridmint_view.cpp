@@ -3,6 +3,7 @@
 // this program both ways): at 1.5 every image pixel must still cover whole
 // device pixels and the grid stay on the cell edges.
 #include "ui/CGridmintView.h"
+#include "ui/UiResources.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -241,6 +242,16 @@ private slots:
         sendWheel(-120, Qt::NoModifier);
         QCOMPARE(v->value(), lines * v->singleStep());
         QCOMPARE(h->value(), 0);
+    }
+
+    void cursorKindOneIsTheMagnifierWithItsHotSpotTopLeft()
+    {
+        gridmint::initUiResources();
+        view_->setCursorKind(1);
+        QCOMPARE(view_->viewport()->cursor().shape(), Qt::BitmapCursor);
+        QCOMPARE(view_->viewport()->cursor().hotSpot(), QPoint(0, 0));
+        view_->setCursorKind(2);
+        QCOMPARE(view_->viewport()->cursor().shape(), Qt::ArrowCursor);
     }
 
     void zoomErasesOnlyWhenShrinkingAndExtentKeepsOrResetsTheOffset()
