@@ -5,8 +5,12 @@ namespace tarn {
 const char* CErrCodeException::message() const
 {
     static const char* const kMessages[] = {
-        "Success.",           "No support.",           "Cannot open files.",
-        "File read error.",   "File seek error.",      "No support BMP format.",
+        "Success.",
+        "No support.",
+        "Cannot open files.",
+        "File read error.",
+        "File seek error.",
+        "No support BMP format.",
         "No support compression BMP format.",
     };
     // Looked up unsigned, so negative codes land with the large ones.

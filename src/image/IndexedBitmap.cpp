@@ -12,7 +12,8 @@ IndexedBitmap::IndexedBitmap(std::int32_t width, std::int32_t height)
     if (width < 0 || height < 0 || width > std::numeric_limits<std::int32_t>::max() - 3)
         throw std::length_error("bad bitmap size");
     const std::int64_t stride = (std::int64_t{width} + 3) & ~std::int64_t{3};
-    const std::uint64_t bytes = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
+    const std::uint64_t bytes =
+        static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
     if (bytes > std::numeric_limits<std::size_t>::max() / 2)
         throw std::length_error("bitmap too large");
     bits_.assign(static_cast<std::size_t>(bytes), 0);

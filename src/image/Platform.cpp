@@ -11,6 +11,7 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
 #else
@@ -204,8 +205,12 @@ bool replaceFileContents(const std::filesystem::path& path, std::span<const std:
         std::snprintf(suffix, sizeof suffix, ".%lu.%llx.%llx.tmp", pid,
                       static_cast<unsigned long long>(g_tempCounter.fetch_add(1)),
                       static_cast<unsigned long long>(stamp & 0xFFFFFFu));
+        // Long names keep the temporary name within the file system's limit.
         std::filesystem::path name = ".";
-        name += target.filename();
+        if (target.filename().native().size() <= 100)
+            name += target.filename();
+        else
+            name += "gridmint";
         name += suffix;
         temp = folder / name;
         fd = rawOpen(temp, kCreateFlags, kCreateMode);

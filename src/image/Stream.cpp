@@ -3,6 +3,7 @@
 #include "image/Platform.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <limits>
 
 #ifdef _WIN32

@@ -44,7 +44,8 @@ void appendChunk(Bytes& png, const std::string& type, const Bytes& data)
 }
 
 // A minimal PNG of any colour type at depth 8, rows unfiltered.
-Bytes makePng(std::uint32_t width, std::uint32_t height, std::uint8_t colourType, int channels)
+Bytes makePng(std::uint32_t width, std::uint32_t height, std::uint8_t colourType, int channels,
+              std::uint8_t fill = 1)
 {
     Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     Bytes ihdr(13, 0);
@@ -61,7 +62,7 @@ Bytes makePng(std::uint32_t width, std::uint32_t height, std::uint8_t colourType
         Bytes raw;
         for (std::uint32_t y = 0; y < height; ++y) {
             raw.push_back(0);
-            raw.insert(raw.end(), std::size_t{width} * static_cast<std::size_t>(channels), 1);
+            raw.insert(raw.end(), std::size_t{width} * static_cast<std::size_t>(channels), fill);
         }
         Bytes packed(compressBound(static_cast<uLong>(raw.size())));
         uLongf packedSize = static_cast<uLongf>(packed.size());
@@ -176,6 +177,14 @@ TEST(PngReader, RefusesOtherColourTypesSignaturesAndSizes)
     EXPECT_EQ(errorCode([] { decodePng(makePng(20000, 20000, 3, 1)); }),
               CErrCodeException::NoSupport);
     EXPECT_EQ(errorCode([] { decodePng(makePng(0, 1, 3, 1)); }), CErrCodeException::NoSupport);
+}
+
+TEST(PngReader, IndicesBeyondThePaletteAreKeptAsTheyAre)
+{
+    const auto set = decodePng(makePng(3, 2, 3, 1, 200)); // two colours, index 200
+    EXPECT_EQ(set->palette->count(), 2u);
+    EXPECT_EQ(set->palette->at(1), 0xFF28323Cu);
+    EXPECT_EQ(set->image->row(1)[2], 200);
 }
 
 TEST(PngReader, CorruptDataIsAnErrorNotACrash)
