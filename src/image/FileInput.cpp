@@ -18,23 +18,32 @@ FileBytes readFilePrefix(const std::filesystem::path& path, std::uint64_t limit)
 
     FileBytes out;
     // The size is only a hint: the file may change under us, and a file of
-    // 4 GiB or more shows a wrapped 32-bit size. Read until the end instead.
-    out.bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(stream->size(), limit)));
-    constexpr std::int32_t kChunk = 1 << 20;
-    std::vector<std::uint8_t> chunk(kChunk);
+    // 4 GiB or more shows a wrapped 32-bit size. Read until the end, straight
+    // into the buffer, one byte past the limit to learn whether there is more.
+    const std::uint64_t want = limit + 1;
+    std::vector<std::uint8_t>& bytes = out.bytes;
+    bytes.resize(
+        static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{stream->size()} + 1, want)));
+    std::size_t filled = 0;
     for (;;) {
-        const std::int32_t n = stream->read(chunk.data(), kChunk);
+        if (filled == bytes.size()) {
+            if (bytes.size() >= want)
+                break;
+            const std::uint64_t grown =
+                std::min<std::uint64_t>(want, bytes.size() + (std::uint64_t{1} << 20));
+            bytes.resize(static_cast<std::size_t>(grown));
+        }
+        const std::size_t room = std::min<std::size_t>(bytes.size() - filled, std::size_t{1} << 30);
+        const std::int32_t n = stream->read(bytes.data() + filled, static_cast<std::int32_t>(room));
         if (n <= 0)
             break;
-        const std::uint64_t room = limit - out.bytes.size();
-        const std::uint64_t keep = std::min<std::uint64_t>(room, static_cast<std::uint64_t>(n));
-        out.bytes.insert(out.bytes.end(), chunk.begin(),
-                         chunk.begin() + static_cast<std::ptrdiff_t>(keep));
-        if (keep < static_cast<std::uint64_t>(n)) {
-            out.truncated = true;
-            break;
-        }
+        filled += static_cast<std::size_t>(n);
     }
+    if (filled > limit) {
+        out.truncated = true;
+        filled = static_cast<std::size_t>(limit);
+    }
+    bytes.resize(filled);
     return out;
 }
 
