@@ -224,6 +224,7 @@ void CGridmintView::updateScrollBars(QPoint offset)
 {
     const QSize extent = extentSize();
     const QSize client = clientDeviceSize();
+    scrollClient_ = client;
     auto setup = [](QScrollBar* bar, int ext, int page, int value) {
         bar->setRange(0, ToInt(MaxScroll(ext, page)));
         bar->setPageStep(std::max(page, 1));
@@ -401,6 +402,11 @@ void CGridmintView::paintEvent(QPaintEvent*)
     const QSize size = clientDeviceSize();
     if (size.isEmpty()) {
         return;
+    }
+    if (size != scrollClient_) {
+        // Moved to a screen of another scale: same logical size, new device
+        // size, and no resize to tell.
+        updateScrollBars(scrollOffset());
     }
     if (frame_.size() != size) {
         frame_ = QImage(size, QImage::Format_RGB32);

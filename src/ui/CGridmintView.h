@@ -122,6 +122,7 @@ private:
     std::vector<GridLine> gridLines_;
     std::vector<Cell> cells_;
     QCursor zoomCursor_;
+    QSize scrollClient_; // the device client size the scroll ranges were set for
     int scale_ = 1;
     int hoverX_ = 0;
     int hoverY_ = 0;
