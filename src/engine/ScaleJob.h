@@ -147,6 +147,7 @@ private:
 
     bool hasLab(std::int32_t i) const;
     void buildRelations();
+    void buildLightRanks();
 
     std::int32_t factor_;
     const ImageSet* source_;
@@ -160,6 +161,11 @@ private:
     MarkGrid marks_;
     bool slopePasses_ = true;
     std::unique_ptr<std::uint8_t[]> relations_;
+    // Lightness rank of every source pixel, rebuilt with the relations: an
+    // order-keeping byte (0 outside the palette) that lets the passes skip
+    // pixels without a lighter neighbour sixteen at a time.
+    std::vector<std::uint8_t> lightRank_;
+    bool lightRankStale_ = true; // the ranks follow the Lab table, not the threshold
 };
 
 } // namespace gridmint
