@@ -40,6 +40,8 @@ namespace gridmint {
 namespace {
 
 constexpr int kPalettePaneWidth = 246;
+// How long the threshold slider must rest before its value is written out.
+constexpr int kSettingsSaveDelayMs = 300;
 
 std::filesystem::path toPath(const QString& text)
 {
@@ -76,6 +78,9 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
     thresholdTimer_.setSingleShot(true);
     thresholdTimer_.setInterval(0);
     connect(&thresholdTimer_, &QTimer::timeout, this, &CMainFrame::applyPendingThreshold);
+    settingsSaveTimer_.setSingleShot(true);
+    settingsSaveTimer_.setInterval(kSettingsSaveDelayMs);
+    connect(&settingsSaveTimer_, &QTimer::timeout, this, [this] { SaveSettings(settings_); });
 
     buildMenus();
     buildLayout();
@@ -85,6 +90,7 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
 
 CMainFrame::~CMainFrame()
 {
+    flushSettingsSave();
     // The view holds a plain pointer into the document's result; make sure
     // nothing can paint it once the document is gone.
     view_->setDisplayedBitmap(nullptr);
@@ -170,7 +176,7 @@ void CMainFrame::buildLayout()
     column->setSpacing(0);
 
     panel_ = new CTopPanelView(
-        settings_, [this] { SaveSettings(settings_); }, central);
+        settings_, [this] { scheduleSettingsSave(); }, central);
     panel_->setFixedHeight(CTopPanelView::kHeight);
     column->addWidget(panel_);
 
@@ -328,7 +334,21 @@ void CMainFrame::OnSettings()
     // move needs no run of its own.
     thresholdTimer_.stop();
     ReapplyIfChanged();
+    settingsSaveTimer_.stop(); // the write below covers a pending slider value
     SaveSettings(settings_);
+}
+
+void CMainFrame::scheduleSettingsSave()
+{
+    settingsSaveTimer_.start();
+}
+
+void CMainFrame::flushSettingsSave()
+{
+    if (settingsSaveTimer_.isActive()) {
+        settingsSaveTimer_.stop();
+        SaveSettings(settings_);
+    }
 }
 
 QString CMainFrame::helpDocumentPath()

@@ -132,6 +132,11 @@ private:
     void showResult(IndexedBitmap* result, std::int32_t previousFactor, bool keepScroll);
     void reapplyIfChanged(int threshold);
     void applyPendingThreshold();
+    // The slider stores the threshold on every move; writing the settings
+    // store (a synced file) each time costs more than an engine run, so the
+    // write waits until the slider has rested.
+    void scheduleSettingsSave();
+    void flushSettingsSave();
 
     int displayZoom() const;
     void updateStatusText(int x, int y);
@@ -170,6 +175,7 @@ private:
     std::filesystem::path savePath_;
 
     QTimer thresholdTimer_;
+    QTimer settingsSaveTimer_;
     int pendingThreshold_ = 0;
     int engineRuns_ = 0;
     // Size of the result last handed to the view (empty when none).
