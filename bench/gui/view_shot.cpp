@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QPixmap>
 #include <QScrollBar>
-
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -23,7 +22,9 @@ int main(int argc, char** argv)
         int scrollX;
         int scrollY;
     };
-    const Shot shots[] = {{"zoom1", 1, 0, 0}, {"zoom8", 8, 200, 150}, {"zoom32", 32, 1000, 700},
+    const Shot shots[] = {{"zoom1", 1, 0, 0},
+                          {"zoom8", 8, 200, 150},
+                          {"zoom32", 32, 1000, 700},
                           {"zoom8_end", 8, 1 << 20, 1 << 20}};
     for (const Shot& shot : shots) {
         gridmint::CGridmintView view;
