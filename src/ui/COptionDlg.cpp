@@ -1,5 +1,7 @@
 #include "ui/COptionDlg.h"
 
+#include "ui/RightAlignedComboBox.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -66,10 +68,11 @@ COptionDlg::COptionDlg(AppSettings& settings, QWidget* parent)
 
     auto* scaleLabel = new QLabel(QStringLiteral("画像拡大率"), this);
     placeWide(scaleLabel, du(156, 6, 41, 8).translated(shift, 0));
-    scale_ = new QComboBox(this);
+    auto* scale = new RightAlignedComboBox(this);
     for (int f : kScaleFactors) {
-        scale_->addItem(QStringLiteral("x %1").arg(f));
+        scale->addRightAlignedItem(QStringLiteral("x %1").arg(f));
     }
+    scale_ = scale;
     placeWide(scale_, du(156, 18, 48, 12).translated(shift, 0));
 
     auto* transLabel = new QLabel(QStringLiteral("透過色インデックス"), this);

@@ -1,6 +1,7 @@
 #include "ui/CTopPanelView.h"
 
 #include "app/ToolMode.h"
+#include "ui/RightAlignedComboBox.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -150,10 +151,11 @@ CTopPanelView::CTopPanelView(AppSettings& settings, std::function<void()> saveSe
 
     zoomLabel_ = new QLabel(QStringLiteral("表示拡大率"), this);
     zoomLabel_->setGeometry(du(241), du(2) - 2, du(50), labelHeight);
-    zoomCombo_ = new QComboBox(this);
+    auto* zoom = new RightAlignedComboBox(this);
     for (int z : kZoomFactors) {
-        zoomCombo_->addItem(QStringLiteral("x %1").arg(z));
+        zoom->addRightAlignedItem(QStringLiteral("x %1").arg(z));
     }
+    zoomCombo_ = zoom;
     zoomCombo_->setCurrentIndex(0);
 
     thresholdLabel_ = new QLabel(this);
