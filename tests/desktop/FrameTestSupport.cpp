@@ -6,59 +6,9 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QFile>
+#include <stdexcept>
 
 namespace gridmint::test {
-
-void RecordingDialogs::message(QWidget*, const QString& text, const QString& caption)
-{
-    messages.push_back({text, caption});
-}
-
-QString RecordingDialogs::openFileName(QWidget*, const QString&)
-{
-    ++openAsked;
-    return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
-}
-
-QString RecordingDialogs::saveFileName(QWidget*, const QString& proposed, const QString&,
-                                       const QString& suffix)
-{
-    proposedSaveNames.push_back(proposed);
-    saveSuffixes.push_back(suffix);
-    return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
-}
-
-bool RecordingDialogs::editSettings(QWidget*, AppSettings& settings)
-{
-    ++settingsShown;
-    return onSettings ? onSettings(settings) : false;
-}
-
-std::filesystem::path toPath(const QString& text)
-{
-    return std::filesystem::path(text.toStdU16String());
-}
-
-void writeImage(const std::filesystem::path& path, int width, int height, int colours,
-                const std::function<std::uint8_t(int, int)>& pixel)
-{
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width * height));
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            pixels[static_cast<std::size_t>(y * width + x)] = pixel(x, y);
-        }
-    }
-    std::vector<Colour> table;
-    for (int i = 0; i < colours; ++i) {
-        // Lightness rises with the index so that the slope passes find edges.
-        const auto v = static_cast<Colour>(i * 255 / std::max(1, colours - 1));
-        table.push_back(kOpaque | (v << 16) | (((v * 3) % 256) << 8) | (255 - v));
-    }
-    if (!writePng(path, pixels.data(), width, height, width, table.data(),
-                  static_cast<std::int32_t>(table.size()))) {
-        throw std::runtime_error("cannot write test image");
-    }
-}
 
 std::uint8_t patternPixel(int x, int y)
 {
@@ -71,14 +21,22 @@ std::uint8_t patternPixel(int x, int y)
     return static_cast<std::uint8_t>(((x / 5) + (y / 7)) % 2 ? 1 : 12);
 }
 
-std::vector<std::uint8_t> pixelsOf(const IndexedBitmap& bitmap)
+void writeImage(const std::filesystem::path& path, int width, int height, int colours)
 {
-    std::vector<std::uint8_t> out;
-    out.reserve(static_cast<std::size_t>(bitmap.width() * bitmap.height()));
-    for (int y = 0; y < bitmap.height(); ++y) {
-        out.insert(out.end(), bitmap.row(y), bitmap.row(y) + bitmap.width());
+    std::vector<std::uint8_t> pixels;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            pixels.push_back(static_cast<std::uint8_t>(patternPixel(x, y) % colours));
+        }
     }
-    return out;
+    std::vector<Colour> table;
+    for (int i = 0; i < colours; ++i) {
+        const auto v = static_cast<Colour>(i * 255 / std::max(1, colours - 1));
+        table.push_back(kOpaque | (v << 16) | (((v * 3) % 256) << 8) | (255 - v));
+    }
+    if (!writePng(path, pixels.data(), width, height, width, table.data(), colours)) {
+        throw std::runtime_error("cannot write test image");
+    }
 }
 
 void writeAct(const std::filesystem::path& path)
@@ -87,13 +45,19 @@ void writeAct(const std::filesystem::path& path)
     if (!file.open(QIODevice::WriteOnly)) {
         throw std::runtime_error("cannot write act file");
     }
-    QByteArray bytes;
     for (int i = 0; i < 256; ++i) {
-        bytes.append(static_cast<char>(i));
-        bytes.append(static_cast<char>(255 - i));
-        bytes.append(static_cast<char>(i * 7 % 256));
+        const char rgb[3] = {char(i), char(255 - i), char(i * 7 % 256)};
+        file.write(rgb, 3);
     }
-    file.write(bytes);
+}
+
+std::vector<std::uint8_t> pixelsOf(const IndexedBitmap& bitmap)
+{
+    std::vector<std::uint8_t> out;
+    for (int y = 0; y < bitmap.height(); ++y) {
+        out.insert(out.end(), bitmap.row(y), bitmap.row(y) + bitmap.width());
+    }
+    return out;
 }
 
 FrameHarness::FrameHarness(int factor)
@@ -106,18 +70,15 @@ FrameHarness::FrameHarness(int factor)
     frame->show();
 }
 
-FrameHarness::~FrameHarness() = default;
-
 std::filesystem::path FrameHarness::file(const QString& name) const
 {
-    return toPath(dir.filePath(name));
+    return std::filesystem::path(dir.filePath(name).toStdU16String());
 }
 
-std::filesystem::path FrameHarness::openPattern(const QString& name, int width, int height,
-                                                int colours)
+std::filesystem::path FrameHarness::openPattern(const QString& name, int width, int height)
 {
     const auto path = file(name);
-    writeImage(path, width, height, colours, patternPixel);
+    writeImage(path, width, height);
     frame->Open(path);
     return path;
 }

@@ -1,17 +1,14 @@
 // Shared pieces of the main-window tests: a dialog stand-in that records
-// what the frame asks, a frame wrapper with isolated settings, and small
-// palette images written to a temporary folder.
+// what the frame asks, and a shown frame with its own settings record and
+// a temporary folder for images.
 #pragma once
 
 #include "app/AppSettings.h"
 #include "app/desktop/CMainFrame.h"
-#include "image/Containers.h"
 #include "image/IndexedBitmap.h"
 
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -20,49 +17,41 @@
 
 namespace gridmint::test {
 
-struct Message {
-    QString text;
-    QString caption;
-};
-
 class RecordingDialogs : public UserDialogs {
 public:
-    std::vector<Message> messages;
-    QStringList openAnswers; // taken front first; empty = cancel
-    QStringList saveAnswers;
+    QStringList messages;    // "caption: text"
+    QStringList saveAnswers; // taken front first; none left = cancel
     QStringList proposedSaveNames;
-    QStringList saveSuffixes;
-    int openAsked = 0;
-    int settingsShown = 0;
     std::function<bool(AppSettings&)> onSettings;
-    std::vector<QUrl> urls;
 
-    void message(QWidget*, const QString& text, const QString& caption) override;
-    QString openFileName(QWidget*, const QString& filter) override;
-    QString saveFileName(QWidget*, const QString& proposed, const QString& filter,
-                         const QString& suffix) override;
-    bool editSettings(QWidget*, AppSettings& settings) override;
+    void message(QWidget*, const QString& text, const QString& caption) override
+    {
+        messages << caption + QStringLiteral(": ") + text;
+    }
+    QString saveFileName(QWidget*, const QString& proposed, const QString&, const QString&) override
+    {
+        proposedSaveNames << proposed;
+        return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
+    }
+    bool editSettings(QWidget*, AppSettings& settings) override
+    {
+        return onSettings && onSettings(settings);
+    }
     void showAbout(QWidget*) override {}
-    void openUrl(const QUrl& url) override { urls.push_back(url); }
+    void openUrl(const QUrl&) override {}
 };
 
-std::filesystem::path toPath(const QString& text);
-
-// A palette image of `width` x `height` whose index at (x, y) is
-// `pixel(x, y)`, with `colours` distinct opaque colours.
-void writeImage(const std::filesystem::path& path, int width, int height, int colours,
-                const std::function<std::uint8_t(int, int)>& pixel);
-// Diagonal bands and blobs: plenty of edges for the slope passes.
+// Diagonal bands and blobs over indices 1..12: plenty of slope edges.
 std::uint8_t patternPixel(int x, int y);
-// Every pixel row of the raster, stride padding left out.
-std::vector<std::uint8_t> pixelsOf(const IndexedBitmap& bitmap);
+// A PNG of the pattern with `colours` opaque colours of rising lightness.
+void writeImage(const std::filesystem::path& path, int width, int height, int colours = 16);
 // A .act file of 256 colours, colour i = (i, 255 - i, i * 7).
 void writeAct(const std::filesystem::path& path);
+// The raster's pixel rows without stride padding.
+std::vector<std::uint8_t> pixelsOf(const IndexedBitmap& bitmap);
 
-class FrameHarness {
-public:
-    explicit FrameHarness(int factor = 4);
-    ~FrameHarness();
+struct FrameHarness {
+    explicit FrameHarness(int factor);
 
     QTemporaryDir dir;
     AppSettings settings;
@@ -70,8 +59,7 @@ public:
     std::unique_ptr<CMainFrame> frame;
 
     std::filesystem::path file(const QString& name) const;
-    // Writes a pattern image and opens it through the frame.
-    std::filesystem::path openPattern(const QString& name, int width, int height, int colours = 16);
+    std::filesystem::path openPattern(const QString& name, int width, int height);
     void selectZoomChoice(int choice); // 0..6 = x1 .. x32
     void selectTool(int mode);
 };
