@@ -47,6 +47,9 @@ public:
     void set(std::int32_t x, std::int32_t y, std::uint8_t bit) { cells_[index(x, y)] |= bit; }
     std::uint8_t cell(std::int32_t x, std::int32_t y) const { return cells_[index(x, y)]; }
     void clear();
+    // The cells row-major, for bulk reads that stay inside the grid by
+    // construction (the passes' candidate filter).
+    const std::uint8_t* data() const { return cells_.data(); }
 
 private:
     // Inline because the slope passes test a cell at every edge pixel.

@@ -310,6 +310,8 @@ template <class O> void SlopePassRunner::runPass()
         const std::uint8_t* rank = rankBase + std::ptrdiff_t{y} * w;
         std::int32_t x = xBegin;
 #if defined(__SSE2__)
+        const std::uint8_t* cells = marks.data() + std::ptrdiff_t{y} * w;
+        const __m128i markBit = _mm_set1_epi8(static_cast<char>(O::mark));
         // perf: most pixels of pixel art have no lighter neighbour of another
         // index; testing sixteen at a time cut the sprite passes by half.
         for (; xEnd - x >= 16; x += 16) {
@@ -320,10 +322,14 @@ template <class O> void SlopePassRunner::runPass()
             const __m128i n = load(row + x + sOff);
             const __m128i rc = load(rank + x);
             const __m128i rn = load(rank + x + sOff);
+            // Marks are only ever added during a pass, so a cell marked now
+            // stays marked; treat() tests the others again.
+            const __m128i marked =
+                _mm_cmpeq_epi8(_mm_and_si128(load(cells + x), markBit), markBit);
             const __m128i same = _mm_cmpeq_epi8(c, n);
             const __m128i notDarker = _mm_cmpeq_epi8(_mm_max_epu8(rn, rc), rn);
-            unsigned mask =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(same, notDarker)));
+            unsigned mask = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_andnot_si128(_mm_or_si128(same, marked), notDarker)));
             while (mask != 0) {
                 const std::int32_t at = x + std::countr_zero(mask);
                 mask &= mask - 1;
