@@ -10,9 +10,9 @@ namespace gridmint {
 
 namespace {
 
-constexpr std::size_t kActBytes = 256 * 3;
+constexpr std::size_t kActBytes = std::size_t{256} * 3;
 constexpr std::size_t kPalHeader = 24;
-constexpr std::size_t kPalBytes = kPalHeader + 4 * 65535;
+constexpr std::size_t kPalBytes = kPalHeader + std::size_t{4} * 65535;
 
 Colour opaque(const std::uint8_t* rgb)
 {

@@ -62,7 +62,7 @@ constexpr int kCreateMode = _S_IREAD | _S_IWRITE;
 #else
 int rawOpen(const std::filesystem::path& path, int flags, int mode)
 {
-    int fd;
+    int fd = -1;
     do {
         fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
@@ -185,8 +185,12 @@ bool replaceFileContents(const std::filesystem::path& path, std::span<const std:
     const std::filesystem::path target = resolveLinks(path);
     if (target.empty() || !target.has_filename())
         return false;
+    // Only regular files are replaced: renaming over a folder, a device or a
+    // pipe (say a link to /dev/null) would destroy something that is not a
+    // picture.
     std::error_code ec;
-    if (std::filesystem::is_directory(target, ec))
+    const auto status = std::filesystem::status(target, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         return false;
 
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";

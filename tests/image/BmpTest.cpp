@@ -221,22 +221,5 @@ TEST(BmpReader, RefusesUnsupportedAndDamagedFiles)
     EXPECT_EQ(code(s), CErrCodeException::ReadError);
 }
 
-TEST(BmpCodec, RoundTripWithStrideAndAlphaDropped)
-{
-    TempDir dir;
-    std::uint8_t pixels[3][12] = {};
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 12; ++x)
-            pixels[y][x] = x < 7 ? static_cast<std::uint8_t>(y * 7 + x) : 0xEE;
-    const Colour colours[2] = {0x00102030, 0x7F405060};
-    ASSERT_TRUE(writeBmp(dir / "a.bmp", &pixels[0][0], 7, 3, 12, colours, 2));
-    const auto set = readBmp(dir / "a.bmp");
-    EXPECT_EQ(picture(*set->image), picture(&pixels[0][0], 7, 3, 12));
-    EXPECT_EQ(set->palette->count(), 256u);
-    EXPECT_EQ(set->palette->at(0), 0xFF102030u);
-    EXPECT_EQ(set->palette->at(1), 0xFF405060u);
-    EXPECT_EQ(set->palette->at(2), 0xFF000000u);
-}
-
 } // namespace
 } // namespace gridmint::test

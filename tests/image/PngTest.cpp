@@ -205,24 +205,5 @@ TEST(PngReader, CorruptDataIsAnErrorNotACrash)
     EXPECT_NE(errorCode([&] { decodePng(noEnd); }), -1);
 }
 
-TEST(PngReader, FourBitIndicesArriveOnePerByte)
-{
-    const std::uint8_t pixels[5] = {15, 0, 7, 8, 15};
-    const Bytes png = encode(pixels, 5, 1, 5, std::vector<Colour>(16, 0xFF000000));
-    ASSERT_EQ(png.at(24), 4);
-    const auto set = decodePng(png);
-    EXPECT_EQ(set->image->width(), 5);
-    EXPECT_EQ(picture(*set->image), picture(pixels, 5, 1, 5));
-}
-
-TEST(PngReader, InterlacedAndPlainFilesGiveTheSamePixels)
-{
-    for (const char* depth : {"1", "2", "4"}) {
-        const auto plain = readPng(fixture(std::string("png_d") + depth + ".png"));
-        const auto interlaced = readPng(fixture(std::string("png_d") + depth + "_interlaced.png"));
-        EXPECT_EQ(picture(*plain->image), picture(*interlaced->image)) << depth;
-    }
-}
-
 } // namespace
 } // namespace gridmint::test

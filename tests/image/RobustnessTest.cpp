@@ -54,22 +54,6 @@ TEST(Truncation, PcxReadsWhatIsThereOrFails)
     }
 }
 
-TEST(Truncation, PaletteFilesNeverReadPastTheirBytes)
-{
-    Bytes pal = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'P', 'A', 'L', ' ', 'd', 'a', 't', 'a'};
-    pal.resize(24 + 4 * 8, 0x40);
-    pal[22] = 0xFF;
-    pal[23] = 0xFF;
-    for (std::size_t n = 0; n <= pal.size(); ++n) {
-        const std::span<const std::uint8_t> part(pal.data(), n);
-        const auto p = decodePalPalette(part, n % 2 == 0);
-        if (p) {
-            EXPECT_EQ(p->count(), (n - 24) / 4);
-        }
-        EXPECT_EQ(decodeActPalette(part, true)->count(), n / 3);
-    }
-}
-
 // Inputs that once crashed a fuzz target stay here as regression tests.
 TEST(CrashInputs, ReplayWithoutCrashing)
 {

@@ -73,7 +73,14 @@ TEST(Save, UnwritableFolderFailsWithoutSideEffects)
         EXPECT_FALSE(Picture(1).save(f, dir.path())) << f.ext; // a folder as target
         EXPECT_FALSE(Picture(1).save(f, fs::path())) << f.ext;
     }
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{"plain"});
+    // Something that is not a regular file is never replaced.
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/null", dir / "null.png");
+    EXPECT_FALSE(Picture(1).save(kFormats[1], dir / "pipe"));
+    EXPECT_FALSE(Picture(1).save(kFormats[1], dir / "null.png"));
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe"));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"null.png", "pipe", "plain"}));
     EXPECT_EQ(readBytes(dir / "plain"), Bytes{1});
 }
 
