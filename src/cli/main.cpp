@@ -55,28 +55,38 @@ int main(int argc, char** argv)
     CLI::App* scaleCmd = app.add_subcommand("scale", "Enlarge each INPUT and save the result.");
     scaleCmd->footer(kScaleFooter);
     scaleCmd->add_option("INPUT", scale.inputs, "Images to enlarge (.png, .bmp, .pcx)")->required();
-    scaleCmd->add_option("-o,--output", scale.output,
-                         "Output file (one INPUT only); must end in .png, .bmp or .pcx");
-    scaleCmd->add_option("--out-dir", scale.outDir,
-                         "Folder for the results (created if missing) instead of OUTPUT beside "
-                         "each input");
-    scaleCmd->add_option("--scale", scale.scale, "Enlargement factor")
+    scaleCmd
+        ->add_option("-o,--output", scale.output,
+                     "Output file (one INPUT only); must end in .png, .bmp or .pcx")
+        ->type_name("FILE");
+    scaleCmd
+        ->add_option("--out-dir", scale.outDir,
+                     "Folder for the results (created if missing) instead of OUTPUT beside "
+                     "each input")
+        ->type_name("DIR");
+    scaleCmd->add_option("--scale", scale.scale, "Enlargement factor, 1 to 32")
+        ->type_name("N")
         ->check(CLI::Range(1, 32))
         ->capture_default_str();
     scaleCmd
-        ->add_option("--threshold", scale.threshold, "Colour similarity threshold (a*b* distance)")
+        ->add_option("--threshold", scale.threshold,
+                     "Colour similarity threshold (a*b* distance), 0 to 100")
+        ->type_name("T")
         ->check(CLI::Range(0.0, 100.0))
         ->capture_default_str();
     scaleCmd
         ->add_option("--transparent", scaleTransparent,
-                     "Palette index that is never similar to any colour, or none")
+                     "Palette index that is never similar to any colour (0 to 255), or none")
+        ->type_name("I|none")
         ->check(transparentCheck)
         ->capture_default_str();
     scaleCmd->add_flag("--nearest", scale.nearest,
                        "Plain block enlargement: leave out the slope passes");
-    scaleCmd->add_option("--palette", scale.palette,
-                         "ACT or PAL palette file whose colours replace the result's first "
-                         "colours (ACT reversed by default, PAL not)");
+    scaleCmd
+        ->add_option("--palette", scale.palette,
+                     "ACT or PAL palette file whose colours replace the result's first "
+                     "colours (ACT reversed by default, PAL not)")
+        ->type_name("FILE");
     auto* rev = scaleCmd->add_flag("--reverse-palette", reverse,
                                    "Reverse the colour order of the --palette file");
     auto* noRev = scaleCmd->add_flag("--no-reverse-palette", noReverse,
@@ -84,7 +94,9 @@ int main(int argc, char** argv)
     rev->excludes(noRev);
     noRev->excludes(rev);
     scaleCmd
-        ->add_option("--jobs", scale.jobs, "Files processed in parallel (default: one per core)")
+        ->add_option("--jobs", scale.jobs,
+                     "Files processed in parallel, one document each (default: one per core)")
+        ->type_name("N")
         ->check(CLI::Range(1u, 1024u));
     scaleCmd->add_flag("--timings", scale.timings,
                        "Print the read, enlarge and encode times of each file on stderr");
@@ -117,12 +129,14 @@ int main(int argc, char** argv)
     statsCmd->add_option("INPUT", statsIn, "Image to inspect")->required();
     statsCmd->add_option("X", statsX, "Column in source pixels")->required();
     statsCmd->add_option("Y", statsY, "Row in source pixels")->required();
-    statsCmd->add_option("--threshold", statsThreshold, "Colour similarity threshold")
+    statsCmd->add_option("--threshold", statsThreshold, "Colour similarity threshold, 0 to 100")
+        ->type_name("T")
         ->check(CLI::Range(0.0, 100.0))
         ->capture_default_str();
     statsCmd
         ->add_option("--transparent", statsTransparent,
-                     "Palette index that is never similar to any colour, or none")
+                     "Palette index that is never similar to any colour (0 to 255), or none")
+        ->type_name("I|none")
         ->check(transparentCheck)
         ->capture_default_str();
 
