@@ -64,9 +64,11 @@ public:
     IndexedBitmap* Apply(std::int32_t factor, double threshold, bool force,
                          std::int32_t transparentIndex, bool slopePasses = true);
 
-    // Writes the result with the source palette; format by the lower-cased
-    // extension (.bmp, .pcx, anything else PNG). False when nothing was
-    // written.
+    // Writes the result with the source palette, alpha included; format by
+    // the lower-cased extension (.bmp, .pcx, anything else PNG). Needs an
+    // applied job: after a new Load the result on screen may still be the
+    // previous image's, which must not be written with the new palette.
+    // False when nothing was written (lastError() says why).
     bool Save(const std::filesystem::path& path);
 
     // Makes `colours` the document's palette without running the engine.

@@ -17,7 +17,14 @@
 #include <nlohmann/json.hpp>
 #include <system_error>
 #include <thread>
+
+#ifdef _WIN32
+#include <io.h>
+#define GRIDMINT_ISATTY(fd) _isatty(fd)
+#else
 #include <unistd.h>
+#define GRIDMINT_ISATTY(fd) ::isatty(fd)
+#endif
 
 namespace gridmint::cli {
 
@@ -86,7 +93,7 @@ class Reporter {
 public:
     Reporter(const std::vector<std::string>& inputs, std::vector<Outcome>& outcomes, bool timings)
         : inputs_(inputs), outcomes_(outcomes), timings_(timings),
-          progress_(inputs.size() > 1 && ::isatty(STDERR_FILENO) == 1)
+          progress_(inputs.size() > 1 && GRIDMINT_ISATTY(2) != 0)
     {
     }
 
