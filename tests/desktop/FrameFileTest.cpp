@@ -87,7 +87,18 @@ private slots:
         QCOMPARE(h.frame->palettePane()->entries()[0].name, QStringLiteral("big"));
         h.frame->OnFileSave();
         h.frame->OnFileSaveAs();
+        h.frame->OnReapply(); // fails again: still nothing stale on screen
+        QCOMPARE(h.frame->view()->displayedBitmap(), nullptr);
         QVERIFY(h.dialogs->proposedSaveNames.isEmpty());
+
+        // A smaller factor from the settings makes it fit.
+        h.dialogs->onSettings = [](AppSettings& st) {
+            st.ImageScale = 2;
+            return true;
+        };
+        h.frame->settingsAction()->trigger();
+        QVERIFY(h.frame->view()->displayedBitmap());
+        QCOMPARE(h.frame->view()->displayedBitmap()->width(), 2200);
     }
 
     void saveAsThenSave()

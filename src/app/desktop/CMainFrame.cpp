@@ -592,25 +592,42 @@ void CMainFrame::ReapplyIfChanged()
 void CMainFrame::reapplyIfChanged(int threshold)
 {
     const ScaleJob* job = document_->job();
-    if (!job) {
-        return;
-    }
     const std::int32_t factor = settings_.ImageScale;
     const std::int32_t transparent = settings_.TransColorIndex;
-    const std::int32_t previousFactor = job->factor();
+    if (!job) {
+        // An image whose enlargement failed has a source but no job; a new
+        // setting may make it fit, so it gets another try.
+        if (document_->source()) {
+            showRunResult(runEngine(false), 0, false);
+        }
+        return;
+    }
     if (factor == job->factor() && static_cast<double>(threshold) == job->threshold() &&
         transparent == job->transparentIndex()) {
         return; // the result on screen is already the one these values give
     }
+    const std::int32_t previousFactor = job->factor();
     ++engineRuns_;
-    IndexedBitmap* result =
-        document_->Apply(factor, static_cast<double>(threshold), false, transparent);
-    if (!result) {
-        view_->setDisplayedBitmap(document_->resultBitmap());
-        repaintView();
+    showRunResult(document_->Apply(factor, static_cast<double>(threshold), false, transparent),
+                  previousFactor, true);
+}
+
+void CMainFrame::showRunResult(IndexedBitmap* result, std::int32_t previousFactor, bool keepScroll)
+{
+    if (result) {
+        showResult(result, previousFactor, keepScroll);
         return;
     }
-    showResult(result, previousFactor, true);
+    // A failed run leaves the document's job and result as they were. A
+    // result without a job belongs to an image opened before the current
+    // one and must not be shown (or saved) as this one's.
+    IndexedBitmap* current = document_->job() ? document_->resultBitmap() : nullptr;
+    if (view_->displayedBitmap() != current) {
+        view_->setDisplayedBitmap(current);
+        shownSize_ = current ? QSize(current->width(), current->height()) : QSize();
+        view_->RefreshExtent(true);
+    }
+    repaintView();
 }
 
 void CMainFrame::OnThresholdChanged()
@@ -629,13 +646,7 @@ void CMainFrame::applyPendingThreshold()
 void CMainFrame::OnReapply()
 {
     const std::int32_t previousFactor = document_->job() ? document_->job()->factor() : 0;
-    IndexedBitmap* result = runEngine(true);
-    if (!result) {
-        view_->setDisplayedBitmap(document_->resultBitmap());
-        repaintView();
-        return;
-    }
-    showResult(result, previousFactor, true);
+    showRunResult(runEngine(true), previousFactor, true);
 }
 
 void CMainFrame::OnPaletteSelected()

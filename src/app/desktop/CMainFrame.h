@@ -131,6 +131,8 @@ private:
     // result has the size of the one shown before and `keepScroll` is set.
     void showResult(IndexedBitmap* result, std::int32_t previousFactor, bool keepScroll);
     void reapplyIfChanged(int threshold);
+    // showResult for a run that may have failed (null).
+    void showRunResult(IndexedBitmap* result, std::int32_t previousFactor, bool keepScroll);
     void applyPendingThreshold();
     // The slider stores the threshold on every move; writing the settings
     // store (a synced file) each time costs more than an engine run, so the
