@@ -308,6 +308,9 @@ int runScale(const ScaleOptions& options)
             } catch (const std::exception& e) {
                 o = Outcome{};
                 o.message = e.what();
+            } catch (...) {
+                o = Outcome{};
+                o.message = "unexpected failure";
             }
             reporter.finished(i, std::move(o));
         }

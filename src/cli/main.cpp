@@ -55,15 +55,17 @@ int main(int argc, char** argv)
     CLI::App* scaleCmd = app.add_subcommand("scale", "Enlarge each INPUT and save the result.");
     scaleCmd->footer(kScaleFooter);
     scaleCmd->add_option("INPUT", scale.inputs, "Images to enlarge (.png, .bmp, .pcx)")->required();
-    scaleCmd
-        ->add_option("-o,--output", scale.output,
-                     "Output file (one INPUT only); must end in .png, .bmp or .pcx")
-        ->type_name("FILE");
+    auto* outputOption =
+        scaleCmd
+            ->add_option("-o,--output", scale.output,
+                         "Output file (one INPUT only); must end in .png, .bmp or .pcx")
+            ->type_name("FILE");
     scaleCmd
         ->add_option("--out-dir", scale.outDir,
                      "Folder for the results (created if missing) instead of OUTPUT beside "
                      "each input")
-        ->type_name("DIR");
+        ->type_name("DIR")
+        ->excludes(outputOption);
     scaleCmd->add_option("--scale", scale.scale, "Enlargement factor, 1 to 32")
         ->type_name("N")
         ->check(CLI::Range(1, 32))

@@ -74,7 +74,8 @@ TEST_F(Cli, HelpAndUsageErrors)
          {"", "scale", "scale --scale 0 a.png", "scale --scale 33 a.png",
           "scale --threshold 101 a.png", "scale --transparent 256 a.png",
           "scale --transparent some a.png", "scale -o x.png a.png b.png", "scale -o x.gif a.png",
-          "scale --out-dir out a.png sub/a.png", "scale a.png a.png", "scale --palette p.txt a.png",
+          "scale -o x.png --out-dir out a.png", "scale --out-dir out a.png sub/a.png",
+          "scale a.png a.png", "scale --palette p.txt a.png",
           "scale --reverse-palette --no-reverse-palette a.png", "convert a.png",
           "convert a.png x.jpg", "stats a.png 1", "frobnicate"}) {
         r = cli(args, dir.path());
