@@ -109,7 +109,7 @@ QString CMainFrame::fileFilter()
 
 void CMainFrame::buildMenus()
 {
-    auto add = [this](QMenu* menu, const QString& caption, const QString& prompt) {
+    auto add = [](QMenu* menu, const QString& caption, const QString& prompt) {
         QAction* action = menu->addAction(caption);
         action->setStatusTip(prompt);
         return action;
