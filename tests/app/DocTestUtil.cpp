@@ -62,30 +62,28 @@ char digit(std::uint8_t v)
 {
     return v < 16 ? "0123456789ABCDEF"[v] : '#';
 }
-} // namespace
 
-Rows picture(const IndexedBitmap& bitmap)
+template <class Raster> Rows pictureOf(const Raster& raster)
 {
     Rows rows;
-    for (std::int32_t y = 0; y < bitmap.height(); ++y) {
+    for (std::int32_t y = 0; y < raster.height(); ++y) {
         std::string row;
-        for (std::int32_t x = 0; x < bitmap.width(); ++x)
-            row += digit(bitmap.row(y)[x]);
+        for (std::int32_t x = 0; x < raster.width(); ++x)
+            row += digit(raster.row(y)[x]);
         rows.push_back(row);
     }
     return rows;
 }
+} // namespace
+
+Rows picture(const IndexedBitmap& bitmap)
+{
+    return pictureOf(bitmap);
+}
 
 Rows picture(const IndexedImage& image)
 {
-    Rows rows;
-    for (std::int32_t y = 0; y < image.height(); ++y) {
-        std::string row;
-        for (std::int32_t x = 0; x < image.width(); ++x)
-            row += digit(image.row(y)[x]);
-        rows.push_back(row);
-    }
-    return rows;
+    return pictureOf(image);
 }
 
 void loadApplied(ScaleDocument& doc, const ScratchDir& dir, const Rows& rows, std::int32_t f,
