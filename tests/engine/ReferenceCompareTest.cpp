@@ -210,6 +210,44 @@ TEST(SlopePassesAgainstReference, SeededRandomImagesGiveIdenticalPixelsAndMarks)
               << ", notch lines beyond the block " << total.notchesIntoNextBlock << "\n";
 }
 
+TEST(SlopePassesAgainstReference, FullPalettesOfDistinctLightness)
+{
+    // 256 entries with 256 different L* values: more than a byte of distinct
+    // lightness ranks, so the engine's candidate filter has to merge some.
+    std::mt19937 rng(99);
+    std::vector<Colour> palette;
+    for (int i = 0; i < 256; ++i)
+        palette.push_back(0xFF000000u | static_cast<Colour>(i * 0x010101));
+    // Every other image shuffles the palette; the others keep lightness in
+    // index order, so that neighbouring indices have neighbouring ranks and
+    // the merged ranks (at either end of the scale) are met.
+    const std::vector<Colour> ordered = palette;
+    std::shuffle(palette.begin(), palette.end(), rng);
+    std::uniform_int_distribution<int> side(1, 16), index(0, 255), near(-2, 2), factor(1, 5);
+    for (int n = 0; n < 400; ++n) {
+        ReferenceInput in;
+        in.width = side(rng);
+        in.height = side(rng);
+        in.palette = n % 2 == 0 ? palette : ordered;
+        in.factor = factor(rng);
+        in.threshold = n % 2 == 0 ? 20.0 : 0.0;
+        in.transparent = n % 3 == 0 ? index(rng) : -1;
+        // Few neighbouring indices so that runs form.
+        const int base =
+            n % 4 == 1 ? index(rng) % 4 : (n % 4 == 3 ? 255 - index(rng) % 4 : index(rng));
+        for (int i = 0; i < in.width * in.height; ++i)
+            in.pixels.push_back(static_cast<std::uint8_t>(std::clamp(base + near(rng), 0, 255)));
+        const auto expected = test::referenceRun(in);
+        auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
+        ScaleJob job(*set, in.factor, in.threshold, in.transparent);
+        job.run();
+        const IndexedImage& out = job.outputImage();
+        ASSERT_EQ(std::vector<std::uint8_t>(out.store(), out.store() + expected.output.size()),
+                  expected.output)
+            << describe(in);
+    }
+}
+
 std::vector<std::uint8_t> pixelsOf(const ScaleJob& job)
 {
     const IndexedImage& out = job.outputImage();

@@ -236,6 +236,13 @@ TEST(ScaleJobConstruction, RefusesBadFactorsAndHugeOutputs)
 
     ImageSet empty;
     EXPECT_THROW(ScaleJob(empty, 2, 20, -1), std::invalid_argument);
+
+    // An image without pixels is a valid, if dull, job.
+    auto none = makeSet(0, 0, {}, kWhiteBlack);
+    ScaleJob nothing(*none, 4, 20, -1);
+    nothing.run();
+    EXPECT_EQ(nothing.outputImage().width(), 0);
+    EXPECT_EQ(nothing.neighbourStats(0, 0).sameIndex.left, 0);
 }
 
 TEST(ScaleJobConstruction, RefusesASetWhoseSizeDiffersFromItsIndexedImage)
