@@ -140,7 +140,7 @@ std::string describe(const ReferenceInput& in)
     return os.str();
 }
 
-ReferenceInput randomInput(std::mt19937& rng)
+ReferenceInput randomInput(std::mt19937& rng, int maxFactor = 8)
 {
     ReferenceInput in;
     const int sizeClass = std::uniform_int_distribution<int>(0, 9)(rng);
@@ -150,7 +150,7 @@ ReferenceInput randomInput(std::mt19937& rng)
     in.palette = randomPalette(rng);
     const int paletteSize = static_cast<int>(in.palette.size());
     in.pixels = randomPixels(rng, in.width, in.height, paletteSize);
-    in.factor = std::uniform_int_distribution<int>(1, 8)(rng);
+    in.factor = std::uniform_int_distribution<int>(1, maxFactor)(rng);
     const int t = std::uniform_int_distribution<int>(0, 9)(rng);
     in.transparent = t < 3   ? -1
                      : t < 8 ? std::uniform_int_distribution<int>(0, paletteSize - 1)(rng)
@@ -166,7 +166,9 @@ TEST(SlopePassesAgainstReference, SeededRandomImagesGiveIdenticalPixelsAndMarks)
     long imagesWithForeignIndices = 0;
     constexpr int kImages = 12000;
     for (int n = 0; n < kImages; ++n) {
-        const ReferenceInput in = randomInput(rng);
+        // Now and then the whole factor range, for the long spans and deep
+        // notches of large factors.
+        const ReferenceInput in = randomInput(rng, n % 40 == 0 ? ScaleJob::kMaxFactor : 8);
         const int paletteSize = static_cast<int>(in.palette.size());
         for (auto p : in.pixels)
             if (p >= paletteSize) {
