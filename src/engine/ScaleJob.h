@@ -91,9 +91,10 @@ public:
     static constexpr std::int64_t kMaxOutputPixels = std::int64_t{1} << 30;
 
     // `source` must hold an indexed image and outlive the job unchanged.
-    // Throws std::invalid_argument for a set without image or palette or a
-    // factor outside 1..32, std::length_error for an output above 2^30
-    // pixels, std::bad_alloc when memory runs out.
+    // Throws std::invalid_argument for a set without image or palette, a set
+    // whose first image has another size than its indexed image, or a factor
+    // outside 1..32; std::length_error for an output above 2^30 pixels;
+    // std::bad_alloc when memory runs out.
     ScaleJob(const ImageSet& source, std::int32_t factor, double threshold,
              std::int32_t transparentIndex);
     ~ScaleJob();
@@ -134,7 +135,8 @@ public:
     void computeLab();
     void replicateBlocks();
     // One slope pass alone (the pass whose mark bit is `pass`), with the
-    // current Lab table and threshold; marks and output are not reset first.
+    // Lab table of the last computeLab() and the current threshold; marks and
+    // output are not reset first.
     void runSlopePass(MarkBit pass);
 
 private:
