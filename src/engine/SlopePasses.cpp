@@ -162,12 +162,9 @@ struct PassContext {
     }
 };
 
-// Classifies the start of the run at P and follows it to its step or stop.
-// Exact mode compares indices with the start index; similar mode compares
-// colours with the previous line's, so that shades of one colour carry on.
-// perf: inlined into the scan, the outcome stays in registers instead of
-// going through the stack: dither passes at factor 2 from 23.7 to 22.1 ns per
-// source pixel.
+// perf: with the run follower inlined into the scan, its outcome stays in
+// registers instead of going through the stack: dither passes at factor 2
+// from 23.7 to 22.1 ns per source pixel.
 #if defined(__GNUC__)
 #define GRIDMINT_ALWAYS_INLINE [[gnu::always_inline]] inline
 #elif defined(_MSC_VER)
@@ -176,6 +173,9 @@ struct PassContext {
 #define GRIDMINT_ALWAYS_INLINE inline
 #endif
 
+// Classifies the start of the run at P and follows it to its step or stop.
+// Exact mode compares indices with the start index; similar mode compares
+// colours with the previous line's, so that shades of one colour carry on.
 template <class O, bool Exact>
 GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, std::int32_t x, std::int32_t y,
                                       std::uint8_t c, std::uint8_t n)
