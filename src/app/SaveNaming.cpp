@@ -1,5 +1,6 @@
 #include "app/SaveNaming.h"
 
+#include <string_view>
 #include <system_error>
 
 namespace gridmint {
@@ -23,20 +24,44 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b)
     return !ec && same;
 }
 
+std::filesystem::path fromUtf8(const std::string& text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 std::filesystem::path fileName(const std::filesystem::path& loaded)
 {
-    std::filesystem::path name = loaded.stem();
-    name += SaveExtension(loaded);
-    return name;
+    return fromUtf8(SplitName(loaded).base + SaveExtension(loaded));
 }
 
 } // namespace
 
+NameParts SplitName(const std::filesystem::path& path)
+{
+    const std::u8string name8 = path.filename().u8string();
+    std::string name(name8.begin(), name8.end());
+    if (name == "." || name == "..")
+        return {name, ""};
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return {name, ""};
+    return {name.substr(0, dot), name.substr(dot)};
+}
+
+std::string Utf8(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::string SaveExtension(const std::filesystem::path& loaded)
 {
-    const std::u8string ext = loaded.extension().u8string();
-    if (ext == u8".png" || ext == u8".bmp" || ext == u8".pcx")
-        return std::string(ext.begin(), ext.end());
+    const NameParts parts = SplitName(loaded);
+    const std::string_view ext = parts.ext;
+    for (const std::string_view known : {".png", ".bmp", ".pcx"}) {
+        if (ext == known)
+            return std::string(known);
+    }
     return ".png";
 }
 

@@ -6,6 +6,18 @@
 
 namespace gridmint {
 
+// A file name split as the platform's path splitter does it: the extension
+// runs from the last dot of the name to its end (".png" for a file named
+// ".png", where std::filesystem would see a stem), the base name is the rest.
+struct NameParts {
+    std::string base; // UTF-8
+    std::string ext;  // UTF-8, with its dot; empty when the name has none
+};
+NameParts SplitName(const std::filesystem::path& path);
+
+// A path as UTF-8 text, for messages (never throws on Windows).
+std::string Utf8(const std::filesystem::path& path);
+
 // The loaded path's extension when it is exactly ".png", ".bmp" or ".pcx"
 // (case-sensitive), otherwise ".png".
 std::string SaveExtension(const std::filesystem::path& loaded);

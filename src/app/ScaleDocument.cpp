@@ -1,5 +1,6 @@
 #include "app/ScaleDocument.h"
 
+#include "app/SaveNaming.h"
 #include "engine/DisplayConversion.h"
 #include "image/Codecs.h"
 #include "image/ErrCodeException.h"
@@ -34,8 +35,7 @@ std::array<Colour, IndexedBitmap::kMaxColours> displayTable(const std::vector<Co
 
 std::string LowerExtension(const std::filesystem::path& path)
 {
-    const std::u8string ext = path.extension().u8string();
-    std::string lower(ext.begin(), ext.end());
+    std::string lower = SplitName(path).ext;
     for (char& c : lower) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
@@ -199,7 +199,7 @@ bool ScaleDocument::Save(const std::filesystem::path& path)
     if (written)
         lastError_.clear();
     else
-        lastError_ = "cannot write " + path.string();
+        lastError_ = "cannot write " + Utf8(path);
     return written;
 }
 

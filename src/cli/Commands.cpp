@@ -166,12 +166,12 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
         fs::create_directory(plan.folderToCreate, ec);
     }
     if (!doc.Save(plan.output)) {
-        o.message = "cannot write " + plan.output.string();
+        o.message = "cannot write " + Utf8(plan.output);
         return o;
     }
     const auto t3 = Clock::now();
     o.ok = true;
-    o.message = input + " -> " + plan.output.string();
+    o.message = input + " -> " + Utf8(plan.output);
     o.readMs = millis(t1 - t0);
     o.enlargeMs = millis(t2 - t1);
     o.encodeMs = millis(t3 - t2);
@@ -261,8 +261,9 @@ int runScale(const ScaleOptions& options)
         } else if (!options.outDir.empty() && !fs::exists(options.outDir)) {
             // Made below, once the arguments are known to be sound; nothing
             // in it can be an input yet.
-            plans[i].output = fs::path(options.outDir) / input.stem();
-            plans[i].output += SaveExtension(input);
+            const std::string name = SplitName(input).base + SaveExtension(input);
+            plans[i].output =
+                fs::path(options.outDir) / fs::path(std::u8string(name.begin(), name.end()));
         } else {
             // The automatic save's rule: the default folder (here --out-dir)
             // unless that would be the source itself, else "OUTPUT" beside it.
@@ -276,13 +277,13 @@ int runScale(const ScaleOptions& options)
             continue;
         for (std::size_t j = 0; j < inputs.size(); ++j) {
             if (sameFile(plans[i].output, inputs[j])) {
-                usageError(plans[i].output.string() + " would overwrite the input " + inputs[j]);
+                usageError(Utf8(plans[i].output) + " would overwrite the input " + inputs[j]);
                 return kExitUsage;
             }
             if (j > i && !plans[j].output.empty() &&
                 comparable(plans[i].output) == comparable(plans[j].output)) {
                 usageError(inputs[i] + " and " + inputs[j] + " would both write " +
-                           plans[i].output.string());
+                           Utf8(plans[i].output));
                 return kExitUsage;
             }
         }

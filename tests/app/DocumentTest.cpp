@@ -145,6 +145,7 @@ TEST(ScaleDocument, ExtensionRulesOnLoadAndSave)
 
     EXPECT_EQ(LowerExtension("a/b.TaR.Gz"), ".gz");
     EXPECT_EQ(LowerExtension("dir.PNG/file"), "");
+    EXPECT_EQ(LowerExtension("dir/.PNG"), ".png"); // a name that is all extension
 }
 
 TEST(ScaleDocument, SaveReportsWriterFailureAndKeepsAlpha)

@@ -21,6 +21,8 @@ TEST(SaveNaming, ExtensionIsKeptOnlyWhenExactlyLowerCase)
     EXPECT_EQ(SaveExtension("b.PCX"), ".png");
     EXPECT_EQ(SaveExtension("c.gif"), ".png");
     EXPECT_EQ(SaveExtension("noext"), ".png");
+    EXPECT_EQ(SaveExtension("dir/.bmp"), ".bmp");
+    EXPECT_EQ(AutoSavePath("art/.bmp", "").file, fs::path("art/OUTPUT/.bmp"));
 }
 
 TEST(SaveNaming, OutputFolderOrDefaultFolder)
