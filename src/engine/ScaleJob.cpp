@@ -226,22 +226,14 @@ void ScaleJob::replicateBlocks()
 
 void ScaleJob::computeLab()
 {
-    if (lab_.size() != palette_.size()) {
-        lab_.resize(palette_.size());
-        lightRankStale_ = true;
-    }
+    lab_.resize(palette_.size());
     for (std::size_t i = 0; i < palette_.size(); ++i) {
         const Colour c = palette_[i];
-        LabColor lab = toLab(static_cast<int>((c >> 16) & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                             static_cast<int>(c & 0xFF));
-        if (static_cast<std::int64_t>(i) == transparentIndex_)
-            lab = kTransparentLab;
-        LabColor& entry = lab_[i];
-        if (entry.L != lab.L || entry.a != lab.a || entry.b != lab.b) {
-            entry = lab;
-            lightRankStale_ = true;
-        }
+        lab_[i] = toLab(static_cast<int>((c >> 16) & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                        static_cast<int>(c & 0xFF));
     }
+    if (transparentIndex_ >= 0 && static_cast<std::size_t>(transparentIndex_) < lab_.size())
+        lab_[static_cast<std::size_t>(transparentIndex_)] = kTransparentLab;
 }
 
 bool ScaleJob::hasLab(std::int32_t i) const
@@ -290,9 +282,9 @@ void ScaleJob::buildRelations()
 
 void ScaleJob::buildLightRanks()
 {
-    if (!lightRankStale_)
-        return;
-    lightRankStale_ = false;
+    // Rebuilt by every run rather than cached (one table look-up per pixel),
+    // so that it can never disagree with the source or the palette.
+    //
     // Dense ranks of the distinct L* values, from 1; more than 255 distinct
     // values are squeezed, which keeps the order but may merge neighbours, so
     // the passes treat the rank test only as a filter (equal ranks pass) and

@@ -170,7 +170,6 @@ private:
     // order-keeping byte (0 outside the palette) that lets the passes skip
     // pixels without a lighter neighbour sixteen at a time.
     std::vector<std::uint8_t> lightRank_;
-    bool lightRankStale_ = true; // the ranks follow the Lab table, not the threshold
 };
 
 } // namespace gridmint
