@@ -277,6 +277,14 @@ TEST(ScaleJobProperties, RerunsArePaletteIndependentAndKeepTransparencyOut)
         job.setPalette(other.data(), static_cast<std::int32_t>(other.size()));
         ASSERT_EQ(pixelsOf(job), first) << "setPalette touched pixels\n" << describe(in);
 
+        // The next run decides with the new colours.
+        ReferenceInput recoloured = in;
+        recoloured.palette = other;
+        job.run();
+        ASSERT_EQ(pixelsOf(job), test::referenceRun(recoloured).output) << "run after setPalette\n"
+                                                                        << describe(recoloured);
+        job.setPalette(in.palette.data(), static_cast<std::int32_t>(in.palette.size()));
+
         // The transparent index only ever comes from replication: an output
         // pixel holds it only inside a transparent source pixel's block.
         const int t = in.transparent;
