@@ -218,58 +218,44 @@ bool ScaleDocument::DragCorner(std::int32_t x, std::int32_t y)
         return false;
     TakeSnapshot();
 
+    // One body for both directions: "along" runs with the drag, "across"
+    // is the anchor's row (horizontal drag) or column (vertical drag).
+    const bool horizontal = run.horizontal;
     const std::int64_t f = fr.f;
     const std::int64_t n = std::int64_t{run.last} - run.first + 1;
     const std::int64_t len = n * f;
     const std::int64_t start = f * run.first; // first result pixel along the run
     const std::int32_t g = run.fixed;
-    if (run.horizontal) {
-        const std::int32_t gx = cornerAnchor_.x / fr.f;
-        const bool towardsHigher = x / fr.f > gx;
-        // The first click tells on which side of the anchor the other colour
-        // lies; at the image's top and bottom rows there is only one side.
-        std::int32_t nrow;
-        if (g < 1)
-            nrow = g + 1;
-        else if (g >= fr.h - 1)
-            nrow = g - 1;
-        else
-            nrow = cornerFirst_.y < cornerAnchor_.y ? g - 1 : g + 1;
-        const bool above = nrow < g;
-        for (std::int64_t k = 0; k < f; ++k) {
-            const std::int64_t m = above ? (f - 1 - k) * n : (k + 1) * n;
-            const std::int64_t nb0 = towardsHigher ? start : start + len - m;
-            const std::int64_t yy = f * g + k;
-            if (yy >= fr.rh)
-                continue;
-            std::uint8_t* out = fr.result->row(static_cast<std::int32_t>(yy));
-            for (std::int64_t xx = start; xx < start + len && xx < fr.rw; ++xx) {
-                const bool neighbour = xx >= nb0 && xx < nb0 + m;
-                out[xx] = fr.at(static_cast<std::int32_t>(xx / f), neighbour ? nrow : g);
-            }
-        }
-    } else {
-        const std::int32_t gy = cornerAnchor_.y / fr.f;
-        const bool towardsHigher = y / fr.f > gy;
-        std::int32_t ncol;
-        if (g < 1)
-            ncol = g + 1;
-        else if (g >= fr.w - 1)
-            ncol = g - 1;
-        else
-            ncol = cornerFirst_.x < cornerAnchor_.x ? g - 1 : g + 1;
-        const bool left = ncol < g;
-        for (std::int64_t k = 0; k < f; ++k) {
-            const std::int64_t m = left ? (f - 1 - k) * n : (k + 1) * n;
-            const std::int64_t nb0 = towardsHigher ? start : start + len - m;
-            const std::int64_t xx = f * g + k;
-            if (xx >= fr.rw)
-                continue;
-            for (std::int64_t yy = start; yy < start + len && yy < fr.rh; ++yy) {
-                const bool neighbour = yy >= nb0 && yy < nb0 + m;
-                fr.result->row(static_cast<std::int32_t>(yy))[xx] =
-                    fr.at(neighbour ? ncol : g, static_cast<std::int32_t>(yy / f));
-            }
+    const std::int32_t anchorAlong = (horizontal ? cornerAnchor_.x : cornerAnchor_.y) / fr.f;
+    const bool towardsHigher = (horizontal ? x : y) / fr.f > anchorAlong;
+    const std::int32_t acrossCells = horizontal ? fr.h : fr.w;
+    const std::int64_t alongPixels = horizontal ? fr.rw : fr.rh;
+    const std::int64_t acrossPixels = horizontal ? fr.rh : fr.rw;
+    // The first click tells on which side of the anchor the other colour
+    // lies; at the image's first and last row (or column) there is only one.
+    std::int32_t other;
+    if (g < 1)
+        other = g + 1;
+    else if (g >= acrossCells - 1)
+        other = g - 1;
+    else if (horizontal)
+        other = cornerFirst_.y < cornerAnchor_.y ? g - 1 : g + 1;
+    else
+        other = cornerFirst_.x < cornerAnchor_.x ? g - 1 : g + 1;
+    const bool otherBefore = other < g; // above, or on the left
+
+    for (std::int64_t k = 0; k < f; ++k) {
+        const std::int64_t across = f * g + k;
+        if (across >= acrossPixels)
+            continue;
+        const std::int64_t m = otherBefore ? (f - 1 - k) * n : (k + 1) * n;
+        const std::int64_t nb0 = towardsHigher ? start : start + len - m;
+        for (std::int64_t along = start; along < start + len && along < alongPixels; ++along) {
+            const auto cell = static_cast<std::int32_t>(along / f);
+            const std::int32_t line = along >= nb0 && along < nb0 + m ? other : g;
+            const auto px = static_cast<std::int32_t>(horizontal ? along : across);
+            const auto py = static_cast<std::int32_t>(horizontal ? across : along);
+            fr.result->row(py)[px] = horizontal ? fr.at(cell, line) : fr.at(line, cell);
         }
     }
     return true;
