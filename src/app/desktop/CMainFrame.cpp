@@ -681,6 +681,24 @@ void CMainFrame::repaintView()
     view_->Redraw();
 }
 
+void CMainFrame::paintBrush(int rx, int ry)
+{
+    if (!document_->job())
+        return;
+    const bool changed = panel_->toolMode() == ToolNearest
+                             ? document_->PaintNearest(rx, ry, panel_->thickness())
+                             : document_->PaintAuto(rx, ry, panel_->thickness());
+    if (changed)
+        repaintView();
+}
+
+void CMainFrame::plotDot(int rx, int ry)
+{
+    document_->PlotDots(rx, ry, static_cast<std::uint8_t>(palettes_->chosenColour()),
+                        panel_->thickness());
+    repaintView();
+}
+
 void CMainFrame::OnViewPress(int x, int y)
 {
     document_->setSnapshotPending(true);
@@ -697,14 +715,8 @@ void CMainFrame::OnViewPress(int x, int y)
 
     switch (panel_->toolMode()) {
     case ToolNearest:
-        if (document_->job() && document_->PaintNearest(rx, ry, panel_->thickness())) {
-            repaintView();
-        }
-        break;
     case ToolAuto:
-        if (document_->job() && document_->PaintAuto(rx, ry, panel_->thickness())) {
-            repaintView();
-        }
+        paintBrush(rx, ry);
         break;
     case ToolDiagonal:
     case ToolDiagonalLine:
@@ -726,9 +738,7 @@ void CMainFrame::OnViewPress(int x, int y)
         ++clickCounter_;
         break;
     case ToolDot:
-        document_->PlotDots(rx, ry, static_cast<std::uint8_t>(palettes_->chosenColour()),
-                            panel_->thickness());
-        repaintView();
+        plotDot(rx, ry);
         break;
     case ToolZoom:
         panel_->stepZoom(+1);
@@ -748,14 +758,7 @@ void CMainFrame::OnViewDrag(int x, int y)
     switch (panel_->toolMode()) {
     case ToolNearest:
     case ToolAuto:
-        if (document_->job()) {
-            const bool changed = panel_->toolMode() == ToolNearest
-                                     ? document_->PaintNearest(rx, ry, panel_->thickness())
-                                     : document_->PaintAuto(rx, ry, panel_->thickness());
-            if (changed) {
-                repaintView();
-            }
-        }
+        paintBrush(rx, ry); // a drag paints continuously
         break;
     case ToolCorner:
         if (clickCounter_ % 2 != 0) {
@@ -769,9 +772,7 @@ void CMainFrame::OnViewDrag(int x, int y)
         repaintView();
         break;
     case ToolDot:
-        document_->PlotDots(rx, ry, static_cast<std::uint8_t>(palettes_->chosenColour()),
-                            panel_->thickness());
-        repaintView();
+        plotDot(rx, ry);
         break;
     case ToolDiagonal:
     case ToolDiagonalLine:
@@ -809,10 +810,7 @@ void CMainFrame::OnViewRelease(int x, int y)
         repaintView();
         break;
     case ToolDot:
-        document_->PlotDots(x / zoom, y / zoom,
-                            static_cast<std::uint8_t>(palettes_->chosenColour()),
-                            panel_->thickness());
-        repaintView();
+        plotDot(x / zoom, y / zoom);
         break;
     default:
         break;

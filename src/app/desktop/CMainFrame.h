@@ -110,6 +110,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The nearest and auto brushes at a result pixel (press and drag).
+    void paintBrush(int rx, int ry);
+    // Dots of the chosen palette colour (press, drag and release).
+    void plotDot(int rx, int ry);
+
     void buildMenus();
     void buildLayout();
     void connectChildren();
