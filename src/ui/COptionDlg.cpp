@@ -24,7 +24,9 @@ QRect du(int x, int y, int w, int h)
         static_cast<int>(std::lround(w * kUnitX)), static_cast<int>(std::lround(h * kUnitY)));
 }
 
-constexpr int kFolderLimit = 2600;
+// One less than the stored value's buffer: a longer folder would be saved and then
+// refused at the next start.
+constexpr int kFolderLimit = static_cast<int>(AppSettings::kMaxFolderLength);
 
 std::function<QString(QWidget*)>& folderPicker()
 {

@@ -5,7 +5,7 @@ namespace {
 
 using tarn::CErrCodeException;
 
-struct PcxSpec {
+struct PcxFields {
     std::uint8_t manufacturer = 0x0A;
     std::uint8_t encoding = 1;
     std::uint8_t bits = 8;
@@ -16,7 +16,7 @@ struct PcxSpec {
     Bytes trailer; // appended as is (include the 0x0C mark)
 };
 
-Bytes makePcx(const PcxSpec& s)
+Bytes makePcx(const PcxFields& s)
 {
     Bytes b(128, 0);
     b[0] = s.manufacturer;
@@ -118,7 +118,7 @@ TEST(PcxWriter, SizeLimits)
 
 TEST(PcxReader, TrailerAfterExactlyDecodedData)
 {
-    PcxSpec s;
+    PcxFields s;
     s.data = {0xC3, 7, 1, 0xC4, 2}; // 3 + 1 + 4 = 8 bytes = 4 x 2
     s.trailer = trailerOf(256);
     auto set = decodePcx(makePcx(s));
@@ -141,7 +141,7 @@ TEST(PcxReader, TrailerAfterExactlyDecodedData)
 
 TEST(PcxReader, RunsCrossScanlinesAndAreCutAtTheEnd)
 {
-    PcxSpec s;
+    PcxFields s;
     s.xmax = 2; // width 3 in 4-byte lines
     s.data = {0xC6, 9, 0xFF, 4, 0x0C, 1, 2, 3};
     // Run of 6 covers line 0 (3 pixels + pad) and the first two of line 1;
@@ -155,7 +155,7 @@ TEST(PcxReader, RunsCrossScanlinesAndAreCutAtTheEnd)
 
 TEST(PcxReader, ShortDataLeaveZerosAndRunByteAtEndStops)
 {
-    PcxSpec s;
+    PcxFields s;
     s.data = {5, 0xC2, 6, 0xC3};
     const auto set = decodePcx(makePcx(s));
     const std::uint8_t want[8] = {5, 6, 6, 0, 0, 0, 0, 0};
@@ -165,7 +165,7 @@ TEST(PcxReader, ShortDataLeaveZerosAndRunByteAtEndStops)
 
 TEST(PcxReader, RawFilesWithPaddedLinesAndOffsetOrigin)
 {
-    PcxSpec s;
+    PcxFields s;
     s.encoding = 0;
     s.xmin = 10;
     s.xmax = 12; // width 3
@@ -184,19 +184,19 @@ TEST(PcxReader, RawFilesWithPaddedLinesAndOffsetOrigin)
 
 TEST(PcxReader, RefusesOtherVariantsAndDamagedHeaders)
 {
-    PcxSpec ok;
+    PcxFields ok;
     ok.data = Bytes(8, 1);
     ASSERT_TRUE(decodePcx(makePcx(ok)));
 
-    PcxSpec s = ok;
+    PcxFields s = ok;
     s.manufacturer = 0x0B;
     EXPECT_EQ(decodePcx(makePcx(s)), nullptr);
     s = ok;
     s.bits = 4;
     EXPECT_EQ(decodePcx(makePcx(s)), nullptr);
 
-    const auto code = [](const PcxSpec& spec) {
-        return errorCode([&] { decodePcx(makePcx(spec)); });
+    const auto code = [](const PcxFields& fields) {
+        return errorCode([&] { decodePcx(makePcx(fields)); });
     };
     s = ok;
     s.planes = 3;
@@ -233,7 +233,7 @@ TEST(PcxReader, HugeLineLengthWithTinyFileIsCheap)
 {
     // 1 x 65535 picture in 65535-byte lines: the decoded length is near
     // 2^32, but only the bytes present are ever touched.
-    PcxSpec s;
+    PcxFields s;
     s.xmax = 0;
     s.ymax = 65534;
     s.bytesPerLine = 65535;

@@ -50,7 +50,7 @@ private slots:
         QVERIFY(dlg.reverseActCheck()->isChecked());
         QVERIFY(!dlg.autoSaveCheck()->isChecked());
         QCOMPARE(dlg.folderEdit()->text(), QStringLiteral("/home/User/Out"));
-        QCOMPARE(dlg.folderEdit()->maxLength(), 2600);
+        QCOMPARE(dlg.folderEdit()->maxLength(), 2599);
     }
 
     void okWithoutChangesIsRejected_data()

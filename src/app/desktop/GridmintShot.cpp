@@ -129,8 +129,9 @@ bool save(QWidget* widget, const QString& dir, const QString& name)
 
 void selectZoom(CMainFrame& frame, int choice)
 {
+    // Setting the choice emits the zoom-selected signal, which the frame
+    // answers itself.
     frame.toolPanel()->zoomCombo()->setCurrentIndex(choice);
-    frame.OnZoomSelected();
 }
 
 } // namespace
@@ -143,9 +144,11 @@ int main(int argc, char* argv[])
     QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     initUiResources();
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n");
-        return 2;
+    if (argc < 2 || argv[1][0] == '-') {
+        std::fprintf(stderr, "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
+                             "Saves screenshots of the main window (empty, every zoom, each tool,\n"
+                             "palettes, menus, settings and about) as PNG files in OUTPUT_DIR.\n");
+        return argc < 2 ? 2 : 0;
     }
     const QString outDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outDir);
