@@ -233,7 +233,7 @@ bool ScaleDocument::DragCorner(std::int32_t x, std::int32_t y)
     const std::int64_t acrossPixels = horizontal ? fr.rh : fr.rw;
     // The first click tells on which side of the anchor the other colour
     // lies; at the image's first and last row (or column) there is only one.
-    std::int32_t other;
+    std::int32_t other = g;
     if (g < 1)
         other = g + 1;
     else if (g >= acrossCells - 1)

@@ -170,7 +170,7 @@ template <bool FromLow> inline void blendWindow(std::uint8_t* window, std::uint8
     const int n = depth < 0 ? 0 : depth;
     const std::uint64_t ones = n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
     const std::uint64_t mask = FromLow ? ones : (n >= 8 ? ones : ~(~std::uint64_t{0} >> (8 * n)));
-    std::uint64_t word;
+    std::uint64_t word = 0;
     std::memcpy(&word, window, 8);
     word = (word & ~mask) | (0x0101010101010101ull * v & mask);
     std::memcpy(window, &word, 8);
