@@ -92,41 +92,30 @@ bool ScaleDocument::editFrame(EditFrame& frame) const
     return frame.f >= 1 && frame.w > 0 && frame.h > 0;
 }
 
-bool ScaleDocument::PaintNearest(std::int32_t x, std::int32_t y, std::int32_t thickness)
+// The two brushes: the source blocks within the disc around the result
+// pixel (x, y) get their plain enlargement, or the engine's result again.
+bool ScaleDocument::paintBlocks(std::int32_t x, std::int32_t y, std::int32_t thickness,
+                                bool engineResult)
 {
     EditFrame fr;
-    if (!editFrame(fr) || x < 0 || y < 0 || thickness < 1)
+    if (!editFrame(fr))
         return false;
     const std::int32_t cx = x / fr.f;
     const std::int32_t cy = y / fr.f;
-    if (!fr.inSource(cx, cy))
+    if (x < 0 || y < 0 || thickness < 1 || !fr.inSource(cx, cy))
         return false;
     TakeSnapshot();
     const std::int64_t f = fr.f;
     forDisc(cx, cy, thickness, fr.w, fr.h,
             [&](std::int64_t sy, std::int64_t sx0, std::int64_t sx1) {
-                const std::uint8_t* srow = fr.src->row(static_cast<std::int32_t>(sy));
-                for (std::int64_t k = 0; k < f; ++k) {
-                    for (std::int64_t sx = sx0; sx <= sx1; ++sx)
-                        fr.fill(f * sy + k, f * sx, f * sx + f, srow[sx]);
+                if (!engineResult) {
+                    const std::uint8_t* srow = fr.src->row(static_cast<std::int32_t>(sy));
+                    for (std::int64_t k = 0; k < f; ++k) {
+                        for (std::int64_t sx = sx0; sx <= sx1; ++sx)
+                            fr.fill(f * sy + k, f * sx, f * sx + f, srow[sx]);
+                    }
+                    return;
                 }
-            });
-    return true;
-}
-
-bool ScaleDocument::PaintAuto(std::int32_t x, std::int32_t y, std::int32_t thickness)
-{
-    EditFrame fr;
-    if (!editFrame(fr) || x < 0 || y < 0 || thickness < 1)
-        return false;
-    const std::int32_t cx = x / fr.f;
-    const std::int32_t cy = y / fr.f;
-    if (!fr.inSource(cx, cy))
-        return false;
-    TakeSnapshot();
-    const std::int64_t f = fr.f;
-    forDisc(cx, cy, thickness, fr.w, fr.h,
-            [&](std::int64_t sy, std::int64_t sx0, std::int64_t sx1) {
                 const std::int64_t x0 = f * sx0;
                 const std::int64_t x1 = std::min<std::int64_t>(f * (sx1 + 1), fr.rw);
                 for (std::int64_t k = 0; k < f; ++k) {
@@ -139,6 +128,16 @@ bool ScaleDocument::PaintAuto(std::int32_t x, std::int32_t y, std::int32_t thick
                 }
             });
     return true;
+}
+
+bool ScaleDocument::PaintNearest(std::int32_t x, std::int32_t y, std::int32_t thickness)
+{
+    return paintBlocks(x, y, thickness, false);
+}
+
+bool ScaleDocument::PaintAuto(std::int32_t x, std::int32_t y, std::int32_t thickness)
+{
+    return paintBlocks(x, y, thickness, true);
 }
 
 void ScaleDocument::SetCornerFirst(std::int32_t x, std::int32_t y)

@@ -118,6 +118,7 @@ private:
     // inside the source, the job's output and the result raster at once.
     struct EditFrame;
     bool editFrame(EditFrame& frame) const;
+    bool paintBlocks(std::int32_t x, std::int32_t y, std::int32_t thickness, bool engineResult);
 
     std::unique_ptr<IndexedBitmap> result_;
     std::unique_ptr<IndexedBitmap> undo_;
