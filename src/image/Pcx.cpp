@@ -34,36 +34,39 @@ public:
     // Writes `count` copies of `value`, cut at the end of the decoded data.
     void fill(std::uint8_t value, std::uint64_t count)
     {
-        count = std::min(count, total_ - written_);
-        while (count > 0) {
-            const std::uint64_t inLine = std::min(count, bytesPerLine_ - column_);
-            const auto width = static_cast<std::uint64_t>(image_.width());
-            if (column_ < width) {
-                const std::uint64_t pixels = std::min(inLine, width - column_);
-                std::memset(image_.row(row_) + column_, value, static_cast<std::size_t>(pixels));
-            }
-            advance(inLine);
-            count -= inLine;
-        }
+        place(count,
+              [&](std::uint8_t* to, std::uint64_t, std::size_t n) { std::memset(to, value, n); });
     }
 
+    // Copies `count` bytes, cut at the end of the decoded data.
     void copy(const std::uint8_t* src, std::uint64_t count)
     {
-        count = std::min(count, total_ - written_);
-        while (count > 0) {
-            const std::uint64_t inLine = std::min(count, bytesPerLine_ - column_);
-            const auto width = static_cast<std::uint64_t>(image_.width());
-            if (column_ < width) {
-                const std::uint64_t pixels = std::min(inLine, width - column_);
-                std::memcpy(image_.row(row_) + column_, src, static_cast<std::size_t>(pixels));
-            }
-            advance(inLine);
-            src += inLine;
-            count -= inLine;
-        }
+        place(count, [&](std::uint8_t* to, std::uint64_t offset, std::size_t n) {
+            std::memcpy(to, src + offset, n);
+        });
     }
 
 private:
+    // Walks `count` decoded bytes scanline by scanline; put(destination,
+    // offset into the request, pixel count) writes the part that lands on
+    // pixels, the padding beyond the width is skipped.
+    template <class Put> void place(std::uint64_t count, Put&& put)
+    {
+        count = std::min(count, total_ - written_);
+        std::uint64_t offset = 0;
+        while (count > 0) {
+            const std::uint64_t inLine = std::min(count, bytesPerLine_ - column_);
+            const auto width = static_cast<std::uint64_t>(image_.width());
+            if (column_ < width) {
+                const std::uint64_t pixels = std::min(inLine, width - column_);
+                put(image_.row(row_) + column_, offset, static_cast<std::size_t>(pixels));
+            }
+            advance(inLine);
+            offset += inLine;
+            count -= inLine;
+        }
+    }
+
     void advance(std::uint64_t n)
     {
         written_ += n;
