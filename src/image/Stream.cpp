@@ -56,6 +56,22 @@ long long sysSize(int fd)
 }
 #endif
 
+// Repeats a partial read or write until the count is met, the file ends or
+// an error occurs (an interrupted call is retried); returns what moved.
+template <class Step> std::int32_t transferAll(std::int32_t count, Step&& step)
+{
+    std::int32_t done = 0;
+    while (done < count) {
+        const long long n = step(done, count - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::int32_t>(n);
+    }
+    return done;
+}
+
 } // namespace
 
 CBasicStream::~CBasicStream()
@@ -75,36 +91,22 @@ void CBasicStream::close()
 // is met, the file ends or an error occurs, and reports what arrived.
 std::int32_t CBasicStream::read(void* buffer, std::int32_t count)
 {
-    if (fd_ < 0 || count <= 0 || buffer == nullptr)
+    if (fd_ < 0 || buffer == nullptr)
         return 0;
     auto* out = static_cast<unsigned char*>(buffer);
-    std::int32_t done = 0;
-    while (done < count) {
-        const long long n = sysRead(fd_, out + done, count - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::int32_t>(n);
-    }
-    return done;
+    return transferAll(count, [&](std::int32_t done, std::int32_t left) {
+        return sysRead(fd_, out + done, left);
+    });
 }
 
 std::int32_t CBasicStream::write(const void* buffer, std::int32_t count)
 {
-    if (fd_ < 0 || count <= 0 || buffer == nullptr)
+    if (fd_ < 0 || buffer == nullptr)
         return 0;
     const auto* in = static_cast<const unsigned char*>(buffer);
-    std::int32_t done = 0;
-    while (done < count) {
-        const long long n = sysWrite(fd_, in + done, count - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::int32_t>(n);
-    }
-    return done;
+    return transferAll(count, [&](std::int32_t done, std::int32_t left) {
+        return sysWrite(fd_, in + done, left);
+    });
 }
 
 bool CBasicStream::seek(std::int32_t distance, std::int32_t origin)
