@@ -3,7 +3,7 @@
 // expected result pixels; palette switching; the re-apply rules.
 #include "FrameTestSupport.h"
 #include "app/ToolMode.h"
-#include "app/desktop/AppSettingsStore.h"
+#include "desktop/AppSettingsStore.h"
 #include "image/Codecs.h"
 #include "ui/CGridmintView.h"
 #include "ui/CPaletteToolView.h"

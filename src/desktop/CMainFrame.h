@@ -7,8 +7,8 @@
 
 #include "app/AppSettings.h"
 #include "app/ScaleDocument.h"
-#include "app/desktop/MainInterface.h"
-#include "app/desktop/UserDialogs.h"
+#include "desktop/MainInterface.h"
+#include "desktop/UserDialogs.h"
 
 #include <QMainWindow>
 #include <QSize>

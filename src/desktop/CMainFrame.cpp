@@ -1,9 +1,9 @@
-#include "app/desktop/CMainFrame.h"
+#include "desktop/CMainFrame.h"
 
 #include "app/SaveNaming.h"
 #include "app/StatusText.h"
 #include "app/ToolMode.h"
-#include "app/desktop/AppSettingsStore.h"
+#include "desktop/AppSettingsStore.h"
 #include "image/Codecs.h"
 #include "image/ErrCodeException.h"
 #include "ui/CGridmintView.h"
