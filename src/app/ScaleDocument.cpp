@@ -104,7 +104,6 @@ bool ScaleDocument::Load(const std::filesystem::path& path)
     undo_.reset();
     job_.reset(); // refers to the old source
     source_ = std::move(loaded);
-    paletteChoice_ = 0;
     runGroupStepOn_ = false;
     lastError_.clear();
     return true;
@@ -206,21 +205,16 @@ bool ScaleDocument::Save(const std::filesystem::path& path)
     return written;
 }
 
-// A palette choice: the whole source palette on one side of it, and the
-// choice it came from.
+// A palette choice: the whole source palette on one side of it.
 class ScaleDocument::PaletteStep : public EditHistory::Step {
 public:
-    PaletteStep(std::vector<Colour> colours, std::int32_t choice)
-        : colours_(std::move(colours)), choice_(choice)
-    {
-    }
+    explicit PaletteStep(std::vector<Colour> colours) : colours_(std::move(colours)) {}
 
     void swap(ScaleDocument& document) override
     {
         if (!document.source_ || !document.source_->palette)
             return;
         std::swap(document.source_->palette->colours, colours_);
-        std::swap(document.paletteChoice_, choice_);
         document.applyPaletteToRaster();
     }
 
@@ -233,18 +227,16 @@ public:
 
 private:
     std::vector<Colour> colours_;
-    std::int32_t choice_;
 };
 
-void ScaleDocument::SetPalette(const Colour* colours, std::int32_t count, std::int32_t choice)
+void ScaleDocument::SetPalette(const Colour* colours, std::int32_t count)
 {
     if (colours == nullptr || count <= 0)
         return;
     EndStroke();
     std::unique_ptr<PaletteStep> step;
     if (source_ && source_->palette)
-        step = std::make_unique<PaletteStep>(source_->palette->colours, paletteChoice_);
-    paletteChoice_ = choice;
+        step = std::make_unique<PaletteStep>(source_->palette->colours);
     // Pixel indices are bytes: colours past 256 can never be shown or saved.
     const auto n = static_cast<std::size_t>(std::min(count, IndexedBitmap::kMaxColours));
 

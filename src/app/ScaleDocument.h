@@ -78,11 +78,8 @@ public:
     bool Save(const std::filesystem::path& path);
 
     // Makes `colours` the document's palette without running the engine; a
-    // change of colours is one history step. `choice` names the palette the
-    // colours came from (the desktop's pane entry); undo and redo bring it
-    // back with the colours.
-    void SetPalette(const Colour* colours, std::int32_t count, std::int32_t choice = -1);
-    std::int32_t paletteChoice() const { return paletteChoice_; }
+    // change of colours is one history step.
+    void SetPalette(const Colour* colours, std::int32_t count);
 
     // Copies the snapshot back into the result; true when it copied. The
     // one-level undo of the edit operations below; the history is separate.
@@ -210,7 +207,6 @@ private:
     Point cornerLast_;
     Point lineStart_;
     bool snapshotPending_ = false;
-    std::int32_t paletteChoice_ = 0;
     bool runGroupOpen_ = false;
     // The history's revision right after the open group pushed its step;
     // the group extends that step only while nothing else came in between.

@@ -75,7 +75,7 @@ TEST_F(History, UndoAndRedoRetraceEveryStateExactly)
     ASSERT_NE(doc.Apply(4, 60, false, -1), nullptr); // a re-run
     states.push_back(now());
     const Colour grey[2] = {0xFF808080, 0xFF404040};
-    doc.SetPalette(grey, 2, 1);
+    doc.SetPalette(grey, 2);
     states.push_back(now());
     ASSERT_EQ(doc.history().size(), 4u);
 
@@ -181,18 +181,18 @@ TEST_F(History, ModifiedFollowsSavesAndSteps)
     EXPECT_FALSE(plain.CanUndoStep());
 }
 
-TEST_F(History, PaletteStepRestoresColoursAndChoice)
+TEST_F(History, PaletteStepRestoresTheWholePalette)
 {
     const std::vector<Colour> before = doc.source()->palette->colours;
-    const Colour red[1] = {0xFFFF0000};
-    doc.SetPalette(red, 1, 3);
-    EXPECT_EQ(doc.paletteChoice(), 3);
+    // Longer than the image's own: the palette grows, and undo shrinks it.
+    const std::vector<Colour> reds(40, 0xFFFF0000);
+    doc.SetPalette(reds.data(), 40);
+    EXPECT_EQ(doc.source()->palette->count(), 40u);
     EXPECT_EQ(doc.resultBitmap()->colourTable()[0], 0xFFFF0000u);
     ASSERT_TRUE(doc.UndoStep());
     EXPECT_EQ(doc.source()->palette->colours, before);
-    EXPECT_EQ(doc.paletteChoice(), 0);
     EXPECT_EQ(doc.resultBitmap()->colourTable()[0], before[0] | kOpaque);
-    doc.SetPalette(before.data(), static_cast<std::int32_t>(before.size()), 0);
+    doc.SetPalette(before.data(), static_cast<std::int32_t>(before.size()));
     EXPECT_TRUE(doc.CanRedoStep()); // the same colours again: no step
 }
 
