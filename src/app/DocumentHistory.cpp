@@ -19,7 +19,7 @@ std::size_t jobBytes(const ScaleJob& job)
         static_cast<std::size_t>(out.width()) * static_cast<std::size_t>(out.height());
     const auto cells =
         static_cast<std::size_t>(job.width()) * static_cast<std::size_t>(job.height());
-    return sizeof(ScaleJob) + outBytes + 2 * cells + 256 * 256 +
+    return sizeof(ScaleJob) + outBytes + 2 * cells + std::size_t{256} * 256 +
            job.palette().size() * (sizeof(Colour) + sizeof(LabColor));
 }
 
