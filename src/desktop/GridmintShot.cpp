@@ -214,9 +214,11 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     initUiResources();
     if (argc < 2 || argv[1][0] == '-') {
-        std::fprintf(stderr, "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
-                             "Saves screenshots of the main window (empty, every zoom, each tool,\n"
-                             "palettes, menus, settings and about) as PNG files in OUTPUT_DIR.\n");
+        std::fprintf(stderr,
+                     "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
+                     "Saves screenshots of the main window (empty, every zoom, each tool,\n"
+                     "palettes, menus, settings and about, a fast stroke, the save questions)\n"
+                     "as PNG files in OUTPUT_DIR.\n");
         return argc < 2 ? 2 : 0;
     }
     const QString outDir = QString::fromLocal8Bit(argv[1]);
