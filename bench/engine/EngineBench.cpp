@@ -5,7 +5,12 @@
 // in the same iterations, the run as a multiple of it (`run/repl`) and the
 // passes' cost per source pixel (`pass_ns_px`), all from the thread's CPU
 // time (see seconds()).
+//
+// BM_CellsVsWhole runs a sheet in cell mode and the same sheet as one image
+// in the same rounds, alternating, and reports the median of the per-round
+// ratios (`cells/whole`, wall clock: cell mode uses every core).
 #include "PixelArtImages.h"
+#include "engine/CellScale.h"
 #include "engine/ScaleJob.h"
 
 #include <algorithm>
@@ -97,6 +102,47 @@ void BM_Run(benchmark::State& state)
     state.SetLabel(kindName(kind));
 }
 
+double wallSeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Args: art kind, 1 to pad the palette to 256 entries (as many files carry),
+// 1 for wrap mode. A 1024 x 1024 sheet of 16 x 16 cells at factor 4.
+void BM_CellsVsWhole(benchmark::State& state)
+{
+    const auto kind = kKinds[state.range(0)];
+    auto set = makePixelArt(kind, 1024);
+    if (state.range(1) != 0)
+        set->palette->colours.resize(256, 0xFF808080u);
+    CellLayout layout;
+    layout.cellWidth = 16;
+    layout.cellHeight = 16;
+    layout.wrap = state.range(2) != 0;
+    const ScaleSettings settings{4, 20, -1, true};
+    ScaleJob job(*set, settings.factor, settings.threshold, settings.transparentIndex);
+    std::vector<double> wholes, cells, ratios;
+    for (auto _ : state) {
+        const double t0 = wallSeconds();
+        job.run();
+        benchmark::ClobberMemory();
+        const double t1 = wallSeconds();
+        Enlargement e = enlargeCells(*set, settings, layout, false);
+        benchmark::DoNotOptimize(e.image->store());
+        const double t2 = wallSeconds();
+        wholes.push_back(t1 - t0);
+        cells.push_back(t2 - t1);
+        ratios.push_back((t2 - t1) / (t1 - t0));
+        state.SetIterationTime(t2 - t1);
+    }
+    state.counters["whole_ms"] = median(wholes) * 1e3;
+    state.counters["cells_ms"] = median(cells) * 1e3;
+    state.counters["cells/whole"] = median(ratios);
+    state.SetLabel(kindName(kind) + (state.range(1) != 0 ? " pal256" : "") +
+                   (layout.wrap ? " wrap" : ""));
+}
+
 void sizesAndFactors(benchmark::internal::Benchmark* b, bool perKind)
 {
     for (int size : {256, 1024})
@@ -111,6 +157,12 @@ BENCHMARK(BM_Replicate)
     ->Apply([](auto* b) { sizesAndFactors(b, true); }) -> Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Run)->Apply([](auto* b) { sizesAndFactors(b, true); }) -> UseManualTime()
     -> Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_CellsVsWhole)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0}})
+    ->Args({0, 0, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace gridmint::bench
