@@ -178,7 +178,9 @@ void enlargeCell(const SheetWork& work, CellScratch& scratch, CellOrigin origin)
         scratch.job->setPalette(cellColours.data(), static_cast<std::int32_t>(cellColours.size()));
     }
     ScaleJob& job = *scratch.job;
-    if (work.changes != nullptr)
+    // Without the passes nothing changes: the sheet's map stays all 0.
+    const bool trace = work.changes != nullptr && work.settings.slopePasses;
+    if (trace)
         runTracingChanges(job, scratch.cellChanges);
     else
         job.run(work.settings.slopePasses);
@@ -198,7 +200,7 @@ void enlargeCell(const SheetWork& work, CellScratch& scratch, CellOrigin origin)
         } else {
             std::memcpy(row, in, rowBytes);
         }
-        if (work.changes != nullptr)
+        if (trace)
             std::memcpy(work.changes->row(f * origin.y + y) + outX,
                         scratch.cellChanges.row(skipY + y) + skipX, rowBytes);
     }

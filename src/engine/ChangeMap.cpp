@@ -7,14 +7,10 @@ namespace gridmint {
 namespace {
 
 // Copies the output's pixels into `copy` (allocated to its size).
-void copyImage(const IndexedImage& from, IndexedImage& copy)
+void allocateLike(const IndexedImage& model, IndexedImage& image)
 {
-    copy.allocate(static_cast<std::uint32_t>(from.width()),
-                  static_cast<std::uint32_t>(from.height()));
-    const std::size_t count =
-        static_cast<std::size_t>(from.width()) * static_cast<std::size_t>(from.height());
-    if (count > 0)
-        std::memcpy(copy.store(), from.store(), count);
+    image.allocate(static_cast<std::uint32_t>(model.width()),
+                   static_cast<std::uint32_t>(model.height()));
 }
 
 } // namespace
@@ -28,18 +24,21 @@ void runTracingChanges(ScaleJob& job, IndexedImage& changes)
     static constexpr ChangeCode kCodes[] = {kChangedByLeft, kChangedByRight, kChangedByTop,
                                             kChangedByBottom};
 
-    job.run(false); // cleared marks, plain blocks, Lab table
+    // Everything is allocated before the job runs, so that a lack of memory
+    // leaves the job's output as it was.
     const IndexedImage& out = job.outputImage();
     const std::size_t count =
         static_cast<std::size_t>(out.width()) * static_cast<std::size_t>(out.height());
-    changes.allocate(static_cast<std::uint32_t>(out.width()),
-                     static_cast<std::uint32_t>(out.height()));
-    if (count == 0)
-        return;
     IndexedImage plain;
     IndexedImage before;
-    copyImage(out, plain);
-    copyImage(out, before);
+    allocateLike(out, changes);
+    allocateLike(out, plain);
+    allocateLike(out, before);
+    job.run(false); // cleared marks, plain blocks, Lab table
+    if (count == 0)
+        return;
+    std::memcpy(plain.store(), out.store(), count);
+    std::memcpy(before.store(), out.store(), count);
     std::uint8_t* map = changes.store();
     std::memset(map, kUnchanged, count);
     std::uint8_t* prev = before.store();
