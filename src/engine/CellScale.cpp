@@ -174,7 +174,7 @@ void enlargeCell(const SheetWork& work, CellScratch& scratch, CellOrigin origin)
         scratch.job.reset();
         scratch.job = std::make_unique<ScaleJob>(scratch.cell, f, work.settings.threshold,
                                                  ix.transparentIndex);
-    } else if (!cellColours.empty()) {
+    } else if (!cellColours.empty() && scratch.job->palette() != cellColours) {
         scratch.job->setPalette(cellColours.data(), static_cast<std::int32_t>(cellColours.size()));
     }
     ScaleJob& job = *scratch.job;
