@@ -27,19 +27,24 @@ std::optional<std::int32_t> parseSide(std::string_view text)
 void addCellOptions(CLI::App& scale, CellOptions& options)
 {
     const std::string side = std::to_string(CellLayout::kMaxCellSide);
-    scale.add_option("--cell", options.cell,
-                     "Cell mode for sprite sheets and tilesets: enlarge every W x H cell "
-                     "(1 to " + side + " pixels a side) as if it were an image of its own, "
-                     "so that no slope takes colours from a neighbouring cell; margins, "
-                     "spacing and partial cells stay plain blocks")
+    scale
+        .add_option("--cell", options.cell,
+                    "Cell mode for sprite sheets and tilesets: enlarge every W x H cell "
+                    "(1 to " +
+                        side +
+                        " pixels a side) as if it were an image of its own, "
+                        "so that no slope takes colours from a neighbouring cell; margins, "
+                        "spacing and partial cells stay plain blocks")
         ->type_name("WxH");
-    scale.add_option("--cell-margin", options.margin,
-                     "Pixels around the grid of cells (needs --cell)")
+    scale
+        .add_option("--cell-margin", options.margin,
+                    "Pixels around the grid of cells (needs --cell)")
         ->type_name("M")
         ->check(CLI::Range(0, CellLayout::kMaxGap))
         ->capture_default_str();
-    scale.add_option("--cell-spacing", options.spacing,
-                     "Pixels between neighbouring cells (needs --cell)")
+    scale
+        .add_option("--cell-spacing", options.spacing,
+                    "Pixels between neighbouring cells (needs --cell)")
         ->type_name("S")
         ->check(CLI::Range(0, CellLayout::kMaxGap))
         ->capture_default_str();
@@ -47,11 +52,12 @@ void addCellOptions(CLI::App& scale, CellOptions& options)
                    "Seamless tiles: enlarge each cell as the centre of a 3 x 3 repetition of "
                    "itself, so that its edges slope as they will look when the tile repeats; "
                    "runs longer than one cell are cut where the repetition ends (needs --cell)");
-    scale.add_option("--change-map", options.changeMap,
-                     "Also write a palette PNG the size of the result that shows where the "
-                     "slope passes changed the plain block enlargement, coloured by the last "
-                     "pass that changed each pixel (left vermilion, right blue, top green, "
-                     "bottom purple); unchanged pixels are transparent. One INPUT only")
+    scale
+        .add_option("--change-map", options.changeMap,
+                    "Also write a palette PNG the size of the result that shows where the "
+                    "slope passes changed the plain block enlargement, coloured by the last "
+                    "pass that changed each pixel (left vermilion, right blue, top green, "
+                    "bottom purple); unchanged pixels are transparent. One INPUT only")
         ->type_name("FILE");
 }
 

@@ -27,7 +27,7 @@ struct CellOptions {
     bool wrap = false;
     std::string changeMap; // file to write, "" for none
 
-    CellLayout layout; // off unless --cell was given
+    CellLayout layout;    // off unless --cell was given
     unsigned threads = 0; // per document; 0: one per core
 };
 

@@ -172,7 +172,8 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
         return o;
     }
     if (!options.cells.changeMap.empty() &&
-        (doc.changeMap() == nullptr || !writeChangeMap(options.cells.changeMap, *doc.changeMap()))) {
+        (doc.changeMap() == nullptr ||
+         !writeChangeMap(options.cells.changeMap, *doc.changeMap()))) {
         o.message = "cannot write the change map " + options.cells.changeMap;
         return o;
     }

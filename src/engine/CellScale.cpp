@@ -155,7 +155,8 @@ void enlargeCell(const SheetWork& work, CellScratch& scratch, CellOrigin origin)
 
     IndexedImage& cell = *scratch.cell.image;
     if (cell.width() != repeat * w || cell.height() != repeat * h)
-        cell.allocate(static_cast<std::uint32_t>(repeat * w), static_cast<std::uint32_t>(repeat * h));
+        cell.allocate(static_cast<std::uint32_t>(repeat * w),
+                      static_cast<std::uint32_t>(repeat * h));
     for (std::int32_t y = 0; y < repeat * h; ++y) {
         const std::uint8_t* in = src.row(origin.y + y % h) + origin.x;
         std::uint8_t* row = cell.row(y);
@@ -263,8 +264,7 @@ bool CellLayout::valid() const
            spacing <= kMaxGap;
 }
 
-std::vector<CellOrigin> fullCells(const CellLayout& layout, std::int32_t width,
-                                  std::int32_t height)
+std::vector<CellOrigin> fullCells(const CellLayout& layout, std::int32_t width, std::int32_t height)
 {
     std::vector<CellOrigin> cells;
     if (!layout.enabled() || !layout.valid())

@@ -61,7 +61,7 @@ struct ScaleSettings {
 };
 
 struct Enlargement {
-    std::unique_ptr<IndexedImage> image; // factor x the sheet, the sheet's indices
+    std::unique_ptr<IndexedImage> image;   // factor x the sheet, the sheet's indices
     std::unique_ptr<IndexedImage> changes; // ChangeCode per pixel; null unless asked for
 };
 

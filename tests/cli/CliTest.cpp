@@ -286,11 +286,11 @@ TEST_F(Cli, CellModeAndChangeMap)
     writeImage(dir / "b.png", kSprite);
     for (const char* args :
          {"scale --cell 0x4 a.png", "scale --cell 4x a.png", "scale --cell 4x4x4 a.png",
-          "scale --cell -4 a.png", "scale --cell 4097 a.png", "scale --cell 4 --cell-margin 5000 a.png",
-          "scale --cell 4 --cell-spacing -1 a.png", "scale --wrap a.png",
-          "scale --cell-margin 1 a.png", "scale --change-map m.png a.png b.png",
-          "scale --change-map m.bmp a.png", "scale --change-map a.png -o x.png a.png",
-          "scale --change-map x.png -o x.png a.png"}) {
+          "scale --cell -4 a.png", "scale --cell 4097 a.png",
+          "scale --cell 4 --cell-margin 5000 a.png", "scale --cell 4 --cell-spacing -1 a.png",
+          "scale --wrap a.png", "scale --cell-margin 1 a.png",
+          "scale --change-map m.png a.png b.png", "scale --change-map m.bmp a.png",
+          "scale --change-map a.png -o x.png a.png", "scale --change-map x.png -o x.png a.png"}) {
         const Result r = cli(args, dir.path());
         EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
         EXPECT_NE(r.err.find("--"), std::string::npos) << args << ": " << r.err;

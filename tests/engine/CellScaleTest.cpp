@@ -1,8 +1,9 @@
 // Cell mode against its definition (every full cell as if cut out and
 // enlarged alone, wrap mode as the centre of a 3 x 3 repetition, the rest
 // plain blocks), and the change map against its definition.
-#include "EngineTestUtil.h"
 #include "engine/CellScale.h"
+
+#include "EngineTestUtil.h"
 #include "engine/ChangeMap.h"
 #include "engine/ScaleJob.h"
 
@@ -44,14 +45,16 @@ std::vector<std::uint8_t> randomPixels(std::mt19937& rng, int w, int h, int pale
     std::uniform_int_distribution<int> any(0, 99);
     std::vector<std::uint8_t> inks;
     for (int i = 2 + any(rng) % 4; i > 0; --i)
-        inks.push_back(static_cast<std::uint8_t>(any(rng) < 5 ? paletteSize : any(rng) % paletteSize));
+        inks.push_back(
+            static_cast<std::uint8_t>(any(rng) < 5 ? paletteSize : any(rng) % paletteSize));
     const auto ink = [&] { return inks[static_cast<std::size_t>(any(rng)) % inks.size()]; };
     std::vector<std::uint8_t> px(static_cast<std::size_t>(w * h), inks[0]);
     for (int s = w * h / 24 + 1; s > 0; --s) {
         const std::uint8_t v = ink();
         int x = any(rng) % w, y = any(rng) % h;
         if (any(rng) < 40) {
-            const int x2 = std::min(w, x + 1 + any(rng) % 8), y2 = std::min(h, y + 1 + any(rng) % 8);
+            const int x2 = std::min(w, x + 1 + any(rng) % 8),
+                      y2 = std::min(h, y + 1 + any(rng) % 8);
             for (int yy = y; yy < y2; ++yy)
                 for (int xx = x; xx < x2; ++xx)
                     px[static_cast<std::size_t>(yy * w + xx)] = v;
@@ -208,10 +211,10 @@ TEST(ChangeMap, MarksWhereTheResultLeavesThePlainBlocks)
     ScaleJob job(*set, 3, 20, -1);
     IndexedImage map;
     runTracingChanges(job, map);
-    EXPECT_EQ(rowsOf(job.outputImage()),
-              (std::vector<std::string>{"000000001", "000000011", "000000111", "000001000",
-                                        "000010000", "000100000", "001000000", "011000000",
-                                        "111000000"}));
+    EXPECT_EQ(
+        rowsOf(job.outputImage()),
+        (std::vector<std::string>{"000000001", "000000011", "000000111", "000001000", "000010000",
+                                  "000100000", "001000000", "011000000", "111000000"}));
     const std::vector<std::string> expected = {"......11.", "......1..", ".........",
                                                "...??....", "...?.?...", "....??...",
                                                "33.......", "3........", "........."};
