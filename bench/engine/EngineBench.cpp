@@ -29,18 +29,31 @@ namespace {
 
 constexpr ArtKind kKinds[] = {ArtKind::Sprites, ArtKind::Lines, ArtKind::Dither};
 
+double wallSeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// CPU time of the calling thread (`process` false) or of all threads of the
+// process; the wall clock where there is no such clock.
+double cpuSeconds(bool process)
+{
+#if defined(__unix__)
+    timespec ts{};
+    clock_gettime(process ? CLOCK_PROCESS_CPUTIME_ID : CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+#else
+    (void)process;
+    return wallSeconds();
+#endif
+}
+
 // The machine is shared with compilers and other jobs; the thread's own CPU
 // time is far steadier than the wall clock there.
 double seconds()
 {
-#if defined(__unix__)
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-#else
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-#endif
+    return cpuSeconds(false);
 }
 
 double median(std::vector<double> v)
@@ -103,23 +116,11 @@ void BM_Run(benchmark::State& state)
     state.SetLabel(kindName(kind));
 }
 
-double wallSeconds()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // CPU time of every thread of the process: what cell mode costs in all,
 // whether or not the cores were free.
 double processSeconds()
 {
-#if defined(__unix__)
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-#else
-    return wallSeconds();
-#endif
+    return cpuSeconds(true);
 }
 
 // Args: art kind, 1 to pad the palette to 256 entries (as many files carry),
