@@ -150,6 +150,12 @@ void enlargeCell(const SheetWork& work, CellScratch& scratch, CellOrigin origin)
         for (std::int32_t x = 0; x < w; ++x)
             used[row[x]] = true;
     }
+    // One index has no edge for a pass to follow: plain blocks, no change
+    // (empty frames of a sprite sheet, flat tiles).
+    if (std::count(used.begin(), used.end(), true) == 1) {
+        fillBlocks(work.out, src, f, origin.x, origin.x + w, origin.y, origin.y + h);
+        return;
+    }
     std::vector<Colour>& cellColours = scratch.cell.palette->colours;
     const CellIndices ix = chooseIndices(used, work.sheet.palette->colours,
                                          work.settings.transparentIndex, cellColours);
