@@ -13,7 +13,7 @@ AppSettings& appSettings();
 // Overwrites each field whose stored value exists, has the right type and
 // lies in range; every other field keeps its value.
 void LoadSettings(AppSettings& settings = appSettings());
-// Writes all seven values.
+// Writes every value.
 void SaveSettings(const AppSettings& settings = appSettings());
 
 } // namespace gridmint

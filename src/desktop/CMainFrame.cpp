@@ -2,6 +2,7 @@
 
 #include "app/StatusText.h"
 #include "desktop/AppSettingsStore.h"
+#include "desktop/UiLanguage.h"
 #include "ui/CGridmintView.h"
 #include "ui/CPaletteToolView.h"
 #include "ui/CTopPanelView.h"
@@ -81,44 +82,37 @@ void CMainFrame::buildMenus()
         return action;
     };
 
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    openAction_ =
-        add(file, QStringLiteral("開く(&O)...\tCtrl+O"), QStringLiteral("既存のファイルを開く"));
+    QMenu* file = menuBar()->addMenu(tr("ファイル(&F)"));
+    openAction_ = add(file, tr("開く(&O)...\tCtrl+O"), tr("既存のファイルを開く"));
     openAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    saveAction_ =
-        add(file, QStringLiteral("上書き保存(&S)\tCtrl+S"), QStringLiteral("上書き保存する"));
+    saveAction_ = add(file, tr("上書き保存(&S)\tCtrl+S"), tr("上書き保存する"));
     saveAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    saveAsAction_ = add(file, QStringLiteral("名前をつけて保存(&A)..."),
-                        QStringLiteral("新たに名前をつけて保存する"));
+    saveAsAction_ = add(file, tr("名前をつけて保存(&A)..."), tr("新たに名前をつけて保存する"));
     file->addSeparator();
-    exitAction_ = add(file, QStringLiteral("終了(&x)"),
-                      QStringLiteral("アプリケーション終了; prompts to save documents"));
+    exitAction_ = add(file, tr("終了(&x)"), tr("アプリケーション終了; prompts to save documents"));
 
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
-    undoAction_ =
-        add(edit, QStringLiteral("元に戻す(&U)\tCtrl+Z"), QStringLiteral("直前の動作を元に戻す"));
+    QMenu* edit = menuBar()->addMenu(tr("編集(&E)"));
+    undoAction_ = add(edit, tr("元に戻す(&U)\tCtrl+Z"), tr("直前の動作を元に戻す"));
     undoAction_->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)});
     edit->addSeparator();
-    settingsAction_ = add(edit, QStringLiteral("設定(&O)"), QString());
+    settingsAction_ = add(edit, tr("設定(&O)"), QString());
 
-    QMenu* show = menuBar()->addMenu(QStringLiteral("表示(&V)"));
-    gridAction_ = add(show, QStringLiteral("グリッド表示(&G)"),
-                      QStringLiteral("グリッドを表示/非表示します"));
-    statusBarAction_ = add(show, QStringLiteral("ステータスバー表示(&S)"),
-                           QStringLiteral("ステータスバーを表示/非表示します"));
-    paletteAction_ = add(show, QStringLiteral("パレット表示(&P)"),
-                         QStringLiteral("パレットを表示/非表示します"));
+    QMenu* show = menuBar()->addMenu(tr("表示(&V)"));
+    gridAction_ = add(show, tr("グリッド表示(&G)"), tr("グリッドを表示/非表示します"));
+    statusBarAction_ =
+        add(show, tr("ステータスバー表示(&S)"), tr("ステータスバーを表示/非表示します"));
+    paletteAction_ = add(show, tr("パレット表示(&P)"), tr("パレットを表示/非表示します"));
     for (QAction* action : {gridAction_, statusBarAction_, paletteAction_}) {
         action->setCheckable(true);
         action->setChecked(true);
     }
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    helpAction_ = add(help, QStringLiteral("ヘルプ(&H)"), QString());
-    downloadAction_ = add(help, QStringLiteral("ダウンロードページを開く(&D)"), QString());
-    aboutAction_ = add(help, QStringLiteral("Gridmint について(&A)"),
-                       QStringLiteral("情報表示, バージョン番号およびコピーライト"));
+    QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
+    helpAction_ = add(help, tr("ヘルプ(&H)"), QString());
+    downloadAction_ = add(help, tr("ダウンロードページを開く(&D)"), QString());
+    aboutAction_ =
+        add(help, tr("Gridmint について(&A)"), tr("情報表示, バージョン番号およびコピーライト"));
 
     connect(openAction_, &QAction::triggered, this, [this] { files_->OnFileOpen(); });
     connect(saveAction_, &QAction::triggered, this, [this] { files_->OnFileSave(); });
@@ -164,12 +158,12 @@ void CMainFrame::buildLayout()
     auto* headerRow = new QHBoxLayout(header);
     headerRow->setContentsMargins(4, 1, 1, 1);
     headerRow->setSpacing(2);
-    headerRow->addWidget(new QLabel(QStringLiteral("パレット"), header), 1);
+    headerRow->addWidget(new QLabel(tr("パレット"), header), 1);
     paletteClose_ = new QToolButton(header);
     paletteClose_->setAutoRaise(true);
     paletteClose_->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
     paletteClose_->setIconSize(QSize(12, 12));
-    paletteClose_->setToolTip(QStringLiteral("閉じる"));
+    paletteClose_->setToolTip(tr("閉じる"));
     headerRow->addWidget(paletteClose_);
     paneColumn->addWidget(header);
     palettes_ = new CPaletteToolView(paletteContainer_);
@@ -189,7 +183,7 @@ void CMainFrame::buildLayout()
 
     setCentralWidget(central);
 
-    statusLabel_ = new QLabel(QStringLiteral("レディ"), this);
+    statusLabel_ = new QLabel(tr("レディ"), this);
     statusLabel_->setTextInteractionFlags(Qt::NoTextInteraction);
     statusBar()->addWidget(statusLabel_, 1);
     statusBar()->setSizeGripEnabled(true);
@@ -320,10 +314,13 @@ void CMainFrame::flushSettingsSave()
 QString CMainFrame::helpDocumentPath()
 {
     const QString appDir = QCoreApplication::applicationDirPath();
+    const QString page = CurrentUiLanguage() == UiLanguage::English
+                             ? QStringLiteral("/help/index_en.html")
+                             : QStringLiteral("/help/index.html");
     const QStringList candidates = {
-        appDir + QStringLiteral("/help/index.html"),
-        appDir + QStringLiteral("/../share/gridmint/help/index.html"),
-        QDir::currentPath() + QStringLiteral("/help/index.html"),
+        appDir + page,
+        appDir + QStringLiteral("/../share/gridmint") + page,
+        QDir::currentPath() + page,
     };
     for (const QString& candidate : candidates) {
         if (QFileInfo(candidate).isFile()) {
@@ -557,6 +554,22 @@ void CMainFrame::OnViewHover(int x, int y)
     updateStatusText(x, y);
 }
 
+QString CMainFrame::statusLine(const NeighbourStats& stats)
+{
+    // Worded like FormatStatusText, which the command line shares, but
+    // translatable; each count right-aligned in four places.
+    QStringList counts;
+    for (const int n : StatusCounts(stats)) {
+        counts << QStringLiteral("%1").arg(n, 4);
+    }
+    QString line = tr("同インデックス [ 左 %1, 右 %2, 上 %3, 下 %4 ] "
+                      "同色 [ 左 %5, 右 %6, 上 %7, 下 %8 ] "
+                      "近似色 [ 左 %9, 右 %10, 上 %11, 下 %12 ]");
+    // One pass, so that a count can never be taken for a place marker.
+    return line.arg(counts[0], counts[1], counts[2], counts[3], counts[4], counts[5], counts[6],
+                    counts[7], counts[8], counts[9], counts[10], counts[11]);
+}
+
 void CMainFrame::updateStatusText(int x, int y)
 {
     const ScaleJob* job = document_->job();
@@ -572,7 +585,7 @@ void CMainFrame::updateStatusText(int x, int y)
     if (stats.sameIndex.left == 0) {
         return;
     }
-    statusLabel_->setText(QString::fromStdString(FormatStatusText(stats)));
+    statusLabel_->setText(statusLine(stats));
 }
 
 void CMainFrame::OnToolChanged()

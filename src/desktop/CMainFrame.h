@@ -79,8 +79,11 @@ public:
     QString statusText() const;
     // How many times this frame ran the engine (open, re-apply, forced).
     int engineRuns() const { return engineRuns_; }
-    // Where the help document was looked for and found; empty when missing.
+    // Where the help document in the program's language was looked for and
+    // found; empty when missing.
     static QString helpDocumentPath();
+    // The status bar's statistics line for one source pixel.
+    static QString statusLine(const NeighbourStats& stats);
 
     QAction* openAction() const { return openAction_; }
     QAction* saveAction() const { return saveAction_; }

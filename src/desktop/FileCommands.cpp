@@ -40,13 +40,13 @@ FileCommands::FileCommands(QWidget& owner, FileCommandHost& host, ScaleDocument&
 
 QString FileCommands::errorCaption()
 {
-    return QStringLiteral("エラー");
+    return tr("エラー");
 }
 
 QString FileCommands::fileFilter()
 {
-    return QStringLiteral("PNGファイル (*.png);;BMPファイル (*.bmp);;PCXファイル (*.pcx);;"
-                          "すべてのファイル (*.*)");
+    return tr("PNGファイル (*.png);;BMPファイル (*.bmp);;PCXファイル (*.pcx);;"
+              "すべてのファイル (*.*)");
 }
 
 void FileCommands::OnFileOpen()
@@ -78,8 +78,8 @@ void FileCommands::openPalette(const std::filesystem::path& path, const std::str
 {
     if (!document_.source()) {
         dialogs_.message(&owner_,
-                         QStringLiteral("画像が読み込まれていません。\n"
-                                        "パレットは画像読み込み後追加読み込みのみ対応しています。"),
+                         tr("画像が読み込まれていません。\n"
+                            "パレットは画像読み込み後追加読み込みのみ対応しています。"),
                          errorCaption());
         return;
     }
@@ -93,7 +93,7 @@ void FileCommands::openPalette(const std::filesystem::path& path, const std::str
         palette.reset();
     }
     if (!palette) {
-        dialogs_.message(&owner_, QStringLiteral("パレットが読み込めませんでした"), errorCaption());
+        dialogs_.message(&owner_, tr("パレットが読み込めませんでした"), errorCaption());
         return;
     }
     // The document's colours change only when the user picks the new block.
@@ -106,7 +106,7 @@ void FileCommands::openImage(const std::filesystem::path& path)
     // A failed read leaves the document, both paths, the pane and the view
     // exactly as they were.
     if (!document_.Load(path)) {
-        dialogs_.message(&owner_, QStringLiteral("画像が読み込めませんでした"), errorCaption());
+        dialogs_.message(&owner_, tr("画像が読み込めませんでした"), errorCaption());
         return;
     }
     loadedPath_ = path;
@@ -116,7 +116,7 @@ void FileCommands::openImage(const std::filesystem::path& path)
     palettes_.Redraw();
 
     if (!host_.ShowLoadedImage()) {
-        dialogs_.message(&owner_, QStringLiteral("画像を拡大できませんでした"), errorCaption());
+        dialogs_.message(&owner_, tr("画像を拡大できませんでした"), errorCaption());
         return;
     }
     if (settings_.IsAutoSave) {
@@ -133,7 +133,7 @@ bool FileCommands::hasSavableResult() const
 
 void FileCommands::reportSaveFailure()
 {
-    dialogs_.message(&owner_, QStringLiteral("画像を保存できませんでした"), errorCaption());
+    dialogs_.message(&owner_, tr("画像を保存できませんでした"), errorCaption());
 }
 
 void FileCommands::OnFileSave()

@@ -8,6 +8,7 @@
 #include "app/ScaleDocument.h"
 #include "desktop/UserDialogs.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -35,6 +36,8 @@ protected:
 };
 
 class FileCommands {
+    Q_DECLARE_TR_FUNCTIONS(FileCommands)
+
 public:
     // Everything passed in must outlive the commands; `owner` parents the
     // dialogs and message boxes.

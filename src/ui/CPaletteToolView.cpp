@@ -12,8 +12,6 @@ namespace gridmint {
 
 namespace {
 
-const QString kUntitled = QStringLiteral("無題");
-
 // The file name without folder and extension.
 QString baseName(const std::filesystem::path& path)
 {
@@ -53,7 +51,7 @@ CPaletteToolView::CPaletteToolView(QWidget* parent) : QAbstractScrollArea(parent
 PaletteEntry CPaletteToolView::makeEntry(const Palette* palette, const std::filesystem::path& path)
 {
     PaletteEntry e;
-    e.name = kUntitled;
+    e.name = tr("無題");
     if (palette == nullptr) {
         return e;
     }
@@ -235,9 +233,8 @@ void CPaletteToolView::contextMenuEvent(QContextMenuEvent* event)
         return;
     }
     QMenu menu(this);
-    QAction* release = menu.addAction(QStringLiteral("このパレットを解放"));
-    release->setStatusTip(
-        QStringLiteral("このパレットをリストから削除します。ファイルは削除されません。"));
+    QAction* release = menu.addAction(tr("このパレットを解放"));
+    release->setStatusTip(tr("このパレットをリストから削除します。ファイルは削除されません。"));
     if (menu.exec(viewport()->mapToGlobal(pos)) == release) {
         removePalette(target);
     }
