@@ -1,6 +1,7 @@
 // gridmint-shot: drives the real main window on the offscreen platform and
 // saves pictures of it, so that layout, texts, the zoomed image and the grid
-// can be looked at without a display.
+// can be looked at without a display, in Japanese (OUTPUT_DIR/ja) and in
+// English (OUTPUT_DIR/en).
 //
 //   gridmint-shot OUTPUT_DIR [IMAGE]
 //
@@ -9,6 +10,8 @@
 #include "app/AppSettings.h"
 #include "app/ToolMode.h"
 #include "desktop/CMainFrame.h"
+#include "desktop/FileCommands.h"
+#include "desktop/UiLanguage.h"
 #include "image/Codecs.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CGridmintView.h"
@@ -21,9 +24,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -38,21 +43,41 @@ namespace {
 
 using namespace gridmint;
 
-// Answers every dialog without showing anything.
+bool save(QWidget* widget, const QString& dir, const QString& name)
+{
+    QApplication::processEvents();
+    const QString path = dir + QLatin1Char('/') + name;
+    const bool ok = widget->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// Answers every dialog without waiting for a user; message boxes are shown
+// and photographed before they close.
 class QuietDialogs : public UserDialogs {
 public:
-    void message(QWidget*, const QString& text, const QString& caption) override
+    QString outDir;
+    QString saveAnswer; // the name "chosen" in the save dialog
+    bool ok = true;
+
+    void message(QWidget* owner, const QString& text, const QString& caption) override
     {
         std::fprintf(stderr, "message: %s: %s\n", qPrintable(caption), qPrintable(text));
+        QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
+        box.show();
+        ok &= save(&box, outDir, QStringLiteral("12_message%1.png").arg(messages_++));
     }
     QString openFileName(QWidget*, const QString&) override { return {}; }
     QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override
     {
-        return {};
+        return saveAnswer;
     }
     bool editSettings(QWidget*, AppSettings&) override { return false; }
     void showAbout(QWidget*) override {}
     void openUrl(const QUrl&) override {}
+
+private:
+    int messages_ = 0;
 };
 
 // A 48 x 40 picture with slopes, a circle and a checker, 16 colours.
@@ -118,15 +143,6 @@ QString makeActFile(const QString& dir)
     return path;
 }
 
-bool save(QWidget* widget, const QString& dir, const QString& name)
-{
-    QApplication::processEvents();
-    const QString path = dir + QLatin1Char('/') + name;
-    const bool ok = widget->grab().save(path);
-    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
-    return ok;
-}
-
 void selectZoom(CMainFrame& frame, int choice)
 {
     // Setting the choice emits the zoom-selected signal, which the frame
@@ -136,31 +152,23 @@ void selectZoom(CMainFrame& frame, int choice)
 
 } // namespace
 
-int main(int argc, char* argv[])
+// Every picture in the language installed now, into `outDir`.
+bool shoot(const QString& outDir, const QString& image, const QString& tempDir)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv);
-    initUiResources();
-    if (argc < 2 || argv[1][0] == '-') {
-        std::fprintf(stderr, "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
-                             "Saves screenshots of the main window (empty, every zoom, each tool,\n"
-                             "palettes, menus, settings and about) as PNG files in OUTPUT_DIR.\n");
-        return argc < 2 ? 2 : 0;
-    }
-    const QString outDir = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(outDir);
-    QTemporaryDir temp;
-    const QString image = argc > 2 ? QString::fromLocal8Bit(argv[2]) : findSample(temp.path());
-
     AppSettings settings;
     settings.ImageScale = 4;
-    CMainFrame frame(settings, std::make_unique<QuietDialogs>());
+    auto quiet = std::make_unique<QuietDialogs>();
+    QuietDialogs& dialogs = *quiet;
+    dialogs.outDir = outDir;
+    CMainFrame frame(settings, std::move(quiet));
     frame.resize(1100, 760);
     frame.show();
     bool ok = save(&frame, outDir, QStringLiteral("01_empty.png"));
+
+    // The messages that need no image: a palette before any image, and an
+    // image that cannot be read.
+    frame.Open(std::filesystem::path((tempDir + QStringLiteral("/early.act")).toStdU16String()));
+    frame.Open(std::filesystem::path((tempDir + QStringLiteral("/missing.png")).toStdU16String()));
 
     frame.Open(std::filesystem::path(image.toStdU16String()));
     const int zooms[] = {1, 2, 4, 8, 12, 16, 32};
@@ -203,7 +211,7 @@ int main(int argc, char* argv[])
         frame.OnViewRelease(at(30, 12).x(), at(30, 12).y());
     }
 
-    frame.Open(std::filesystem::path(makeActFile(temp.path()).toStdU16String()));
+    frame.Open(std::filesystem::path(makeActFile(tempDir).toStdU16String()));
     ok &= save(&frame, outDir, QStringLiteral("06_palette_added.png"));
     if (frame.palettePane()->entries().size() > 1) {
         // A click in the added block makes it the document's palette. Block 0
@@ -223,8 +231,8 @@ int main(int argc, char* argv[])
     ok &= save(&frame, outDir, QStringLiteral("08_palette_hidden.png"));
     frame.paletteAction()->trigger();
 
+    int index = 0;
     for (QMenu* menu : frame.menuBar()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
-        static int index = 0;
         menu->popup(frame.mapToGlobal(QPoint(10, 10)));
         ok &= save(menu, outDir, QStringLiteral("09_menu%1.png").arg(index++));
         menu->hide();
@@ -241,6 +249,47 @@ int main(int argc, char* argv[])
         dialog.show();
         ok &= save(&dialog, outDir, QStringLiteral("11_about.png"));
         dialog.hide();
+    }
+    // A palette file that cannot be read, and a save that fails.
+    frame.Open(std::filesystem::path((tempDir + QStringLiteral("/missing.act")).toStdU16String()));
+    dialogs.saveAnswer = tempDir + QStringLiteral("/no/such/folder/out.png");
+    frame.saveAsAction()->trigger();
+    {
+        QFileDialog dialog(&frame, QString(), tempDir, FileCommands::fileFilter());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.resize(640, 420);
+        dialog.show();
+        ok &= save(&dialog, outDir, QStringLiteral("13_file_dialog.png"));
+        dialog.hide();
+    }
+    return ok && dialogs.ok;
+}
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    initUiResources();
+    if (argc < 2 || argv[1][0] == '-') {
+        std::fprintf(stderr, "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
+                             "Saves screenshots of the main window (empty, every zoom, each tool,\n"
+                             "palettes, menus, settings, about, messages, file dialog) as PNG\n"
+                             "files in OUTPUT_DIR/ja and OUTPUT_DIR/en.\n");
+        return argc < 2 ? 2 : 0;
+    }
+    QTemporaryDir temp;
+    const QString image = argc > 2 ? QString::fromLocal8Bit(argv[2]) : findSample(temp.path());
+    bool ok = true;
+    for (const UiLanguage language : {UiLanguage::Japanese, UiLanguage::English}) {
+        const bool japanese = language == UiLanguage::Japanese;
+        const QString outDir = QString::fromLocal8Bit(argv[1]) +
+                               (japanese ? QStringLiteral("/ja") : QStringLiteral("/en"));
+        QDir().mkpath(outDir);
+        ok &= InstallUiLanguage(language);
+        ok &= shoot(outDir, image, temp.path());
     }
     return ok ? 0 : 1;
 }
