@@ -12,6 +12,8 @@
 #include "ui/CTopPanelView.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -22,6 +24,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 namespace gridmint::test {
 
@@ -153,6 +156,23 @@ private slots:
         h.frame->saveAsAction()->trigger();
         QCOMPARE(h.dialogs->messages.size(), 4);
         texts << h.dialogs->messages;
+
+        // The pane's context menu on an added palette (block 1).
+        writeAct(h.file(QStringLiteral("added.act")));
+        h.frame->Open(h.file(QStringLiteral("added.act")));
+        QStringList menuTexts;
+        QTimer::singleShot(0, [&menuTexts] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                menuTexts = visibleTexts(popup);
+                popup->close();
+            }
+        });
+        QWidget* pane = h.frame->palettePane()->viewport();
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(60, 300),
+                                    pane->mapToGlobal(QPoint(60, 300)));
+        QApplication::sendEvent(pane, &menuEvent);
+        QVERIFY(!menuTexts.isEmpty());
+        texts << menuTexts;
 
         // The statistics line under the pointer.
         h.frame->OnViewHover(1, 1);
