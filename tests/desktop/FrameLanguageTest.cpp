@@ -13,8 +13,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGroupBox>
