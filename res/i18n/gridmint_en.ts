@@ -15,7 +15,7 @@
         <source>画像が読み込まれていません。
 パレットは画像読み込み後追加読み込みのみ対応しています。</source>
         <translation>No image is open.
-Palettes can be added only after an image has been opened.</translation>
+Open an image first, then add palettes.</translation>
     </message>
     <message>
         <source>パレットが読み込めませんでした</source>

@@ -13,6 +13,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
@@ -23,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 
@@ -83,6 +85,36 @@ QStringList visibleTexts(QWidget* root)
         add(action, action->toolTip());
     }
     return texts;
+}
+
+// Labels, push buttons and check boxes narrower than their text needs.
+QStringList cutOff(QWidget* root)
+{
+    root->show(); // lays out what layouts hold
+    QStringList cut;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(root)) {
+            continue;
+        }
+        QString text;
+        int needed = 0;
+        if (auto* label = qobject_cast<QLabel*>(w); label && !label->wordWrap()) {
+            text = label->text();
+            needed = label->sizeHint().width();
+        } else if (auto* check = qobject_cast<QCheckBox*>(w)) {
+            text = check->text();
+            needed = check->sizeHint().width();
+        } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+            // A push button's size hint has a minimum width of its own;
+            // the text with a little room each side is what must fit.
+            text = button->text();
+            needed = button->fontMetrics().horizontalAdvance(QString(text).remove(u'&')) + 8;
+        }
+        if (!text.isEmpty() && w->width() < needed) {
+            cut << QStringLiteral("%1 (%2 < %3)").arg(text).arg(w->width()).arg(needed);
+        }
+    }
+    return cut;
 }
 
 QStringList japaneseAmong(const QStringList& texts)
@@ -190,6 +222,27 @@ private slots:
         QVERIFY(texts.size() > 60);
         QVERIFY(CMainFrame::helpDocumentPath().isEmpty() ||
                 CMainFrame::helpDocumentPath().endsWith(QStringLiteral("index_en.html")));
+    }
+
+    void textsFitTheirControls_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::newRow("ja") << false;
+        QTest::newRow("en") << true;
+    }
+    void textsFitTheirControls()
+    {
+        QFETCH(bool, english);
+        QVERIFY(InstallUiLanguage(english ? UiLanguage::English : UiLanguage::Japanese));
+        FrameHarness h(2);
+        h.frame->toolPanel()->thresholdSlider()->setValue(100); // the widest label
+        QStringList cut = cutOff(h.frame.get());
+        AppSettings settings;
+        COptionDlg options(settings, h.frame.get());
+        cut << cutOff(&options);
+        CAboutDlg about(h.frame.get());
+        cut << cutOff(&about);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
     }
 
     void englishMnemonicsAreUniquePerMenu()
