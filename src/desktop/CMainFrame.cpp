@@ -2,6 +2,7 @@
 
 #include "app/StatusText.h"
 #include "desktop/AppSettingsStore.h"
+#include "desktop/WindowPlacement.h"
 #include "ui/CGridmintView.h"
 #include "ui/CPaletteToolView.h"
 #include "ui/CTopPanelView.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -26,7 +28,7 @@
 #include <algorithm>
 
 #ifndef GRIDMINT_DOWNLOAD_URL
-#define GRIDMINT_DOWNLOAD_URL "https://gridmint.example.org/download"
+#define GRIDMINT_DOWNLOAD_URL ""
 #endif
 
 namespace gridmint {
@@ -36,6 +38,14 @@ namespace {
 constexpr int kPalettePaneWidth = 246;
 // How long the threshold slider must rest before its value is written out.
 constexpr int kSettingsSaveDelayMs = 300;
+// Title bar and borders around the client area, before the window exists
+// and the platform can say.
+constexpr QSize kFrameAllowance(16, 40);
+
+QString idleText()
+{
+    return QStringLiteral("レディ");
+}
 
 } // namespace
 
@@ -62,7 +72,37 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
         std::make_unique<FileCommands>(*this, host, *document_, settings_, *dialogs_, *palettes_);
     strokes_ = std::make_unique<ToolStrokes>(*document_, *panel_, *view_, *palettes_);
     connectChildren();
-    resize(1024, 720);
+    setMinimumSize(kMinimumWindowSize);
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    resize(screen ? FittedWindowSize(screen->availableGeometry(), kFrameAllowance)
+                  : kUsualWindowSize);
+    // The keyboard starts on the image, not on whichever tool button comes
+    // first in the tab order.
+    view_->setFocus(Qt::OtherFocusReason);
+}
+
+void CMainFrame::RestoreWindowLayout(const WindowLayout& layout)
+{
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        areas << screen->availableGeometry();
+    }
+    // A place recorded on a larger or a detached screen would open the
+    // window partly out of reach; the fitted first-start size is better.
+    if (SavedGeometryFits(layout.geometry, areas)) {
+        restoreGeometry(layout.geometry);
+    }
+    if (!layout.state.isEmpty()) {
+        restoreState(layout.state);
+    }
+    if (!layout.paletteShown && !paletteContainer_->isHidden()) {
+        hidePalettePane();
+    }
+}
+
+WindowLayout CMainFrame::windowLayout() const
+{
+    return {saveGeometry(), saveState(), !paletteContainer_->isHidden()};
 }
 
 CMainFrame::~CMainFrame()
@@ -117,6 +157,8 @@ void CMainFrame::buildMenus()
     QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     helpAction_ = add(help, QStringLiteral("ヘルプ(&H)"), QString());
     downloadAction_ = add(help, QStringLiteral("ダウンロードページを開く(&D)"), QString());
+    // Without an address from the build there is no page to offer.
+    downloadAction_->setVisible(!downloadPageUrl().isEmpty());
     aboutAction_ = add(help, QStringLiteral("Gridmint について(&A)"),
                        QStringLiteral("情報表示, バージョン番号およびコピーライト"));
 
@@ -143,7 +185,6 @@ void CMainFrame::buildLayout()
 
     panel_ = new CTopPanelView(
         settings_, [this] { scheduleSettingsSave(); }, central);
-    panel_->setFixedHeight(CTopPanelView::kHeight);
     column->addWidget(panel_);
 
     splitter_ = new QSplitter(Qt::Horizontal, central);
@@ -189,10 +230,31 @@ void CMainFrame::buildLayout()
 
     setCentralWidget(central);
 
-    statusLabel_ = new QLabel(QStringLiteral("レディ"), this);
+    statusLabel_ = new QLabel(idleText(), this);
     statusLabel_->setTextInteractionFlags(Qt::NoTextInteraction);
     statusBar()->addWidget(statusLabel_, 1);
     statusBar()->setSizeGripEnabled(true);
+    // A menu's prompt hides the line while it is shown; when the menu is
+    // gone the line is idle again rather than showing stale statistics.
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
+        if (message.isEmpty()) {
+            clearStatusText();
+        }
+    });
+    view_->viewport()->installEventFilter(this);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == view_->viewport() && event->type() == QEvent::Leave) {
+        clearStatusText();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::clearStatusText()
+{
+    statusLabel_->setText(idleText());
 }
 
 void CMainFrame::connectChildren()
@@ -333,17 +395,47 @@ QString CMainFrame::helpDocumentPath()
     return {};
 }
 
+QString CMainFrame::downloadPageUrl()
+{
+    return QStringLiteral(GRIDMINT_DOWNLOAD_URL);
+}
+
 void CMainFrame::OnHelp()
 {
     const QString path = helpDocumentPath();
-    if (!path.isEmpty()) {
-        dialogs_->openUrl(QUrl::fromLocalFile(path));
+    if (path.isEmpty()) {
+        dialogs_->message(this,
+                          QStringLiteral("ヘルプファイルが見つかりませんでした。\n"
+                                         "プログラムと同じフォルダーの help/index.html "
+                                         "にあるはずです:\n%1")
+                              .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
+                                                            QStringLiteral("/help/index.html"))),
+                          FileCommands::errorCaption());
+        return;
+    }
+    if (!dialogs_->openUrl(QUrl::fromLocalFile(path))) {
+        dialogs_->message(this,
+                          QStringLiteral("ヘルプを開くプログラムが見つかりませんでした。\n"
+                                         "ヘルプはここにあります:\n%1")
+                              .arg(QDir::toNativeSeparators(path)),
+                          FileCommands::errorCaption());
     }
 }
 
 void CMainFrame::OnDownloadPage()
 {
-    dialogs_->openUrl(QUrl(QStringLiteral(GRIDMINT_DOWNLOAD_URL)));
+    const QString address = downloadPageUrl();
+    if (address.isEmpty()) {
+        return;
+    }
+    if (!dialogs_->openUrl(QUrl(address))) {
+        dialogs_->message(
+            this,
+            QStringLiteral("ダウンロードページを開くプログラムが見つかりませんでした。"
+                           "\nページのアドレス:\n%1")
+                .arg(address),
+            FileCommands::errorCaption());
+    }
 }
 
 void CMainFrame::OnAbout()
@@ -392,9 +484,12 @@ bool CMainFrame::ShowLoadedImage()
         view_->setDisplayedBitmap(nullptr);
         shownSize_ = QSize();
         view_->RefreshExtent();
+        clearStatusText();
         repaintView();
         return false;
     }
+    // The line's statistics were the previous image's.
+    clearStatusText();
     showResult(result, previousFactor, false);
     return true;
 }
@@ -564,12 +659,14 @@ void CMainFrame::updateStatusText(int x, int y)
     // first column or row; the line keeps its text there as it does beyond
     // the other edges.
     if (!job || x < 0 || y < 0) {
+        clearStatusText();
         return;
     }
     const int zoom = displayZoom();
     const int factor = std::max(1, job->factor());
     const NeighbourStats stats = job->neighbourStats(x / zoom / factor, y / zoom / factor);
     if (stats.sameIndex.left == 0) {
+        clearStatusText(); // beyond the image's right or lower edge
         return;
     }
     statusLabel_->setText(QString::fromStdString(FormatStatusText(stats)));

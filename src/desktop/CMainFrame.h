@@ -7,6 +7,7 @@
 
 #include "app/AppSettings.h"
 #include "app/ScaleDocument.h"
+#include "desktop/AppSettingsStore.h"
 #include "desktop/FileCommands.h"
 #include "desktop/MainInterface.h"
 #include "desktop/ToolStrokes.h"
@@ -38,6 +39,11 @@ public:
     explicit CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialogs = {},
                         QWidget* parent = nullptr);
     ~CMainFrame() override;
+
+    // Puts the window where `layout` says, when that still fits a screen;
+    // otherwise it keeps the size fitted to the screen at construction.
+    void RestoreWindowLayout(const WindowLayout& layout);
+    WindowLayout windowLayout() const;
 
     // Opens an image or a palette file, as File > Open does.
     void Open(const std::filesystem::path& path);
@@ -81,6 +87,9 @@ public:
     int engineRuns() const { return engineRuns_; }
     // Where the help document was looked for and found; empty when missing.
     static QString helpDocumentPath();
+    // The address the build configured for the download page; empty when
+    // none, and the command is then not shown.
+    static QString downloadPageUrl();
 
     QAction* openAction() const { return openAction_; }
     QAction* saveAction() const { return saveAction_; }
@@ -100,6 +109,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool ShowLoadedImage() override;
@@ -131,6 +141,8 @@ private:
 
     int displayZoom() const;
     void updateStatusText(int x, int y);
+    // Back to the idle text: no image pixel under the pointer.
+    void clearStatusText();
     void repaintView();
 
     AppSettings& settings_;

@@ -52,7 +52,7 @@ public:
     }
     bool editSettings(QWidget*, AppSettings&) override { return false; }
     void showAbout(QWidget*) override {}
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl&) override { return true; }
 };
 
 // A 48 x 40 picture with slopes, a circle and a checker, 16 colours.
