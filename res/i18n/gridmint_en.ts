@@ -33,6 +33,43 @@ Open an image first, then add palettes.</translation>
         <source>画像を保存できませんでした</source>
         <translation>Could not save the image.</translation>
     </message>
+    <message>
+        <source>「%1」は開いている元の画像です。
+元の画像が拡大結果で置き換えられます。よろしいですか？</source>
+        <translation>“%1” is the original image that is open.
+It will be replaced by the enlarged result. Continue?</translation>
+    </message>
+    <message>
+        <source>名前をつけて保存</source>
+        <translation>Save As</translation>
+    </message>
+</context>
+<context>
+    <name>UserDialogs</name>
+    <message>
+        <source>変更を保存しますか？</source>
+        <translation>Save your changes?</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>保存しない</source>
+        <translation>Don't Save</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>はい</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>いいえ</source>
+        <translation>No</translation>
+    </message>
 </context>
 <context>
     <name>gridmint::CAboutDlg</name>
@@ -162,6 +199,48 @@ Pixel art enlarger</translation>
     <message>
         <source>同インデックス [ 左 %1, 右 %2, 上 %3, 下 %4 ] 同色 [ 左 %5, 右 %6, 上 %7, 下 %8 ] 近似色 [ 左 %9, 右 %10, 上 %11, 下 %12 ]</source>
         <translation>Same index [ L %1, R %2, U %3, D %4 ] Same colour [ L %5, R %6, U %7, D %8 ] Similar colour [ L %9, R %10, U %11, D %12 ]</translation>
+    </message>
+    <message>
+        <source>やり直し(&amp;R)	Ctrl+Y</source>
+        <translation>&amp;Redo	Ctrl+Y</translation>
+    </message>
+    <message>
+        <source>元に戻した動作をやり直す</source>
+        <translation>Redo the last undone action</translation>
+    </message>
+    <message>
+        <source>ヘルプファイルが見つかりませんでした。
+プログラムと同じフォルダーの help/index.html にあるはずです:
+%1</source>
+        <translation>The help file was not found.
+It belongs in the help folder beside the program:
+%1</translation>
+    </message>
+    <message>
+        <source>ヘルプを開くプログラムが見つかりませんでした。
+ヘルプはここにあります:
+%1</source>
+        <translation>No program was found to open the help.
+The help is here:
+%1</translation>
+    </message>
+    <message>
+        <source>ダウンロードページを開くプログラムが見つかりませんでした。
+ページのアドレス:
+%1</source>
+        <translation>No program was found to open the download page.
+The page's address:
+%1</translation>
+    </message>
+    <message>
+        <source>この画像では再適用前の状態が元に戻す履歴に入りきりません。
+再適用すると手で加えた修正は元に戻せなくなります。続けますか？</source>
+        <translation>For this image, the state before reapplying does not fit in the undo history.
+After reapplying, your touch-ups cannot be undone. Continue?</translation>
+    </message>
+    <message>
+        <source>再適用</source>
+        <translation>Reapply</translation>
     </message>
 </context>
 <context>

@@ -3,12 +3,14 @@
 #include "app/StatusText.h"
 #include "desktop/AppSettingsStore.h"
 #include "desktop/UiLanguage.h"
+#include "desktop/WindowPlacement.h"
 #include "ui/CGridmintView.h"
 #include "ui/CPaletteToolView.h"
 #include "ui/CTopPanelView.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -19,6 +21,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
+#include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -27,7 +31,7 @@
 #include <algorithm>
 
 #ifndef GRIDMINT_DOWNLOAD_URL
-#define GRIDMINT_DOWNLOAD_URL "https://gridmint.example.org/download"
+#define GRIDMINT_DOWNLOAD_URL ""
 #endif
 
 namespace gridmint {
@@ -37,6 +41,21 @@ namespace {
 constexpr int kPalettePaneWidth = 246;
 // How long the threshold slider must rest before its value is written out.
 constexpr int kSettingsSaveDelayMs = 300;
+// Title bar and borders around the client area, before the window exists
+// and the platform can say.
+constexpr QSize kFrameAllowance(16, 40);
+
+QString idleText()
+{
+    return CMainFrame::tr("レディ");
+}
+
+// The help page in the program's language, below the program's folder.
+QString helpPage()
+{
+    return CurrentUiLanguage() == UiLanguage::English ? QStringLiteral("/help/index_en.html")
+                                                      : QStringLiteral("/help/index.html");
+}
 
 } // namespace
 
@@ -45,7 +64,9 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
       dialogs_(dialogs ? std::move(dialogs) : std::make_unique<UserDialogs>()),
       document_(std::make_unique<ScaleDocument>())
 {
-    setWindowTitle(QStringLiteral("Gridmint"));
+    document_->history().setBudget(EditHistory::kDefaultBudget);
+    // The "[*]" turns into the modified mark while there are unsaved changes.
+    setWindowTitle(QStringLiteral("Gridmint[*]"));
     setWindowIcon(QIcon(QStringLiteral(":/gridmint/icon.png")));
     setAcceptDrops(true);
 
@@ -61,9 +82,41 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
     FileCommandHost& host = *this;
     files_ =
         std::make_unique<FileCommands>(*this, host, *document_, settings_, *dialogs_, *palettes_);
-    strokes_ = std::make_unique<ToolStrokes>(*document_, *panel_, *view_, *palettes_);
+    strokes_ = std::make_unique<ToolStrokes>(*document_, *panel_, *view_, *palettes_,
+                                             [this] { DocumentStateChanged(); });
     connectChildren();
-    resize(1024, 720);
+    DocumentStateChanged();
+    setMinimumSize(kMinimumWindowSize);
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    resize(screen ? FittedWindowSize(screen->availableGeometry(), kFrameAllowance)
+                  : kUsualWindowSize);
+    // The keyboard starts on the image, not on whichever tool button comes
+    // first in the tab order.
+    view_->setFocus(Qt::OtherFocusReason);
+}
+
+void CMainFrame::RestoreWindowLayout(const WindowLayout& layout)
+{
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        areas << screen->availableGeometry();
+    }
+    // A place recorded on a larger or a detached screen would open the
+    // window partly out of reach; the fitted first-start size is better.
+    if (SavedGeometryFits(layout.geometry, areas)) {
+        restoreGeometry(layout.geometry);
+    }
+    if (!layout.state.isEmpty()) {
+        restoreState(layout.state);
+    }
+    if (!layout.paletteShown && !paletteContainer_->isHidden()) {
+        hidePalettePane();
+    }
+}
+
+WindowLayout CMainFrame::windowLayout() const
+{
+    return {saveGeometry(), saveState(), !paletteContainer_->isHidden()};
 }
 
 CMainFrame::~CMainFrame()
@@ -95,6 +148,9 @@ void CMainFrame::buildMenus()
     undoAction_ = add(edit, tr("元に戻す(&U)\tCtrl+Z"), tr("直前の動作を元に戻す"));
     undoAction_->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)});
+    redoAction_ = add(edit, tr("やり直し(&R)\tCtrl+Y"), tr("元に戻した動作をやり直す"));
+    redoAction_->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     edit->addSeparator();
     settingsAction_ = add(edit, tr("設定(&O)"), QString());
 
@@ -111,6 +167,8 @@ void CMainFrame::buildMenus()
     QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
     helpAction_ = add(help, tr("ヘルプ(&H)"), QString());
     downloadAction_ = add(help, tr("ダウンロードページを開く(&D)"), QString());
+    // Without an address from the build there is no page to offer.
+    downloadAction_->setVisible(!downloadPageUrl().isEmpty());
     aboutAction_ =
         add(help, tr("Gridmint について(&A)"), tr("情報表示, バージョン番号およびコピーライト"));
 
@@ -119,6 +177,7 @@ void CMainFrame::buildMenus()
     connect(saveAsAction_, &QAction::triggered, this, [this] { files_->OnFileSaveAs(); });
     connect(exitAction_, &QAction::triggered, this, &QWidget::close);
     connect(undoAction_, &QAction::triggered, this, &CMainFrame::OnUndo);
+    connect(redoAction_, &QAction::triggered, this, &CMainFrame::OnRedo);
     connect(settingsAction_, &QAction::triggered, this, &CMainFrame::OnSettings);
     connect(gridAction_, &QAction::triggered, this, &CMainFrame::toggleGrid);
     connect(statusBarAction_, &QAction::triggered, this, &CMainFrame::toggleStatusBar);
@@ -137,7 +196,6 @@ void CMainFrame::buildLayout()
 
     panel_ = new CTopPanelView(
         settings_, [this] { scheduleSettingsSave(); }, central);
-    panel_->setFixedHeight(CTopPanelView::kHeight);
     column->addWidget(panel_);
 
     splitter_ = new QSplitter(Qt::Horizontal, central);
@@ -183,10 +241,31 @@ void CMainFrame::buildLayout()
 
     setCentralWidget(central);
 
-    statusLabel_ = new QLabel(tr("レディ"), this);
+    statusLabel_ = new QLabel(idleText(), this);
     statusLabel_->setTextInteractionFlags(Qt::NoTextInteraction);
     statusBar()->addWidget(statusLabel_, 1);
     statusBar()->setSizeGripEnabled(true);
+    // A menu's prompt hides the line while it is shown; when the menu is
+    // gone the line is idle again rather than showing stale statistics.
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
+        if (message.isEmpty()) {
+            clearStatusText();
+        }
+    });
+    view_->viewport()->installEventFilter(this);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == view_->viewport() && event->type() == QEvent::Leave) {
+        clearStatusText();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::clearStatusText()
+{
+    statusLabel_->setText(idleText());
 }
 
 void CMainFrame::connectChildren()
@@ -217,6 +296,9 @@ void CMainFrame::connectChildren()
             Qt::DirectConnection);
     connect(panel_, &CTopPanelView::UWM_REAPPLY, this, &CMainFrame::OnReapply,
             Qt::DirectConnection);
+    connect(panel_->thresholdSlider(), &QSlider::sliderPressed, this, &CMainFrame::OnSliderPressed);
+    connect(panel_->thresholdSlider(), &QSlider::sliderReleased, this,
+            &CMainFrame::OnSliderReleased);
 
     connect(palettes_, &CPaletteToolView::UWM_PALETTE_SELECTED, this,
             &CMainFrame::OnPaletteSelected, Qt::DirectConnection);
@@ -279,8 +361,88 @@ void CMainFrame::hidePalettePane()
 
 void CMainFrame::OnUndo()
 {
-    if (document_->Undo()) {
+    if (document_->UndoStep()) {
+        showDocumentState();
+    }
+}
+
+void CMainFrame::OnRedo()
+{
+    if (document_->RedoStep()) {
+        showDocumentState();
+    }
+}
+
+void CMainFrame::showDocumentState()
+{
+    // A re-run step brings back its job: the controls follow the factor,
+    // threshold and transparent index that made the result.
+    if (const ScaleJob* job = document_->job()) {
+        const bool settingsChanged = settings_.ImageScale != job->factor() ||
+                                     settings_.TransColorIndex != job->transparentIndex();
+        settings_.ImageScale = job->factor();
+        settings_.TransColorIndex = job->transparentIndex();
+        if (settingsChanged) {
+            scheduleSettingsSave();
+        }
+        setSliderQuietly(static_cast<int>(job->threshold()));
+    }
+    IndexedBitmap* result = document_->resultBitmap();
+    if (view_->displayedBitmap() != result) {
+        showResult(result, view_->resultScale(), true);
+    } else {
         repaintView();
+    }
+    selectShownPalette();
+    DocumentStateChanged();
+}
+
+void CMainFrame::setSliderQuietly(int threshold)
+{
+    // The slider's own signal would ask for a run; the result on screen is
+    // already the one this value gives.
+    QSlider* slider = panel_->thresholdSlider();
+    if (slider->value() == threshold) {
+        return;
+    }
+    thresholdTimer_.stop();
+    pendingThreshold_ = threshold;
+    slider->setValue(threshold);
+    thresholdTimer_.stop();
+}
+
+void CMainFrame::selectShownPalette()
+{
+    // The first pane block whose colours the document now shows.
+    const ImageSet* source = document_->source();
+    if (!source || !source->palette) {
+        return;
+    }
+    const std::vector<Colour>& shown = source->palette->colours;
+    const auto& entries = palettes_->entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto n = static_cast<std::size_t>(std::clamp(entries[i].count, 0, 256));
+        if (n > 0 && n <= shown.size() &&
+            std::equal(entries[i].colours.begin(), entries[i].colours.begin() + n, shown.begin())) {
+            palettes_->selectPalette(static_cast<int>(i));
+            return;
+        }
+    }
+}
+
+void CMainFrame::DocumentStateChanged()
+{
+    setWindowModified(document_->IsModified());
+    undoAction_->setEnabled(document_->CanUndoStep());
+    redoAction_->setEnabled(document_->CanRedoStep());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    if (files_->OfferToSave()) {
+        event->accept();
+    } else {
+        event->ignore();
     }
 }
 
@@ -314,9 +476,7 @@ void CMainFrame::flushSettingsSave()
 QString CMainFrame::helpDocumentPath()
 {
     const QString appDir = QCoreApplication::applicationDirPath();
-    const QString page = CurrentUiLanguage() == UiLanguage::English
-                             ? QStringLiteral("/help/index_en.html")
-                             : QStringLiteral("/help/index.html");
+    const QString page = helpPage();
     const QStringList candidates = {
         appDir + page,
         appDir + QStringLiteral("/../share/gridmint") + page,
@@ -330,17 +490,46 @@ QString CMainFrame::helpDocumentPath()
     return {};
 }
 
+QString CMainFrame::downloadPageUrl()
+{
+    return QStringLiteral(GRIDMINT_DOWNLOAD_URL);
+}
+
 void CMainFrame::OnHelp()
 {
     const QString path = helpDocumentPath();
-    if (!path.isEmpty()) {
-        dialogs_->openUrl(QUrl::fromLocalFile(path));
+    if (path.isEmpty()) {
+        dialogs_->message(
+            this,
+            tr("ヘルプファイルが見つかりませんでした。\n"
+               "プログラムと同じフォルダーの help/index.html "
+               "にあるはずです:\n%1")
+                .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + helpPage())),
+            FileCommands::errorCaption());
+        return;
+    }
+    if (!dialogs_->openUrl(QUrl::fromLocalFile(path))) {
+        dialogs_->message(this,
+                          tr("ヘルプを開くプログラムが見つかりませんでした。\n"
+                             "ヘルプはここにあります:\n%1")
+                              .arg(QDir::toNativeSeparators(path)),
+                          FileCommands::errorCaption());
     }
 }
 
 void CMainFrame::OnDownloadPage()
 {
-    dialogs_->openUrl(QUrl(QStringLiteral(GRIDMINT_DOWNLOAD_URL)));
+    const QString address = downloadPageUrl();
+    if (address.isEmpty()) {
+        return;
+    }
+    if (!dialogs_->openUrl(QUrl(address))) {
+        dialogs_->message(this,
+                          tr("ダウンロードページを開くプログラムが見つかりませんでした。"
+                             "\nページのアドレス:\n%1")
+                              .arg(address),
+                          FileCommands::errorCaption());
+    }
 }
 
 void CMainFrame::OnAbout()
@@ -389,9 +578,12 @@ bool CMainFrame::ShowLoadedImage()
         view_->setDisplayedBitmap(nullptr);
         shownSize_ = QSize();
         view_->RefreshExtent();
+        clearStatusText();
         repaintView();
         return false;
     }
+    // The line's statistics were the previous image's.
+    clearStatusText();
     showResult(result, previousFactor, false);
     return true;
 }
@@ -453,14 +645,39 @@ void CMainFrame::reapplyIfChanged(int threshold)
         transparent == job->transparentIndex()) {
         return; // the result on screen is already the one these values give
     }
+    if (!mayDiscardEdits()) {
+        return;
+    }
     const std::int32_t previousFactor = job->factor();
     ++engineRuns_;
     showRunResult(document_->Apply(factor, static_cast<double>(threshold), false, transparent),
                   previousFactor, true);
 }
 
+bool CMainFrame::mayDiscardEdits()
+{
+    if (!document_->ApplyWouldDiscardEdits()) {
+        return true;
+    }
+    if (dialogs_->confirm(this,
+                          tr("この画像では再適用前の状態が元に戻す履歴に入りきりません。\n"
+                             "再適用すると手で加えた修正は元に戻せなくなります。"
+                             "続けますか？"),
+                          tr("再適用"))) {
+        return true;
+    }
+    // The controls go back to what made the result on screen.
+    QSlider* slider = panel_->thresholdSlider();
+    if (slider->isSliderDown()) {
+        slider->setSliderDown(false); // ends the drag instead of asking again
+    }
+    showDocumentState();
+    return false;
+}
+
 void CMainFrame::showRunResult(IndexedBitmap* result, std::int32_t previousFactor, bool keepScroll)
 {
+    DocumentStateChanged();
     if (result) {
         showResult(result, previousFactor, keepScroll);
         return;
@@ -490,8 +707,26 @@ void CMainFrame::applyPendingThreshold()
     reapplyIfChanged(pendingThreshold_);
 }
 
+void CMainFrame::OnSliderPressed()
+{
+    document_->BeginRunGroup();
+}
+
+void CMainFrame::OnSliderReleased()
+{
+    // The last position of the drag still belongs to its step.
+    if (thresholdTimer_.isActive()) {
+        thresholdTimer_.stop();
+        applyPendingThreshold();
+    }
+    document_->EndRunGroup();
+}
+
 void CMainFrame::OnReapply()
 {
+    if (!mayDiscardEdits()) {
+        return;
+    }
     const std::int32_t previousFactor = document_->job() ? document_->job()->factor() : 0;
     showRunResult(runEngine(true), previousFactor, true);
 }
@@ -513,6 +748,7 @@ void CMainFrame::OnPaletteSelected()
     }
     document_->SetPalette(entry.colours.data(), std::min(entry.count, 256));
     repaintView();
+    DocumentStateChanged();
 }
 
 // ---------------------------------------------------------------------------
@@ -577,12 +813,14 @@ void CMainFrame::updateStatusText(int x, int y)
     // first column or row; the line keeps its text there as it does beyond
     // the other edges.
     if (!job || x < 0 || y < 0) {
+        clearStatusText();
         return;
     }
     const int zoom = displayZoom();
     const int factor = std::max(1, job->factor());
     const NeighbourStats stats = job->neighbourStats(x / zoom / factor, y / zoom / factor);
     if (stats.sameIndex.left == 0) {
+        clearStatusText(); // beyond the image's right or lower edge
         return;
     }
     statusLabel_->setText(statusLine(stats));

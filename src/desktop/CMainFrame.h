@@ -7,6 +7,7 @@
 
 #include "app/AppSettings.h"
 #include "app/ScaleDocument.h"
+#include "desktop/AppSettingsStore.h"
 #include "desktop/FileCommands.h"
 #include "desktop/MainInterface.h"
 #include "desktop/ToolStrokes.h"
@@ -39,9 +40,16 @@ public:
                         QWidget* parent = nullptr);
     ~CMainFrame() override;
 
+    // Puts the window where `layout` says, when that still fits a screen;
+    // otherwise it keeps the size fitted to the screen at construction.
+    void RestoreWindowLayout(const WindowLayout& layout);
+    WindowLayout windowLayout() const;
+
     // Opens an image or a palette file, as File > Open does.
     void Open(const std::filesystem::path& path);
+    // One step back or forward in the document's history.
     void OnUndo();
+    void OnRedo();
     void OnSettings();
     void OnHelp();
     void OnDownloadPage();
@@ -59,6 +67,9 @@ public:
     // input has been handled.
     void OnThresholdChanged();
     void OnReapply();
+    // One slider drag, however many runs it causes, is one undo step.
+    void OnSliderPressed();
+    void OnSliderReleased();
     void OnPaletteSelected();
 
     // Runs the engine again when the threshold, factor or transparent index
@@ -84,12 +95,16 @@ public:
     static QString helpDocumentPath();
     // The status bar's statistics line for one source pixel.
     static QString statusLine(const NeighbourStats& stats);
+    // The address the build configured for the download page; empty when
+    // none, and the command is then not shown.
+    static QString downloadPageUrl();
 
     QAction* openAction() const { return openAction_; }
     QAction* saveAction() const { return saveAction_; }
     QAction* saveAsAction() const { return saveAsAction_; }
     QAction* exitAction() const { return exitAction_; }
     QAction* undoAction() const { return undoAction_; }
+    QAction* redoAction() const { return redoAction_; }
     QAction* settingsAction() const { return settingsAction_; }
     QAction* gridAction() const { return gridAction_; }
     QAction* statusBarAction() const { return statusBarAction_; }
@@ -101,12 +116,25 @@ public:
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Asks whether to save unsaved changes first; キャンセル keeps the window.
+    void closeEvent(QCloseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool ShowLoadedImage() override;
     bool ResultOnScreen() const override;
+    // Title mark and the enabled states of undo and redo.
+    void DocumentStateChanged() override;
+    // After undo or redo: the view, the controls and the palette pane
+    // follow what the document now holds.
+    void showDocumentState();
+    void setSliderQuietly(int threshold);
+    void selectShownPalette();
+    // Before a re-run: asks when it would throw away hand edits that the
+    // history cannot keep; on no, the controls return to the result's.
+    bool mayDiscardEdits();
 
     void buildMenus();
     void buildLayout();
@@ -134,6 +162,8 @@ private:
 
     int displayZoom() const;
     void updateStatusText(int x, int y);
+    // Back to the idle text: no image pixel under the pointer.
+    void clearStatusText();
     void repaintView();
 
     AppSettings& settings_;
@@ -156,6 +186,7 @@ private:
     QAction* saveAsAction_ = nullptr;
     QAction* exitAction_ = nullptr;
     QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
     QAction* settingsAction_ = nullptr;
     QAction* gridAction_ = nullptr;
     QAction* statusBarAction_ = nullptr;

@@ -74,7 +74,7 @@ public:
     }
     bool editSettings(QWidget*, AppSettings&) override { return false; }
     void showAbout(QWidget*) override {}
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl&) override { return true; }
 
 private:
     int messages_ = 0;

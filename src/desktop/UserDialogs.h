@@ -5,6 +5,7 @@
 
 #include "app/AppSettings.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QUrl>
 
@@ -13,11 +14,20 @@ class QWidget;
 namespace gridmint {
 
 class UserDialogs {
+    Q_DECLARE_TR_FUNCTIONS(UserDialogs)
+
 public:
+    enum class SaveAnswer { Save, Discard, Cancel };
+
     virtual ~UserDialogs();
 
     // A modal box with an OK button and no icon.
     virtual void message(QWidget* owner, const QString& text, const QString& caption);
+    // "変更を保存しますか？" with 保存, 保存しない and キャンセル; closing the
+    // box is キャンセル.
+    virtual SaveAnswer askSaveChanges(QWidget* owner);
+    // A yes-or-no question whose default (and Escape) is no.
+    virtual bool confirm(QWidget* owner, const QString& text, const QString& caption);
     // The chosen file, or an empty string when the user cancelled.
     virtual QString openFileName(QWidget* owner, const QString& filter);
     // `proposed` is the initial file name; `defaultSuffix` has no dot. Asks
@@ -29,7 +39,8 @@ public:
     virtual bool editSettings(QWidget* owner, AppSettings& settings);
     virtual void showAbout(QWidget* owner);
     // Hands a local document or a web address to the system's default handler.
-    virtual void openUrl(const QUrl& url);
+    // False when no program took it.
+    virtual bool openUrl(const QUrl& url);
 };
 
 } // namespace gridmint

@@ -18,7 +18,10 @@ int main(int argc, char* argv[])
     gridmint::InstallUiLanguage(gridmint::ChooseUiLanguage(gridmint::appSettings().Language));
 
     gridmint::CMainFrame frame(gridmint::appSettings());
+    frame.RestoreWindowLayout(gridmint::LoadWindowLayout());
     frame.show();
     // A normal quit returns 0, which scripts and desktops read as success.
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    gridmint::SaveWindowLayout(frame.windowLayout());
+    return code;
 }

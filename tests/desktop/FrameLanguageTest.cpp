@@ -186,8 +186,24 @@ private slots:
         h.frame->Open(h.file(QStringLiteral("missing.act")));
         h.dialogs->saveAnswers << h.dir.filePath(QStringLiteral("no/such/folder/out.png"));
         h.frame->saveAsAction()->trigger();
-        QCOMPARE(h.dialogs->messages.size(), 4);
+        h.frame->helpAction()->trigger(); // no help page beside the tests
+        QCOMPARE(h.dialogs->messages.size(), 5);
         texts << h.dialogs->messages;
+
+        // The real boxes' own questions and buttons, read while they wait.
+        UserDialogs real;
+        auto readModal = [&texts] {
+            QTimer::singleShot(0, [&texts] {
+                if (QWidget* box = QApplication::activeModalWidget()) {
+                    texts << visibleTexts(box);
+                    box->close();
+                }
+            });
+        };
+        readModal();
+        QCOMPARE(real.askSaveChanges(h.frame.get()), UserDialogs::SaveAnswer::Cancel);
+        readModal();
+        QVERIFY(!real.confirm(h.frame.get(), QStringLiteral("?"), QStringLiteral("Gridmint")));
 
         // The pane's context menu on an added palette (block 1).
         writeAct(h.file(QStringLiteral("added.act")));

@@ -23,6 +23,8 @@ public:
     QStringList saveAnswers; // taken front first; none left = cancel
     QStringList proposedSaveNames;
     std::function<bool(AppSettings&)> onSettings;
+    QList<QUrl> openedUrls;
+    bool urlsOpen = true; // whether a program takes the address
 
     void message(QWidget*, const QString& text, const QString& caption) override
     {
@@ -38,7 +40,11 @@ public:
         return onSettings && onSettings(settings);
     }
     void showAbout(QWidget*) override {}
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl& url) override
+    {
+        openedUrls << url;
+        return urlsOpen;
+    }
 };
 
 // Diagonal bands and blobs over indices 1..12: plenty of slope edges.

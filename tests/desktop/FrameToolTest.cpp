@@ -126,18 +126,21 @@ private slots:
         s.move(zoomedBeyond(p[2]));
         s.release(zoomedBeyond(p[2]));
 
+        // Each event paints the whole way from the one before; the release
+        // plots dots once more.
         ScaleDocument& ref = s.reference;
-        ref.setSnapshotPending(true);
-        const int times[3] = {1, 1, tool == ToolDot ? 2 : 1}; // the release plots once more
-        for (int i = 0; i < 3; ++i) {
-            for (int k = 0; k < times[i]; ++k) {
-                if (tool == ToolNearest) {
-                    ref.PaintNearest(p[i].x(), p[i].y(), thickness);
-                } else if (tool == ToolAuto) {
-                    ref.PaintAuto(p[i].x(), p[i].y(), thickness);
-                } else {
-                    ref.PlotDots(p[i].x(), p[i].y(), 14, thickness);
-                }
+        const int events = tool == ToolDot ? 4 : 3;
+        const int starts[4] = {0, 0, 1, 2};
+        const int ends[4] = {0, 1, 2, 2};
+        for (int i = 0; i < events; ++i) {
+            const Point from{p[starts[i]].x(), p[starts[i]].y()};
+            const Point to{p[ends[i]].x(), p[ends[i]].y()};
+            if (tool == ToolNearest) {
+                ref.PaintNearestAlong(from, to, thickness);
+            } else if (tool == ToolAuto) {
+                ref.PaintAutoAlong(from, to, thickness);
+            } else {
+                ref.PlotDotsAlong(from, to, 14, thickness);
             }
         }
         QCOMPARE(s.shown(), s.expected());
@@ -239,6 +242,14 @@ private slots:
         FrameHarness h(2);
         h.openPattern(QStringLiteral("sixteen.png"), 8, 8);
         h.selectTool(ToolDot);
+        // Index 200 is a colour only once a longer palette is chosen.
+        h.frame->palettePane()->setChosenColour(200);
+        QCOMPARE(h.frame->palettePane()->chosenColour(), 0);
+        const auto act = h.file(QStringLiteral("long.act"));
+        writeAct(act);
+        h.frame->Open(act);
+        QTest::mouseClick(h.frame->palettePane()->viewport(), Qt::LeftButton, {}, {60, 300});
+        QCOMPARE(h.frame->palettePane()->selectedPalette(), 1);
         h.frame->palettePane()->setChosenColour(200);
         emit h.frame->view()->UWM_VIEW_LBUTTONDOWN(3, 5);
         emit h.frame->view()->UWM_VIEW_LBUTTONUP(3, 5);
