@@ -23,6 +23,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -30,8 +31,11 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
 #include <cstdio>
 #include <vector>
 
@@ -52,12 +56,15 @@ bool save(QWidget* widget, const QString& dir, const QString& name)
     return ok;
 }
 
-// Answers every dialog without waiting for a user; message boxes are shown
-// and photographed before they close.
+// Answers every dialog without waiting for a user: message boxes are shown
+// and photographed before they close; questions and the save dialog are
+// answered without showing anything, unless `real` is set (for pictures of
+// the questions); `saveAnswer`, when set, answers the save dialog.
 class QuietDialogs : public UserDialogs {
 public:
     QString outDir;
-    QString saveAnswer; // the name "chosen" in the save dialog
+    bool real = false;
+    QString saveAnswer;
     bool ok = true;
 
     void message(QWidget* owner, const QString& text, const QString& caption) override
@@ -65,12 +72,24 @@ public:
         std::fprintf(stderr, "message: %s: %s\n", qPrintable(caption), qPrintable(text));
         QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
         box.show();
-        ok &= save(&box, outDir, QStringLiteral("12_message%1.png").arg(messages_++));
+        ok &= save(&box, outDir, QStringLiteral("17_message%1.png").arg(messages_++));
+    }
+    SaveAnswer askSaveChanges(QWidget* owner) override
+    {
+        return real ? UserDialogs::askSaveChanges(owner) : SaveAnswer::Discard;
+    }
+    bool confirm(QWidget* owner, const QString& text, const QString& caption) override
+    {
+        return real && UserDialogs::confirm(owner, text, caption);
     }
     QString openFileName(QWidget*, const QString&) override { return {}; }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override
+    QString saveFileName(QWidget* owner, const QString& proposed, const QString& filter,
+                         const QString& suffix) override
     {
-        return saveAnswer;
+        if (!saveAnswer.isEmpty()) {
+            return saveAnswer;
+        }
+        return real ? UserDialogs::saveFileName(owner, proposed, filter, suffix) : QString();
     }
     bool editSettings(QWidget*, AppSettings&) override { return false; }
     void showAbout(QWidget*) override {}
@@ -143,6 +162,54 @@ QString makeActFile(const QString& dir)
     return path;
 }
 
+// Saves a picture of the modal dialog that the next call opens, then
+// cancels it.
+void grabNextModal(const QString& dir, const QString& name, bool& ok)
+{
+    QTimer::singleShot(300, [dir, name, &ok] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            std::printf("FAILED no dialog for %s\n", qPrintable(name));
+            ok = false;
+            return;
+        }
+        ok &= save(dialog, dir, name);
+        dialog->reject();
+    });
+}
+
+// The window with its title as the platform would show it (the offscreen
+// platform draws no frame), so that the modified mark can be seen.
+bool saveWithTitle(QWidget* window, const QString& dir, const QString& name)
+{
+    QApplication::processEvents();
+    const QPixmap body = window->grab();
+    QImage shot(body.width(), body.height() + 28, QImage::Format_RGB32);
+    shot.fill(QColor(0xDD, 0xDD, 0xDD));
+    QPainter painter(&shot);
+    const QString title = window->windowHandle() ? window->windowHandle()->title() : QString();
+    painter.drawText(QRect(8, 0, body.width() - 16, 28), Qt::AlignVCenter, title);
+    painter.drawPixmap(0, 28, body);
+    painter.end();
+    const QString path = dir + QLatin1Char('/') + name;
+    const bool ok = shot.save(path);
+    std::printf("%s %s (title \"%s\")\n", ok ? "wrote" : "FAILED", qPrintable(path),
+                qPrintable(title));
+    return ok;
+}
+
+// Press, drag through `points` and release, in result pixels.
+void drag(CMainFrame& frame, const std::vector<QPoint>& points)
+{
+    const int z = frame.view()->zoom();
+    auto at = [z](QPoint r) { return r * z + QPoint(z / 2, z / 2); };
+    frame.OnViewPress(at(points.front()).x(), at(points.front()).y());
+    for (QPoint p : points) {
+        frame.OnViewDrag(at(p).x(), at(p).y());
+    }
+    frame.OnViewRelease(at(points.back()).x(), at(points.back()).y());
+}
+
 void selectZoom(CMainFrame& frame, int choice)
 {
     // Setting the choice emits the zoom-selected signal, which the frame
@@ -158,8 +225,8 @@ bool shoot(const QString& outDir, const QString& image, const QString& tempDir)
     AppSettings settings;
     settings.ImageScale = 4;
     auto quiet = std::make_unique<QuietDialogs>();
-    QuietDialogs& dialogs = *quiet;
-    dialogs.outDir = outDir;
+    QuietDialogs* dialogs = quiet.get();
+    dialogs->outDir = outDir;
     CMainFrame frame(settings, std::move(quiet));
     frame.resize(1100, 760);
     frame.show();
@@ -252,17 +319,55 @@ bool shoot(const QString& outDir, const QString& image, const QString& tempDir)
     }
     // A palette file that cannot be read, and a save that fails.
     frame.Open(std::filesystem::path((tempDir + QStringLiteral("/missing.act")).toStdU16String()));
-    dialogs.saveAnswer = tempDir + QStringLiteral("/no/such/folder/out.png");
+    dialogs->saveAnswer = tempDir + QStringLiteral("/no/such/folder/out.png");
     frame.saveAsAction()->trigger();
+    dialogs->saveAnswer.clear();
     {
         QFileDialog dialog(&frame, QString(), tempDir, FileCommands::fileFilter());
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.resize(640, 420);
         dialog.show();
-        ok &= save(&dialog, outDir, QStringLiteral("13_file_dialog.png"));
+        ok &= save(&dialog, outDir, QStringLiteral("18_file_dialog.png"));
         dialog.hide();
     }
-    return ok && dialogs.ok;
+
+    // The work that must not be lost: a fast dot stroke (events 24 result
+    // pixels apart) painted only at its events, as a program without the
+    // line walk would, and then as a real drag; the title's modified mark;
+    // the question on close; the Save As proposal; the question before the
+    // source is replaced.
+    // A copy, so that nothing here can touch the sample itself.
+    const QString copy = tempDir + QLatin1Char('/') + QFileInfo(image).fileName();
+    QFile::copy(image, copy);
+    frame.Open(std::filesystem::path(copy.toStdU16String()));
+    selectZoom(frame, 3);
+    frame.view()->SetZoom(frame.view()->zoom(), 1, 1);
+    frame.toolPanel()->toolButton(ToolDot)->click();
+    frame.palettePane()->setChosenColour(5);
+    frame.toolPanel()->thicknessCombo()->setCurrentIndex(1);
+    const std::vector<QPoint> fast = {{2, 4}, {22, 10}, {42, 16}, {62, 22}};
+    ok &= saveWithTitle(&frame, outDir, QStringLiteral("12_title_unmodified.png"));
+    {
+        ScaleDocument& doc = frame.document();
+        doc.BeginStroke();
+        for (QPoint p : fast) {
+            doc.PlotDots(p.x(), p.y() + 30, 5, frame.toolPanel()->thickness());
+        }
+        doc.EndStroke();
+    }
+    drag(frame, fast);
+    frame.view()->Redraw();
+    ok &= saveWithTitle(&frame, outDir, QStringLiteral("13_fast_stroke_and_title_mark.png"));
+    dialogs->real = true;
+    grabNextModal(outDir, QStringLiteral("14_save_question.png"), ok);
+    ok &= !frame.close(); // the grab answers キャンセル: the window stays
+    grabNextModal(outDir, QStringLiteral("15_save_as_proposal.png"), ok);
+    frame.files().OnFileSaveAs();
+    dialogs->saveAnswer = copy; // choosing the source itself
+    grabNextModal(outDir, QStringLiteral("16_replace_source_question.png"), ok);
+    frame.files().OnFileSaveAs();
+    dialogs->real = false;
+    return ok && dialogs->ok;
 }
 
 int main(int argc, char* argv[])

@@ -7,6 +7,7 @@ std::unique_ptr<QObject> makeFrameFileTest();
 std::unique_ptr<QObject> makeFrameViewTest();
 std::unique_ptr<QObject> makeFrameToolTest();
 std::unique_ptr<QObject> makeFrameWindowTest();
+std::unique_ptr<QObject> makeFrameHistoryTest();
 std::unique_ptr<QObject> makeFrameLanguageTest();
 } // namespace gridmint::test
 
@@ -17,6 +18,7 @@ std::vector<std::unique_ptr<QObject>> makeDesktopTests()
     tests.push_back(gridmint::test::makeFrameViewTest());
     tests.push_back(gridmint::test::makeFrameToolTest());
     tests.push_back(gridmint::test::makeFrameWindowTest());
+    tests.push_back(gridmint::test::makeFrameHistoryTest());
     // Last: it leaves a translation installed.
     tests.push_back(gridmint::test::makeFrameLanguageTest());
     return tests;
