@@ -242,6 +242,14 @@ After reapplying, your touch-ups cannot be undone. Continue?</translation>
         <source>再適用</source>
         <translation>Reapply</translation>
     </message>
+    <message>
+        <source>処理中…</source>
+        <translation>Working…</translation>
+    </message>
+    <message>
+        <source>処理中です。終わるまでお待ちください。</source>
+        <translation>Busy. Please wait until the work is done.</translation>
+    </message>
 </context>
 <context>
     <name>gridmint::COptionDlg</name>

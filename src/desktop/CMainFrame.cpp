@@ -15,17 +15,20 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QScreen>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QThread>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -55,6 +58,11 @@ QString helpPage()
 {
     return CurrentUiLanguage() == UiLanguage::English ? QStringLiteral("/help/index_en.html")
                                                       : QStringLiteral("/help/index.html");
+}
+
+std::int64_t pixelCount(std::int64_t width, std::int64_t height, std::int64_t factor = 1)
+{
+    return width * factor * height * factor;
 }
 
 } // namespace
@@ -172,9 +180,21 @@ void CMainFrame::buildMenus()
     aboutAction_ =
         add(help, tr("Gridmint について(&A)"), tr("情報表示, バージョン番号およびコピーライト"));
 
-    connect(openAction_, &QAction::triggered, this, [this] { files_->OnFileOpen(); });
-    connect(saveAction_, &QAction::triggered, this, [this] { files_->OnFileSave(); });
-    connect(saveAsAction_, &QAction::triggered, this, [this] { files_->OnFileSaveAs(); });
+    connect(openAction_, &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) {
+            files_->OnFileOpen();
+        }
+    });
+    connect(saveAction_, &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) {
+            files_->OnFileSave();
+        }
+    });
+    connect(saveAsAction_, &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) {
+            files_->OnFileSaveAs();
+        }
+    });
     connect(exitAction_, &QAction::triggered, this, &QWidget::close);
     connect(undoAction_, &QAction::triggered, this, &CMainFrame::OnUndo);
     connect(redoAction_, &QAction::triggered, this, &CMainFrame::OnRedo);
@@ -245,6 +265,17 @@ void CMainFrame::buildLayout()
     statusLabel_->setTextInteractionFlags(Qt::NoTextInteraction);
     statusBar()->addWidget(statusLabel_, 1);
     statusBar()->setSizeGripEnabled(true);
+    // Shown while a long job runs: the engine cannot say how far it is, so
+    // the bar only moves to show that it is working.
+    busyLabel_ = new QLabel(tr("処理中…"), this);
+    busyBar_ = new QProgressBar(this);
+    busyBar_->setRange(0, 0);
+    busyBar_->setMaximumWidth(160);
+    busyBar_->setMaximumHeight(statusBar()->fontMetrics().height());
+    statusBar()->addPermanentWidget(busyLabel_);
+    statusBar()->addPermanentWidget(busyBar_);
+    busyLabel_->hide();
+    busyBar_->hide();
     // A menu's prompt hides the line while it is shown; when the menu is
     // gone the line is idle again rather than showing stale statistics.
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
@@ -361,6 +392,9 @@ void CMainFrame::hidePalettePane()
 
 void CMainFrame::OnUndo()
 {
+    if (refusedWhileBusy()) {
+        return;
+    }
     if (document_->UndoStep()) {
         showDocumentState();
     }
@@ -368,6 +402,9 @@ void CMainFrame::OnUndo()
 
 void CMainFrame::OnRedo()
 {
+    if (refusedWhileBusy()) {
+        return;
+    }
     if (document_->RedoStep()) {
         showDocumentState();
     }
@@ -439,6 +476,10 @@ void CMainFrame::DocumentStateChanged()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    if (refusedWhileBusy()) {
+        event->ignore();
+        return;
+    }
     if (files_->OfferToSave()) {
         event->accept();
     } else {
@@ -559,7 +600,9 @@ void CMainFrame::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    files_->OnDrop(urls);
+    if (!refusedWhileBusy()) {
+        files_->OnDrop(urls);
+    }
 }
 
 void CMainFrame::mouseReleaseEvent(QMouseEvent* event)
@@ -599,9 +642,116 @@ bool CMainFrame::ResultOnScreen() const
 
 IndexedBitmap* CMainFrame::runEngine(bool force)
 {
+    return applyToDocument(settings_.ImageScale, static_cast<double>(panel_->threshold()), force,
+                           settings_.TransColorIndex);
+}
+
+IndexedBitmap* CMainFrame::applyToDocument(std::int32_t factor, double threshold, bool force,
+                                           std::int32_t transparentIndex)
+{
     ++engineRuns_;
-    return document_->Apply(settings_.ImageScale, static_cast<double>(panel_->threshold()), force,
-                            settings_.TransColorIndex);
+    const ImageSet* source = document_->source();
+    if (!source || pixelCount(source->width(), source->height(), factor) < backgroundPixels_) {
+        return document_->Apply(factor, threshold, force, transparentIndex);
+    }
+    runLoopActive_ = true;
+    for (;;) {
+        // The document keeps showing (and answering for) the present result
+        // while the run works aside; only AdoptRun below changes it.
+        std::unique_ptr<DetachedRun> run =
+            document_->PrepareRun(factor, threshold, transparentIndex);
+        rerunWanted_ = false;
+        forceWanted_ = false;
+        runBusy([&run] { run->Execute(); });
+        if (!rerunWanted_) {
+            runLoopActive_ = false;
+            return document_->AdoptRun(std::move(run));
+        }
+        // The controls changed while it ran: their values win, and the
+        // finished result goes unseen.
+        run.reset();
+        factor = settings_.ImageScale;
+        threshold = static_cast<double>(panel_->threshold());
+        transparentIndex = settings_.TransColorIndex;
+        const ScaleJob* job = document_->job();
+        if (!forceWanted_ && job && job->factor() == factor && job->threshold() == threshold &&
+            job->transparentIndex() == transparentIndex) {
+            runLoopActive_ = false;
+            return document_->resultBitmap(); // back to the result on screen
+        }
+        ++engineRuns_;
+    }
+}
+
+void CMainFrame::runBusy(const std::function<void()>& work)
+{
+    busy_ = true;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    busyLabel_->show();
+    busyBar_->show();
+    {
+        QEventLoop loop;
+        std::unique_ptr<QThread> thread(QThread::create(work));
+        // Queued to this thread: a job that ends before exec() starts still
+        // ends the loop.
+        connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        thread->start();
+        loop.exec();
+        thread->wait();
+    }
+    busyBar_->hide();
+    busyLabel_->hide();
+    QApplication::restoreOverrideCursor();
+    busy_ = false;
+    if (rerunWanted_ && !runLoopActive_) {
+        // A re-run asked for during a load or a save runs now.
+        const bool forced = forceWanted_;
+        rerunWanted_ = false;
+        forceWanted_ = false;
+        QTimer::singleShot(0, this, [this, forced] {
+            if (forced) {
+                OnReapply();
+            } else {
+                ReapplyIfChanged();
+            }
+        });
+    }
+}
+
+bool CMainFrame::refusedWhileBusy()
+{
+    if (!busy_) {
+        return false;
+    }
+    statusBar()->showMessage(tr("処理中です。終わるまでお待ちください。"), 3000);
+    return true;
+}
+
+bool CMainFrame::LoadDocument(const std::filesystem::path& path)
+{
+    std::error_code error;
+    const auto bytes = std::filesystem::file_size(path, error);
+    if (error || static_cast<std::int64_t>(bytes) * 4 < backgroundPixels_) {
+        return document_->Load(path);
+    }
+    std::unique_ptr<ImageSet> read;
+    std::string why;
+    runBusy([&] { read = ScaleDocument::ReadImage(path, why); });
+    return document_->AdoptImage(std::move(read), std::move(why));
+}
+
+bool CMainFrame::SaveDocument(const std::filesystem::path& path)
+{
+    const IndexedBitmap* result = document_->resultBitmap();
+    if (!result || pixelCount(result->width(), result->height()) < backgroundPixels_) {
+        return document_->Save(path);
+    }
+    bool written = false;
+    std::string why;
+    const ScaleDocument& document = *document_;
+    runBusy([&] { written = document.WriteResult(path, why); });
+    document_->RecordSave(written, std::move(why));
+    return written;
 }
 
 void CMainFrame::showResult(IndexedBitmap* result, std::int32_t previousFactor, bool keepScroll)
@@ -630,6 +780,10 @@ void CMainFrame::ReapplyIfChanged()
 
 void CMainFrame::reapplyIfChanged(int threshold)
 {
+    if (busy_) {
+        rerunWanted_ = true; // runs with the newest values when the job ends
+        return;
+    }
     const ScaleJob* job = document_->job();
     const std::int32_t factor = settings_.ImageScale;
     const std::int32_t transparent = settings_.TransColorIndex;
@@ -649,8 +803,7 @@ void CMainFrame::reapplyIfChanged(int threshold)
         return;
     }
     const std::int32_t previousFactor = job->factor();
-    ++engineRuns_;
-    showRunResult(document_->Apply(factor, static_cast<double>(threshold), false, transparent),
+    showRunResult(applyToDocument(factor, static_cast<double>(threshold), false, transparent),
                   previousFactor, true);
 }
 
@@ -724,6 +877,11 @@ void CMainFrame::OnSliderReleased()
 
 void CMainFrame::OnReapply()
 {
+    if (busy_) {
+        rerunWanted_ = true;
+        forceWanted_ = true;
+        return;
+    }
     if (!mayDiscardEdits()) {
         return;
     }
@@ -746,6 +904,11 @@ void CMainFrame::OnPaletteSelected()
     if (entry.count <= 0) {
         return;
     }
+    // The colours belong to the source a job may be reading.
+    if (refusedWhileBusy()) {
+        selectShownPalette();
+        return;
+    }
     document_->SetPalette(entry.colours.data(), std::min(entry.count, 256));
     repaintView();
     DocumentStateChanged();
@@ -766,23 +929,31 @@ void CMainFrame::repaintView()
 
 void CMainFrame::OnViewPress(int x, int y)
 {
-    strokes_->Press(x, y);
+    if (!refusedWhileBusy()) {
+        strokes_->Press(x, y);
+    }
 }
 
 void CMainFrame::OnViewDrag(int x, int y)
 {
-    strokes_->Drag(x, y);
-    updateStatusText(x, y);
+    if (!refusedWhileBusy()) {
+        strokes_->Drag(x, y);
+        updateStatusText(x, y);
+    }
 }
 
 void CMainFrame::OnViewRelease(int x, int y)
 {
-    strokes_->Release(x, y);
+    if (!refusedWhileBusy()) {
+        strokes_->Release(x, y);
+    }
 }
 
 void CMainFrame::OnViewRightPress(int x, int y)
 {
-    strokes_->RightPress(x, y);
+    if (!refusedWhileBusy()) {
+        strokes_->RightPress(x, y);
+    }
 }
 
 void CMainFrame::OnViewHover(int x, int y)
