@@ -55,7 +55,7 @@ UiLanguage ChooseUiLanguage(std::int32_t setting)
 bool InstallUiLanguage(UiLanguage language)
 {
     QPointer<QTranslator>& installed = installedTranslator();
-    if (installed) {
+    if (!installed.isNull()) {
         QCoreApplication::removeTranslator(installed);
         delete installed;
     }
