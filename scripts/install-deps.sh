@@ -21,6 +21,7 @@ packages=(
   clang libclang-rt-14-dev clang-format clang-tidy
   python3 python3-pil
   qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libcli11-dev nlohmann-json3-dev
 )
 if [ "$look" = 1 ]; then

@@ -1,4 +1,4 @@
-// The seven user settings. The record is plain data here so that the
+// The user settings. The record is plain data here so that the
 // command line can share its defaults; loading and saving it (QSettings)
 // live in the desktop layer.
 #pragma once
@@ -16,10 +16,16 @@ struct AppSettings {
     std::int32_t TransColorIndex = 0;         // -1 none, else 0 to 255
     std::uint32_t NearestColorThreshold = 20; // 0 to 100
     std::string DefaultSaveFolder;            // UTF-8; empty = none
+    std::int32_t Language = 0; // desktop texts: kLanguageAuto, kLanguageJapanese, kLanguageEnglish
 
     static constexpr std::int32_t kMinScale = 2;
     static constexpr std::int32_t kMaxScale = 32;
     static constexpr std::size_t kMaxFolderLength = 2599;
+    // Automatic follows the system's language: Japanese on a Japanese
+    // system, English elsewhere.
+    static constexpr std::int32_t kLanguageAuto = 0;
+    static constexpr std::int32_t kLanguageJapanese = 1;
+    static constexpr std::int32_t kLanguageEnglish = 2;
 };
 
 } // namespace gridmint

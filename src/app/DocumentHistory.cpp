@@ -206,4 +206,50 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
     return made;
 }
 
+IndexedBitmap* ScaleDocument::AdoptRun(std::unique_ptr<DetachedRun> run)
+{
+    if (!run || !source_ || run->source_ != source_.get() || run->sourceSerial_ != sourceSerial_) {
+        lastError_ = "no image";
+        return nullptr;
+    }
+    if (!run->result_ || !run->job_) {
+        lastError_ = run->error_;
+        return nullptr;
+    }
+    EndStroke(); // a stroke never spans a run
+    // The same steps as Apply: the state before the run becomes one, unless
+    // there is none yet, the open run group already has its step, or it is
+    // larger than the whole budget.
+    const bool groupStep =
+        runGroupOpen_ && runGroupStepOn_ && history_->revision() == runGroupRevision_;
+    std::unique_ptr<RunStep> step;
+    if (job_ && result_ && !groupStep) {
+        if (stateBytes() > history_->budget()) {
+            history_->clear(false);
+        } else {
+            try {
+                step = std::make_unique<RunStep>(std::move(job_), std::move(result_));
+            } catch (const std::bad_alloc&) {
+                history_->clear(false);
+            }
+        }
+    }
+    job_ = std::move(run->job_);
+    result_ = std::move(run->result_);
+    undo_.reset();
+    lastError_.clear();
+    if (step) {
+        try {
+            history_->push(std::move(step));
+        } catch (const std::bad_alloc&) {
+            history_->clear(false);
+        }
+        if (runGroupOpen_) {
+            runGroupStepOn_ = true;
+            runGroupRevision_ = history_->revision();
+        }
+    }
+    return result_.get();
+}
+
 } // namespace gridmint

@@ -71,9 +71,14 @@ ScaleDocument::~ScaleDocument()
 
 bool ScaleDocument::Load(const std::filesystem::path& path)
 {
-    // Read into a new set first: until the read has succeeded, the open
-    // document (source, job, result, undo) stays exactly as it was, so that
-    // edits on screen can still be saved after a failed open.
+    std::string error;
+    std::unique_ptr<ImageSet> loaded = ReadImage(path, error);
+    return AdoptImage(std::move(loaded), std::move(error));
+}
+
+std::unique_ptr<ImageSet> ScaleDocument::ReadImage(const std::filesystem::path& path,
+                                                   std::string& error)
+{
     std::unique_ptr<ImageSet> loaded;
     try {
         const std::string ext = LowerExtension(path);
@@ -84,23 +89,36 @@ bool ScaleDocument::Load(const std::filesystem::path& path)
         else if (ext == ".pcx")
             loaded = readPcx(path);
     } catch (const tarn::CErrCodeException& e) {
-        lastError_ = e.message();
-        return false;
+        error = e.message();
+        return nullptr;
     } catch (const std::bad_alloc&) {
-        lastError_ = "out of memory";
-        return false;
+        error = "out of memory";
+        return nullptr;
     } catch (const std::exception& e) {
-        lastError_ = e.what();
-        return false;
+        error = e.what();
+        return nullptr;
     } catch (...) {
-        lastError_ = kNotReadable;
-        return false;
+        error = kNotReadable;
+        return nullptr;
     }
     if (!loaded || !loaded->image || !loaded->palette || !loaded->image->hasStore()) {
-        lastError_ = kNotReadable;
+        error = kNotReadable;
+        return nullptr;
+    }
+    return loaded;
+}
+
+bool ScaleDocument::AdoptImage(std::unique_ptr<ImageSet> loaded, std::string error)
+{
+    // Until a read has succeeded the open document (source, job, result,
+    // undo) stays exactly as it was, so that edits on screen can still be
+    // saved after a failed open.
+    if (!loaded) {
+        lastError_ = error.empty() ? kNotReadable : std::move(error);
         return false;
     }
 
+    ++sourceSerial_;
     history_->clear(true); // its jobs refer to the old source
     undo_.reset();
     job_.reset(); // refers to the old source
@@ -110,6 +128,57 @@ bool ScaleDocument::Load(const std::filesystem::path& path)
     runGroupStepOn_ = false;
     lastError_.clear();
     return true;
+}
+
+namespace {
+
+std::string runError(const std::exception& e)
+{
+    const bool size = dynamic_cast<const std::length_error*>(&e) != nullptr ||
+                      dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+    return size ? kTooLarge : e.what();
+}
+
+} // namespace
+
+DetachedRun::DetachedRun(const ImageSet& source, std::uint64_t sourceSerial, std::int32_t factor,
+                         double threshold, std::int32_t transparentIndex, bool slopePasses)
+    : source_(&source), sourceSerial_(sourceSerial), factor_(factor), threshold_(threshold),
+      transparentIndex_(transparentIndex), slopePasses_(slopePasses)
+{
+}
+
+DetachedRun::~DetachedRun()
+{
+    // The job refers to the source set; the raster does not.
+    job_.reset();
+}
+
+void DetachedRun::Execute() noexcept
+{
+    try {
+        job_ = std::make_unique<ScaleJob>(*source_, factor_, threshold_, transparentIndex_);
+        job_->run(slopePasses_);
+        result_ = makeDisplayBitmap(job_->outputImage(), *source_->palette);
+        if (!result_)
+            error_ = kTooLarge;
+    } catch (const std::exception& e) {
+        error_ = runError(e);
+    } catch (...) {
+        error_ = kTooLarge;
+    }
+    if (!result_)
+        job_.reset();
+}
+
+std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, double threshold,
+                                                       std::int32_t transparentIndex,
+                                                       bool slopePasses) const
+{
+    if (!source_)
+        return nullptr;
+    return std::unique_ptr<DetachedRun>(
+        new DetachedRun(*source_, sourceSerial_, factor, threshold, transparentIndex, slopePasses));
 }
 
 IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bool force,
@@ -142,9 +211,7 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
     } catch (const std::exception& e) {
         if (reuse)
             job_->setThreshold(previousThreshold);
-        const bool size = dynamic_cast<const std::length_error*>(&e) != nullptr ||
-                          dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
-        lastError_ = size ? kTooLarge : e.what();
+        lastError_ = runError(e);
         return nullptr;
     } catch (...) {
         if (reuse)
@@ -218,10 +285,29 @@ const IndexedImage* ScaleDocument::engineResult() const
 
 bool ScaleDocument::Save(const std::filesystem::path& path)
 {
+    std::string error;
+    const bool written = WriteResult(path, error);
+    RecordSave(written, std::move(error));
+    return written;
+}
+
+void ScaleDocument::RecordSave(bool written, std::string error)
+{
+    if (written) {
+        lastError_.clear();
+        EndStroke();
+        history_->markClean();
+    } else {
+        lastError_ = std::move(error);
+    }
+}
+
+bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& error) const
+{
     // Without a job the result may belong to an earlier image than the
     // source whose palette would be written with it.
     if (!result_ || !source_ || !source_->palette || !job_) {
-        lastError_ = "nothing to save";
+        error = "nothing to save";
         return false;
     }
     const std::vector<Colour>& colours = source_->palette->colours;
@@ -243,12 +329,8 @@ bool ScaleDocument::Save(const std::filesystem::path& path)
     } catch (...) {
         written = false;
     }
-    if (written) {
-        lastError_.clear();
-        EndStroke();
-        history_->markClean();
-    } else
-        lastError_ = "cannot write " + Utf8(path);
+    if (!written)
+        error = "cannot write " + Utf8(path);
     return written;
 }
 

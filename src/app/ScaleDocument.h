@@ -48,6 +48,37 @@ struct CellRun {
 CellRun CornerDragCells(Point anchor, Point pointer, std::int32_t factor, std::int32_t sourceWidth,
                         std::int32_t sourceHeight);
 
+// One engine run taken apart from the document, for a caller that keeps
+// the document on screen (and readable) while the engine works on another
+// thread: ScaleDocument::PrepareRun on the document's thread, Execute on
+// any thread, ScaleDocument::AdoptRun on the document's thread again. The
+// source set must not change in between (no Load, no SetPalette).
+class DetachedRun {
+public:
+    ~DetachedRun();
+    DetachedRun(const DetachedRun&) = delete;
+    DetachedRun& operator=(const DetachedRun&) = delete;
+
+    // A fresh job of the prepared settings, its run and the display raster.
+    // Reads only the source set; never throws.
+    void Execute() noexcept;
+
+private:
+    friend class ScaleDocument;
+    DetachedRun(const ImageSet& source, std::uint64_t sourceSerial, std::int32_t factor,
+                double threshold, std::int32_t transparentIndex, bool slopePasses);
+
+    const ImageSet* source_;
+    std::uint64_t sourceSerial_; // the document's load count when prepared
+    std::int32_t factor_;
+    double threshold_;
+    std::int32_t transparentIndex_;
+    bool slopePasses_;
+    std::unique_ptr<ScaleJob> job_;
+    std::unique_ptr<IndexedBitmap> result_;
+    std::string error_;
+};
+
 class ScaleDocument {
 public:
     ScaleDocument();
@@ -60,6 +91,12 @@ public:
     // snapshot and the history; on failure leaves the whole document as it
     // was.
     bool Load(const std::filesystem::path& path);
+    // Load in two halves for a caller that reads on another thread:
+    // ReadImage touches no document (null with `error` set on failure),
+    // AdoptImage makes a read set the source as Load does.
+    static std::unique_ptr<ImageSet> ReadImage(const std::filesystem::path& path,
+                                               std::string& error);
+    bool AdoptImage(std::unique_ptr<ImageSet> loaded, std::string error = {});
 
     // Builds (or reuses, when factor, transparent index and the slope switch
     // are unchanged and `force` is false) the job, runs it and makes the new
@@ -97,6 +134,21 @@ public:
     // previous image's, which must not be written with the new palette.
     // False when nothing was written (lastError() says why).
     bool Save(const std::filesystem::path& path);
+    // Save in two halves for a caller that writes on another thread:
+    // WriteResult only reads the document (result, palette), so it may run
+    // while nothing changes the document; RecordSave then notes the outcome
+    // (the unsaved-changes mark, lastError) on the document's thread.
+    bool WriteResult(const std::filesystem::path& path, std::string& error) const;
+    void RecordSave(bool written, std::string error);
+
+    // Null without a source. See DetachedRun.
+    std::unique_ptr<DetachedRun> PrepareRun(std::int32_t factor, double threshold,
+                                            std::int32_t transparentIndex,
+                                            bool slopePasses = true) const;
+    // Makes an executed run's job and result the document's, with the same
+    // history step that Apply makes. Null when the run failed (lastError
+    // says why, job and result stay) or was prepared for another source.
+    IndexedBitmap* AdoptRun(std::unique_ptr<DetachedRun> run);
 
     // Makes `colours` the document's palette without running the engine; a
     // change of colours is one history step.
@@ -242,6 +294,8 @@ private:
     // the group extends that step only while nothing else came in between.
     std::uint64_t runGroupRevision_ = 0;
     bool runGroupStepOn_ = false;
+    // Counts successful loads, so that a detached run can tell its source.
+    std::uint64_t sourceSerial_ = 0;
     std::string lastError_;
 };
 

@@ -102,6 +102,8 @@ void LoadSettings(AppSettings& settings)
               AppSettings::kMaxScale);
     loadRange(store, "TransColorIndex", settings.TransColorIndex, -1, 255);
     loadRange(store, "NearestColorThreshold", settings.NearestColorThreshold, 0, 100);
+    loadRange(store, "Language", settings.Language, AppSettings::kLanguageAuto,
+              AppSettings::kLanguageEnglish);
 
     const QString folderKey = QStringLiteral("DefaultSaveFolder");
     if (store.contains(folderKey)) {
@@ -138,6 +140,27 @@ void SaveSettings(const AppSettings& settings)
     store.setValue(QStringLiteral("DefaultSaveFolder"),
                    QString::fromUtf8(settings.DefaultSaveFolder.data(),
                                      static_cast<qsizetype>(settings.DefaultSaveFolder.size())));
+    store.setValue(QStringLiteral("Language"), static_cast<int>(settings.Language));
+    store.sync();
+}
+
+WindowLayout LoadWindowLayout()
+{
+    const QSettings store = openStore();
+    WindowLayout layout;
+    layout.geometry = store.value(QStringLiteral("WindowGeometry")).toByteArray();
+    layout.state = store.value(QStringLiteral("WindowState")).toByteArray();
+    if (const auto n = readNumber(store, "PaletteShown"))
+        layout.paletteShown = *n != 0;
+    return layout;
+}
+
+void SaveWindowLayout(const WindowLayout& layout)
+{
+    QSettings store = openStore();
+    store.setValue(QStringLiteral("WindowGeometry"), layout.geometry);
+    store.setValue(QStringLiteral("WindowState"), layout.state);
+    store.setValue(QStringLiteral("PaletteShown"), layout.paletteShown ? 1 : 0);
     store.sync();
 }
 

@@ -2,6 +2,8 @@
 
 #include "app/StatusText.h"
 #include "desktop/AppSettingsStore.h"
+#include "desktop/UiLanguage.h"
+#include "desktop/WindowPlacement.h"
 #include "ui/CGridmintView.h"
 #include "ui/CPaletteToolView.h"
 #include "ui/CTopPanelView.h"
@@ -13,22 +15,26 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressBar>
+#include <QScreen>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QThread>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #ifndef GRIDMINT_DOWNLOAD_URL
-#define GRIDMINT_DOWNLOAD_URL "https://gridmint.example.org/download"
+#define GRIDMINT_DOWNLOAD_URL ""
 #endif
 
 namespace gridmint {
@@ -38,6 +44,26 @@ namespace {
 constexpr int kPalettePaneWidth = 246;
 // How long the threshold slider must rest before its value is written out.
 constexpr int kSettingsSaveDelayMs = 300;
+// Title bar and borders around the client area, before the window exists
+// and the platform can say.
+constexpr QSize kFrameAllowance(16, 40);
+
+QString idleText()
+{
+    return CMainFrame::tr("レディ");
+}
+
+// The help page in the program's language, below the program's folder.
+QString helpPage()
+{
+    return CurrentUiLanguage() == UiLanguage::English ? QStringLiteral("/help/index_en.html")
+                                                      : QStringLiteral("/help/index.html");
+}
+
+std::int64_t pixelCount(std::int64_t width, std::int64_t height, std::int64_t factor = 1)
+{
+    return width * factor * height * factor;
+}
 
 } // namespace
 
@@ -68,7 +94,37 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
                                              [this] { DocumentStateChanged(); });
     connectChildren();
     DocumentStateChanged();
-    resize(1024, 720);
+    setMinimumSize(kMinimumWindowSize);
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    resize(screen ? FittedWindowSize(screen->availableGeometry(), kFrameAllowance)
+                  : kUsualWindowSize);
+    // The keyboard starts on the image, not on whichever tool button comes
+    // first in the tab order.
+    view_->setFocus(Qt::OtherFocusReason);
+}
+
+void CMainFrame::RestoreWindowLayout(const WindowLayout& layout)
+{
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        areas << screen->availableGeometry();
+    }
+    // A place recorded on a larger or a detached screen would open the
+    // window partly out of reach; the fitted first-start size is better.
+    if (SavedGeometryFits(layout.geometry, areas)) {
+        restoreGeometry(layout.geometry);
+    }
+    if (!layout.state.isEmpty()) {
+        restoreState(layout.state);
+    }
+    if (!layout.paletteShown && !paletteContainer_->isHidden()) {
+        hidePalettePane();
+    }
+}
+
+WindowLayout CMainFrame::windowLayout() const
+{
+    return {saveGeometry(), saveState(), !paletteContainer_->isHidden()};
 }
 
 CMainFrame::~CMainFrame()
@@ -87,52 +143,58 @@ void CMainFrame::buildMenus()
         return action;
     };
 
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    openAction_ =
-        add(file, QStringLiteral("開く(&O)...\tCtrl+O"), QStringLiteral("既存のファイルを開く"));
+    QMenu* file = menuBar()->addMenu(tr("ファイル(&F)"));
+    openAction_ = add(file, tr("開く(&O)...\tCtrl+O"), tr("既存のファイルを開く"));
     openAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    saveAction_ =
-        add(file, QStringLiteral("上書き保存(&S)\tCtrl+S"), QStringLiteral("上書き保存する"));
+    saveAction_ = add(file, tr("上書き保存(&S)\tCtrl+S"), tr("上書き保存する"));
     saveAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    saveAsAction_ = add(file, QStringLiteral("名前をつけて保存(&A)..."),
-                        QStringLiteral("新たに名前をつけて保存する"));
+    saveAsAction_ = add(file, tr("名前をつけて保存(&A)..."), tr("新たに名前をつけて保存する"));
     file->addSeparator();
-    exitAction_ = add(file, QStringLiteral("終了(&x)"),
-                      QStringLiteral("アプリケーション終了; prompts to save documents"));
+    exitAction_ = add(file, tr("終了(&x)"), tr("アプリケーション終了; prompts to save documents"));
 
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
-    undoAction_ =
-        add(edit, QStringLiteral("元に戻す(&U)\tCtrl+Z"), QStringLiteral("直前の動作を元に戻す"));
+    QMenu* edit = menuBar()->addMenu(tr("編集(&E)"));
+    undoAction_ = add(edit, tr("元に戻す(&U)\tCtrl+Z"), tr("直前の動作を元に戻す"));
     undoAction_->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)});
-    redoAction_ = add(edit, QStringLiteral("やり直し(&R)\tCtrl+Y"),
-                      QStringLiteral("元に戻した動作をやり直す"));
+    redoAction_ = add(edit, tr("やり直し(&R)\tCtrl+Y"), tr("元に戻した動作をやり直す"));
     redoAction_->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     edit->addSeparator();
-    settingsAction_ = add(edit, QStringLiteral("設定(&O)"), QString());
+    settingsAction_ = add(edit, tr("設定(&O)"), QString());
 
-    QMenu* show = menuBar()->addMenu(QStringLiteral("表示(&V)"));
-    gridAction_ = add(show, QStringLiteral("グリッド表示(&G)"),
-                      QStringLiteral("グリッドを表示/非表示します"));
-    statusBarAction_ = add(show, QStringLiteral("ステータスバー表示(&S)"),
-                           QStringLiteral("ステータスバーを表示/非表示します"));
-    paletteAction_ = add(show, QStringLiteral("パレット表示(&P)"),
-                         QStringLiteral("パレットを表示/非表示します"));
+    QMenu* show = menuBar()->addMenu(tr("表示(&V)"));
+    gridAction_ = add(show, tr("グリッド表示(&G)"), tr("グリッドを表示/非表示します"));
+    statusBarAction_ =
+        add(show, tr("ステータスバー表示(&S)"), tr("ステータスバーを表示/非表示します"));
+    paletteAction_ = add(show, tr("パレット表示(&P)"), tr("パレットを表示/非表示します"));
     for (QAction* action : {gridAction_, statusBarAction_, paletteAction_}) {
         action->setCheckable(true);
         action->setChecked(true);
     }
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    helpAction_ = add(help, QStringLiteral("ヘルプ(&H)"), QString());
-    downloadAction_ = add(help, QStringLiteral("ダウンロードページを開く(&D)"), QString());
-    aboutAction_ = add(help, QStringLiteral("Gridmint について(&A)"),
-                       QStringLiteral("情報表示, バージョン番号およびコピーライト"));
+    QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
+    helpAction_ = add(help, tr("ヘルプ(&H)"), QString());
+    downloadAction_ = add(help, tr("ダウンロードページを開く(&D)"), QString());
+    // Without an address from the build there is no page to offer.
+    downloadAction_->setVisible(!downloadPageUrl().isEmpty());
+    aboutAction_ =
+        add(help, tr("Gridmint について(&A)"), tr("情報表示, バージョン番号およびコピーライト"));
 
-    connect(openAction_, &QAction::triggered, this, [this] { files_->OnFileOpen(); });
-    connect(saveAction_, &QAction::triggered, this, [this] { files_->OnFileSave(); });
-    connect(saveAsAction_, &QAction::triggered, this, [this] { files_->OnFileSaveAs(); });
+    connect(openAction_, &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) {
+            files_->OnFileOpen();
+        }
+    });
+    connect(saveAction_, &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) {
+            files_->OnFileSave();
+        }
+    });
+    connect(saveAsAction_, &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) {
+            files_->OnFileSaveAs();
+        }
+    });
     connect(exitAction_, &QAction::triggered, this, &QWidget::close);
     connect(undoAction_, &QAction::triggered, this, &CMainFrame::OnUndo);
     connect(redoAction_, &QAction::triggered, this, &CMainFrame::OnRedo);
@@ -154,7 +216,6 @@ void CMainFrame::buildLayout()
 
     panel_ = new CTopPanelView(
         settings_, [this] { scheduleSettingsSave(); }, central);
-    panel_->setFixedHeight(CTopPanelView::kHeight);
     column->addWidget(panel_);
 
     splitter_ = new QSplitter(Qt::Horizontal, central);
@@ -175,12 +236,12 @@ void CMainFrame::buildLayout()
     auto* headerRow = new QHBoxLayout(header);
     headerRow->setContentsMargins(4, 1, 1, 1);
     headerRow->setSpacing(2);
-    headerRow->addWidget(new QLabel(QStringLiteral("パレット"), header), 1);
+    headerRow->addWidget(new QLabel(tr("パレット"), header), 1);
     paletteClose_ = new QToolButton(header);
     paletteClose_->setAutoRaise(true);
     paletteClose_->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
     paletteClose_->setIconSize(QSize(12, 12));
-    paletteClose_->setToolTip(QStringLiteral("閉じる"));
+    paletteClose_->setToolTip(tr("閉じる"));
     headerRow->addWidget(paletteClose_);
     paneColumn->addWidget(header);
     palettes_ = new CPaletteToolView(paletteContainer_);
@@ -200,10 +261,42 @@ void CMainFrame::buildLayout()
 
     setCentralWidget(central);
 
-    statusLabel_ = new QLabel(QStringLiteral("レディ"), this);
+    statusLabel_ = new QLabel(idleText(), this);
     statusLabel_->setTextInteractionFlags(Qt::NoTextInteraction);
     statusBar()->addWidget(statusLabel_, 1);
     statusBar()->setSizeGripEnabled(true);
+    // Shown while a long job runs: the engine cannot say how far it is, so
+    // the bar only moves to show that it is working.
+    busyLabel_ = new QLabel(tr("処理中…"), this);
+    busyBar_ = new QProgressBar(this);
+    busyBar_->setRange(0, 0);
+    busyBar_->setMaximumWidth(160);
+    busyBar_->setMaximumHeight(statusBar()->fontMetrics().height());
+    statusBar()->addPermanentWidget(busyLabel_);
+    statusBar()->addPermanentWidget(busyBar_);
+    busyLabel_->hide();
+    busyBar_->hide();
+    // A menu's prompt hides the line while it is shown; when the menu is
+    // gone the line is idle again rather than showing stale statistics.
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
+        if (message.isEmpty()) {
+            clearStatusText();
+        }
+    });
+    view_->viewport()->installEventFilter(this);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == view_->viewport() && event->type() == QEvent::Leave) {
+        clearStatusText();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::clearStatusText()
+{
+    statusLabel_->setText(idleText());
 }
 
 void CMainFrame::connectChildren()
@@ -299,6 +392,9 @@ void CMainFrame::hidePalettePane()
 
 void CMainFrame::OnUndo()
 {
+    if (refusedWhileBusy()) {
+        return;
+    }
     if (document_->UndoStep()) {
         showDocumentState();
     }
@@ -306,6 +402,9 @@ void CMainFrame::OnUndo()
 
 void CMainFrame::OnRedo()
 {
+    if (refusedWhileBusy()) {
+        return;
+    }
     if (document_->RedoStep()) {
         showDocumentState();
     }
@@ -377,6 +476,10 @@ void CMainFrame::DocumentStateChanged()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    if (refusedWhileBusy()) {
+        event->ignore();
+        return;
+    }
     if (files_->OfferToSave()) {
         event->accept();
     } else {
@@ -414,10 +517,11 @@ void CMainFrame::flushSettingsSave()
 QString CMainFrame::helpDocumentPath()
 {
     const QString appDir = QCoreApplication::applicationDirPath();
+    const QString page = helpPage();
     const QStringList candidates = {
-        appDir + QStringLiteral("/help/index.html"),
-        appDir + QStringLiteral("/../share/gridmint/help/index.html"),
-        QDir::currentPath() + QStringLiteral("/help/index.html"),
+        appDir + page,
+        appDir + QStringLiteral("/../share/gridmint") + page,
+        QDir::currentPath() + page,
     };
     for (const QString& candidate : candidates) {
         if (QFileInfo(candidate).isFile()) {
@@ -427,17 +531,46 @@ QString CMainFrame::helpDocumentPath()
     return {};
 }
 
+QString CMainFrame::downloadPageUrl()
+{
+    return QStringLiteral(GRIDMINT_DOWNLOAD_URL);
+}
+
 void CMainFrame::OnHelp()
 {
     const QString path = helpDocumentPath();
-    if (!path.isEmpty()) {
-        dialogs_->openUrl(QUrl::fromLocalFile(path));
+    if (path.isEmpty()) {
+        dialogs_->message(
+            this,
+            tr("ヘルプファイルが見つかりませんでした。\n"
+               "プログラムと同じフォルダーの help/index.html "
+               "にあるはずです:\n%1")
+                .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + helpPage())),
+            FileCommands::errorCaption());
+        return;
+    }
+    if (!dialogs_->openUrl(QUrl::fromLocalFile(path))) {
+        dialogs_->message(this,
+                          tr("ヘルプを開くプログラムが見つかりませんでした。\n"
+                             "ヘルプはここにあります:\n%1")
+                              .arg(QDir::toNativeSeparators(path)),
+                          FileCommands::errorCaption());
     }
 }
 
 void CMainFrame::OnDownloadPage()
 {
-    dialogs_->openUrl(QUrl(QStringLiteral(GRIDMINT_DOWNLOAD_URL)));
+    const QString address = downloadPageUrl();
+    if (address.isEmpty()) {
+        return;
+    }
+    if (!dialogs_->openUrl(QUrl(address))) {
+        dialogs_->message(this,
+                          tr("ダウンロードページを開くプログラムが見つかりませんでした。"
+                             "\nページのアドレス:\n%1")
+                              .arg(address),
+                          FileCommands::errorCaption());
+    }
 }
 
 void CMainFrame::OnAbout()
@@ -467,7 +600,9 @@ void CMainFrame::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    files_->OnDrop(urls);
+    if (!refusedWhileBusy()) {
+        files_->OnDrop(urls);
+    }
 }
 
 void CMainFrame::mouseReleaseEvent(QMouseEvent* event)
@@ -486,9 +621,12 @@ bool CMainFrame::ShowLoadedImage()
         view_->setDisplayedBitmap(nullptr);
         shownSize_ = QSize();
         view_->RefreshExtent();
+        clearStatusText();
         repaintView();
         return false;
     }
+    // The line's statistics were the previous image's.
+    clearStatusText();
     showResult(result, previousFactor, false);
     return true;
 }
@@ -504,9 +642,116 @@ bool CMainFrame::ResultOnScreen() const
 
 IndexedBitmap* CMainFrame::runEngine(bool force)
 {
+    return applyToDocument(settings_.ImageScale, static_cast<double>(panel_->threshold()), force,
+                           settings_.TransColorIndex);
+}
+
+IndexedBitmap* CMainFrame::applyToDocument(std::int32_t factor, double threshold, bool force,
+                                           std::int32_t transparentIndex)
+{
     ++engineRuns_;
-    return document_->Apply(settings_.ImageScale, static_cast<double>(panel_->threshold()), force,
-                            settings_.TransColorIndex);
+    const ImageSet* source = document_->source();
+    if (!source || pixelCount(source->width(), source->height(), factor) < backgroundPixels_) {
+        return document_->Apply(factor, threshold, force, transparentIndex);
+    }
+    runLoopActive_ = true;
+    for (;;) {
+        // The document keeps showing (and answering for) the present result
+        // while the run works aside; only AdoptRun below changes it.
+        std::unique_ptr<DetachedRun> run =
+            document_->PrepareRun(factor, threshold, transparentIndex);
+        rerunWanted_ = false;
+        forceWanted_ = false;
+        runBusy([&run] { run->Execute(); });
+        if (!rerunWanted_) {
+            runLoopActive_ = false;
+            return document_->AdoptRun(std::move(run));
+        }
+        // The controls changed while it ran: their values win, and the
+        // finished result goes unseen.
+        run.reset();
+        factor = settings_.ImageScale;
+        threshold = static_cast<double>(panel_->threshold());
+        transparentIndex = settings_.TransColorIndex;
+        const ScaleJob* job = document_->job();
+        if (!forceWanted_ && job && job->factor() == factor && job->threshold() == threshold &&
+            job->transparentIndex() == transparentIndex) {
+            runLoopActive_ = false;
+            return document_->resultBitmap(); // back to the result on screen
+        }
+        ++engineRuns_;
+    }
+}
+
+void CMainFrame::runBusy(const std::function<void()>& work)
+{
+    busy_ = true;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    busyLabel_->show();
+    busyBar_->show();
+    {
+        QEventLoop loop;
+        std::unique_ptr<QThread> thread(QThread::create(work));
+        // Queued to this thread: a job that ends before exec() starts still
+        // ends the loop.
+        connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        thread->start();
+        loop.exec();
+        thread->wait();
+    }
+    busyBar_->hide();
+    busyLabel_->hide();
+    QApplication::restoreOverrideCursor();
+    busy_ = false;
+    if (rerunWanted_ && !runLoopActive_) {
+        // A re-run asked for during a load or a save runs now.
+        const bool forced = forceWanted_;
+        rerunWanted_ = false;
+        forceWanted_ = false;
+        QTimer::singleShot(0, this, [this, forced] {
+            if (forced) {
+                OnReapply();
+            } else {
+                ReapplyIfChanged();
+            }
+        });
+    }
+}
+
+bool CMainFrame::refusedWhileBusy()
+{
+    if (!busy_) {
+        return false;
+    }
+    statusBar()->showMessage(tr("処理中です。終わるまでお待ちください。"), 3000);
+    return true;
+}
+
+bool CMainFrame::LoadDocument(const std::filesystem::path& path)
+{
+    std::error_code error;
+    const auto bytes = std::filesystem::file_size(path, error);
+    if (error || static_cast<std::int64_t>(bytes) * 4 < backgroundPixels_) {
+        return document_->Load(path);
+    }
+    std::unique_ptr<ImageSet> read;
+    std::string why;
+    runBusy([&] { read = ScaleDocument::ReadImage(path, why); });
+    return document_->AdoptImage(std::move(read), std::move(why));
+}
+
+bool CMainFrame::SaveDocument(const std::filesystem::path& path)
+{
+    const IndexedBitmap* result = document_->resultBitmap();
+    if (!result || pixelCount(result->width(), result->height()) < backgroundPixels_) {
+        return document_->Save(path);
+    }
+    bool written = false;
+    std::string why;
+    const ScaleDocument& document = *document_;
+    runBusy([&] { written = document.WriteResult(path, why); });
+    document_->RecordSave(written, std::move(why));
+    return written;
 }
 
 void CMainFrame::showResult(IndexedBitmap* result, std::int32_t previousFactor, bool keepScroll)
@@ -535,6 +780,10 @@ void CMainFrame::ReapplyIfChanged()
 
 void CMainFrame::reapplyIfChanged(int threshold)
 {
+    if (busy_) {
+        rerunWanted_ = true; // runs with the newest values when the job ends
+        return;
+    }
     const ScaleJob* job = document_->job();
     const std::int32_t factor = settings_.ImageScale;
     const std::int32_t transparent = settings_.TransColorIndex;
@@ -554,8 +803,7 @@ void CMainFrame::reapplyIfChanged(int threshold)
         return;
     }
     const std::int32_t previousFactor = job->factor();
-    ++engineRuns_;
-    showRunResult(document_->Apply(factor, static_cast<double>(threshold), false, transparent),
+    showRunResult(applyToDocument(factor, static_cast<double>(threshold), false, transparent),
                   previousFactor, true);
 }
 
@@ -564,12 +812,11 @@ bool CMainFrame::mayDiscardEdits()
     if (!document_->ApplyWouldDiscardEdits()) {
         return true;
     }
-    if (dialogs_->confirm(
-            this,
-            QStringLiteral("この画像では再適用前の状態が元に戻す履歴に入りきりません。\n"
-                           "再適用すると手で加えた修正は元に戻せなくなります。"
-                           "続けますか？"),
-            QStringLiteral("再適用"))) {
+    if (dialogs_->confirm(this,
+                          tr("この画像では再適用前の状態が元に戻す履歴に入りきりません。\n"
+                             "再適用すると手で加えた修正は元に戻せなくなります。"
+                             "続けますか？"),
+                          tr("再適用"))) {
         return true;
     }
     // The controls go back to what made the result on screen.
@@ -630,6 +877,11 @@ void CMainFrame::OnSliderReleased()
 
 void CMainFrame::OnReapply()
 {
+    if (busy_) {
+        rerunWanted_ = true;
+        forceWanted_ = true;
+        return;
+    }
     if (!mayDiscardEdits()) {
         return;
     }
@@ -652,6 +904,11 @@ void CMainFrame::OnPaletteSelected()
     if (entry.count <= 0) {
         return;
     }
+    // The colours belong to the source a job may be reading.
+    if (refusedWhileBusy()) {
+        selectShownPalette();
+        return;
+    }
     document_->SetPalette(entry.colours.data(), std::min(entry.count, 256));
     repaintView();
     DocumentStateChanged();
@@ -672,28 +929,52 @@ void CMainFrame::repaintView()
 
 void CMainFrame::OnViewPress(int x, int y)
 {
-    strokes_->Press(x, y);
+    if (!refusedWhileBusy()) {
+        strokes_->Press(x, y);
+    }
 }
 
 void CMainFrame::OnViewDrag(int x, int y)
 {
-    strokes_->Drag(x, y);
-    updateStatusText(x, y);
+    if (!refusedWhileBusy()) {
+        strokes_->Drag(x, y);
+        updateStatusText(x, y);
+    }
 }
 
 void CMainFrame::OnViewRelease(int x, int y)
 {
-    strokes_->Release(x, y);
+    if (!refusedWhileBusy()) {
+        strokes_->Release(x, y);
+    }
 }
 
 void CMainFrame::OnViewRightPress(int x, int y)
 {
-    strokes_->RightPress(x, y);
+    if (!refusedWhileBusy()) {
+        strokes_->RightPress(x, y);
+    }
 }
 
 void CMainFrame::OnViewHover(int x, int y)
 {
     updateStatusText(x, y);
+}
+
+QString CMainFrame::statusLine(const NeighbourStats& stats)
+{
+    // Worded like FormatStatusText, which the command line shares, but
+    // translatable; each count right-aligned in four places.
+    QStringList counts;
+    for (const int n : StatusCounts(stats)) {
+        counts << QStringLiteral("%1").arg(n, 4);
+    }
+    QString line = tr("同インデックス [ 左 %1, 右 %2, 上 %3, 下 %4 ] "
+                      "同色 [ 左 %5, 右 %6, 上 %7, 下 %8 ] "
+                      "近似色 [ 左 %9, 右 %10, 上 %11, 下 %12 ]");
+    // One pass, so that a count can never be taken for a place marker.
+    return line.arg(counts[0], counts[1], counts[2], counts[3], counts[4], counts[5], counts[6],
+                    counts[7], counts[8], counts[9], counts[10], counts[11]);
 }
 
 void CMainFrame::updateStatusText(int x, int y)
@@ -703,15 +984,17 @@ void CMainFrame::updateStatusText(int x, int y)
     // first column or row; the line keeps its text there as it does beyond
     // the other edges.
     if (!job || x < 0 || y < 0) {
+        clearStatusText();
         return;
     }
     const int zoom = displayZoom();
     const int factor = std::max(1, job->factor());
     const NeighbourStats stats = job->neighbourStats(x / zoom / factor, y / zoom / factor);
     if (stats.sameIndex.left == 0) {
+        clearStatusText(); // beyond the image's right or lower edge
         return;
     }
-    statusLabel_->setText(QString::fromStdString(FormatStatusText(stats)));
+    statusLabel_->setText(statusLine(stats));
 }
 
 void CMainFrame::OnToolChanged()

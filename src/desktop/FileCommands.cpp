@@ -41,13 +41,13 @@ FileCommands::FileCommands(QWidget& owner, FileCommandHost& host, ScaleDocument&
 
 QString FileCommands::errorCaption()
 {
-    return QStringLiteral("エラー");
+    return tr("エラー");
 }
 
 QString FileCommands::fileFilter()
 {
-    return QStringLiteral("PNGファイル (*.png);;BMPファイル (*.bmp);;PCXファイル (*.pcx);;"
-                          "すべてのファイル (*.*)");
+    return tr("PNGファイル (*.png);;BMPファイル (*.bmp);;PCXファイル (*.pcx);;"
+              "すべてのファイル (*.*)");
 }
 
 void FileCommands::OnFileOpen()
@@ -96,8 +96,8 @@ void FileCommands::openPalette(const std::filesystem::path& path, const std::str
 {
     if (!document_.source()) {
         dialogs_.message(&owner_,
-                         QStringLiteral("画像が読み込まれていません。\n"
-                                        "パレットは画像読み込み後追加読み込みのみ対応しています。"),
+                         tr("画像が読み込まれていません。\n"
+                            "パレットは画像読み込み後追加読み込みのみ対応しています。"),
                          errorCaption());
         return;
     }
@@ -111,7 +111,7 @@ void FileCommands::openPalette(const std::filesystem::path& path, const std::str
         palette.reset();
     }
     if (!palette) {
-        dialogs_.message(&owner_, QStringLiteral("パレットが読み込めませんでした"), errorCaption());
+        dialogs_.message(&owner_, tr("パレットが読み込めませんでした"), errorCaption());
         return;
     }
     // The document's colours change only when the user picks the new block.
@@ -123,8 +123,8 @@ void FileCommands::openImage(const std::filesystem::path& path)
 {
     // A failed read leaves the document, both paths, the pane and the view
     // exactly as they were.
-    if (!document_.Load(path)) {
-        dialogs_.message(&owner_, QStringLiteral("画像が読み込めませんでした"), errorCaption());
+    if (!host_.LoadDocument(path)) {
+        dialogs_.message(&owner_, tr("画像が読み込めませんでした"), errorCaption());
         return;
     }
     loadedPath_ = path;
@@ -134,7 +134,7 @@ void FileCommands::openImage(const std::filesystem::path& path)
     palettes_.Redraw();
 
     if (!host_.ShowLoadedImage()) {
-        dialogs_.message(&owner_, QStringLiteral("画像を拡大できませんでした"), errorCaption());
+        dialogs_.message(&owner_, tr("画像を拡大できませんでした"), errorCaption());
         return;
     }
     if (settings_.IsAutoSave) {
@@ -151,7 +151,7 @@ bool FileCommands::hasSavableResult() const
 
 void FileCommands::reportSaveFailure()
 {
-    dialogs_.message(&owner_, QStringLiteral("画像を保存できませんでした"), errorCaption());
+    dialogs_.message(&owner_, tr("画像を保存できませんでした"), errorCaption());
 }
 
 bool FileCommands::OnFileSave()
@@ -209,15 +209,15 @@ bool FileCommands::mayReplace(const std::filesystem::path& chosen)
     if (!SameFile(chosen, loadedPath_)) {
         return true;
     }
-    const QString text = QStringLiteral("「%1」は開いている元の画像です。\n"
-                                        "元の画像が拡大結果で置き換えられます。よろしいですか？")
+    const QString text = tr("「%1」は開いている元の画像です。\n"
+                            "元の画像が拡大結果で置き換えられます。よろしいですか？")
                              .arg(QDir::toNativeSeparators(toQString(loadedPath_)));
-    return dialogs_.confirm(&owner_, text, QStringLiteral("名前をつけて保存"));
+    return dialogs_.confirm(&owner_, text, tr("名前をつけて保存"));
 }
 
 bool FileCommands::save(const std::filesystem::path& path)
 {
-    const bool saved = document_.Save(path);
+    const bool saved = host_.SaveDocument(path);
     if (!saved) {
         reportSaveFailure();
     }

@@ -10,6 +10,7 @@
 #include "app/ScaleDocument.h"
 #include "desktop/UserDialogs.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -31,6 +32,10 @@ public:
     // True when the document's result is the one on screen (only that one
     // may be saved).
     virtual bool ResultOnScreen() const = 0;
+    // Load and Save of the document, run where the host decides (a large
+    // file or result on a worker thread, with the window kept alive).
+    virtual bool LoadDocument(const std::filesystem::path& path) = 0;
+    virtual bool SaveDocument(const std::filesystem::path& path) = 0;
     // The document was loaded or saved: its modified state may differ.
     virtual void DocumentStateChanged() = 0;
 
@@ -39,6 +44,8 @@ protected:
 };
 
 class FileCommands {
+    Q_DECLARE_TR_FUNCTIONS(FileCommands)
+
 public:
     // Everything passed in must outlive the commands; `owner` parents the
     // dialogs and message boxes.

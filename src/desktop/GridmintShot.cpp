@@ -1,6 +1,7 @@
 // gridmint-shot: drives the real main window on the offscreen platform and
 // saves pictures of it, so that layout, texts, the zoomed image and the grid
-// can be looked at without a display.
+// can be looked at without a display, in Japanese (OUTPUT_DIR/ja) and in
+// English (OUTPUT_DIR/en).
 //
 //   gridmint-shot OUTPUT_DIR [IMAGE]
 //
@@ -9,6 +10,8 @@
 #include "app/AppSettings.h"
 #include "app/ToolMode.h"
 #include "desktop/CMainFrame.h"
+#include "desktop/FileCommands.h"
+#include "desktop/UiLanguage.h"
 #include "image/Codecs.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CGridmintView.h"
@@ -22,9 +25,11 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStandardPaths>
@@ -42,17 +47,32 @@ namespace {
 
 using namespace gridmint;
 
-// Answers every dialog without showing anything, unless `real` is set (for
-// pictures of the questions); `saveAnswer`, when set, answers the save
-// dialog.
+bool save(QWidget* widget, const QString& dir, const QString& name)
+{
+    QApplication::processEvents();
+    const QString path = dir + QLatin1Char('/') + name;
+    const bool ok = widget->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// Answers every dialog without waiting for a user: message boxes are shown
+// and photographed before they close; questions and the save dialog are
+// answered without showing anything, unless `real` is set (for pictures of
+// the questions); `saveAnswer`, when set, answers the save dialog.
 class QuietDialogs : public UserDialogs {
 public:
+    QString outDir;
     bool real = false;
     QString saveAnswer;
+    bool ok = true;
 
-    void message(QWidget*, const QString& text, const QString& caption) override
+    void message(QWidget* owner, const QString& text, const QString& caption) override
     {
         std::fprintf(stderr, "message: %s: %s\n", qPrintable(caption), qPrintable(text));
+        QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
+        box.show();
+        ok &= save(&box, outDir, QStringLiteral("17_message%1.png").arg(messages_++));
     }
     SaveAnswer askSaveChanges(QWidget* owner) override
     {
@@ -73,7 +93,10 @@ public:
     }
     bool editSettings(QWidget*, AppSettings&) override { return false; }
     void showAbout(QWidget*) override {}
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl&) override { return true; }
+
+private:
+    int messages_ = 0;
 };
 
 // A 48 x 40 picture with slopes, a circle and a checker, 16 colours.
@@ -139,15 +162,6 @@ QString makeActFile(const QString& dir)
     return path;
 }
 
-bool save(QWidget* widget, const QString& dir, const QString& name)
-{
-    QApplication::processEvents();
-    const QString path = dir + QLatin1Char('/') + name;
-    const bool ok = widget->grab().save(path);
-    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
-    return ok;
-}
-
 // Saves a picture of the modal dialog that the next call opens, then
 // cancels it.
 void grabNextModal(const QString& dir, const QString& name, bool& ok)
@@ -205,35 +219,23 @@ void selectZoom(CMainFrame& frame, int choice)
 
 } // namespace
 
-int main(int argc, char* argv[])
+// Every picture in the language installed now, into `outDir`.
+bool shoot(const QString& outDir, const QString& image, const QString& tempDir)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv);
-    initUiResources();
-    if (argc < 2 || argv[1][0] == '-') {
-        std::fprintf(stderr,
-                     "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
-                     "Saves screenshots of the main window (empty, every zoom, each tool,\n"
-                     "palettes, menus, settings and about, a fast stroke, the save questions)\n"
-                     "as PNG files in OUTPUT_DIR.\n");
-        return argc < 2 ? 2 : 0;
-    }
-    const QString outDir = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(outDir);
-    QTemporaryDir temp;
-    const QString image = argc > 2 ? QString::fromLocal8Bit(argv[2]) : findSample(temp.path());
-
     AppSettings settings;
     settings.ImageScale = 4;
     auto quiet = std::make_unique<QuietDialogs>();
     QuietDialogs* dialogs = quiet.get();
+    dialogs->outDir = outDir;
     CMainFrame frame(settings, std::move(quiet));
     frame.resize(1100, 760);
     frame.show();
     bool ok = save(&frame, outDir, QStringLiteral("01_empty.png"));
+
+    // The messages that need no image: a palette before any image, and an
+    // image that cannot be read.
+    frame.Open(std::filesystem::path((tempDir + QStringLiteral("/early.act")).toStdU16String()));
+    frame.Open(std::filesystem::path((tempDir + QStringLiteral("/missing.png")).toStdU16String()));
 
     frame.Open(std::filesystem::path(image.toStdU16String()));
     const int zooms[] = {1, 2, 4, 8, 12, 16, 32};
@@ -276,7 +278,7 @@ int main(int argc, char* argv[])
         frame.OnViewRelease(at(30, 12).x(), at(30, 12).y());
     }
 
-    frame.Open(std::filesystem::path(makeActFile(temp.path()).toStdU16String()));
+    frame.Open(std::filesystem::path(makeActFile(tempDir).toStdU16String()));
     ok &= save(&frame, outDir, QStringLiteral("06_palette_added.png"));
     if (frame.palettePane()->entries().size() > 1) {
         // A click in the added block makes it the document's palette. Block 0
@@ -296,8 +298,8 @@ int main(int argc, char* argv[])
     ok &= save(&frame, outDir, QStringLiteral("08_palette_hidden.png"));
     frame.paletteAction()->trigger();
 
+    int index = 0;
     for (QMenu* menu : frame.menuBar()->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) {
-        static int index = 0;
         menu->popup(frame.mapToGlobal(QPoint(10, 10)));
         ok &= save(menu, outDir, QStringLiteral("09_menu%1.png").arg(index++));
         menu->hide();
@@ -315,6 +317,19 @@ int main(int argc, char* argv[])
         ok &= save(&dialog, outDir, QStringLiteral("11_about.png"));
         dialog.hide();
     }
+    // A palette file that cannot be read, and a save that fails.
+    frame.Open(std::filesystem::path((tempDir + QStringLiteral("/missing.act")).toStdU16String()));
+    dialogs->saveAnswer = tempDir + QStringLiteral("/no/such/folder/out.png");
+    frame.saveAsAction()->trigger();
+    dialogs->saveAnswer.clear();
+    {
+        QFileDialog dialog(&frame, QString(), tempDir, FileCommands::fileFilter());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.resize(640, 420);
+        dialog.show();
+        ok &= save(&dialog, outDir, QStringLiteral("18_file_dialog.png"));
+        dialog.hide();
+    }
 
     // The work that must not be lost: a fast dot stroke (events 24 result
     // pixels apart) painted only at its events, as a program without the
@@ -322,7 +337,7 @@ int main(int argc, char* argv[])
     // the question on close; the Save As proposal; the question before the
     // source is replaced.
     // A copy, so that nothing here can touch the sample itself.
-    const QString copy = temp.filePath(QFileInfo(image).fileName());
+    const QString copy = tempDir + QLatin1Char('/') + QFileInfo(image).fileName();
     QFile::copy(image, copy);
     frame.Open(std::filesystem::path(copy.toStdU16String()));
     selectZoom(frame, 3);
@@ -352,5 +367,34 @@ int main(int argc, char* argv[])
     grabNextModal(outDir, QStringLiteral("16_replace_source_question.png"), ok);
     frame.files().OnFileSaveAs();
     dialogs->real = false;
+    return ok && dialogs->ok;
+}
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    initUiResources();
+    if (argc < 2 || argv[1][0] == '-') {
+        std::fprintf(stderr, "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
+                             "Saves screenshots of the main window (empty, every zoom, each tool,\n"
+                             "palettes, menus, settings, about, messages, file dialog) as PNG\n"
+                             "files in OUTPUT_DIR/ja and OUTPUT_DIR/en.\n");
+        return argc < 2 ? 2 : 0;
+    }
+    QTemporaryDir temp;
+    const QString image = argc > 2 ? QString::fromLocal8Bit(argv[2]) : findSample(temp.path());
+    bool ok = true;
+    for (const UiLanguage language : {UiLanguage::Japanese, UiLanguage::English}) {
+        const bool japanese = language == UiLanguage::Japanese;
+        const QString outDir = QString::fromLocal8Bit(argv[1]) +
+                               (japanese ? QStringLiteral("/ja") : QStringLiteral("/en"));
+        QDir().mkpath(outDir);
+        ok &= InstallUiLanguage(language);
+        ok &= shoot(outDir, image, temp.path());
+    }
     return ok ? 0 : 1;
 }

@@ -20,12 +20,11 @@ void UserDialogs::message(QWidget* owner, const QString& text, const QString& ca
 
 UserDialogs::SaveAnswer UserDialogs::askSaveChanges(QWidget* owner)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Gridmint"),
-                    QStringLiteral("変更を保存しますか？"), QMessageBox::NoButton, owner);
-    QPushButton* save = box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
-    QPushButton* discard =
-        box.addButton(QStringLiteral("保存しない"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Gridmint"), tr("変更を保存しますか？"),
+                    QMessageBox::NoButton, owner);
+    QPushButton* save = box.addButton(tr("保存"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(tr("保存しない"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(tr("キャンセル"), QMessageBox::RejectRole);
     box.setDefaultButton(save);
     box.setEscapeButton(cancel);
     box.exec();
@@ -38,8 +37,8 @@ UserDialogs::SaveAnswer UserDialogs::askSaveChanges(QWidget* owner)
 bool UserDialogs::confirm(QWidget* owner, const QString& text, const QString& caption)
 {
     QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::NoButton, owner);
-    QPushButton* yes = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
+    QPushButton* yes = box.addButton(tr("はい"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(tr("いいえ"), QMessageBox::NoRole);
     box.setDefaultButton(no);
     box.setEscapeButton(no);
     box.exec();
@@ -86,9 +85,9 @@ void UserDialogs::showAbout(QWidget* owner)
     dialog.exec();
 }
 
-void UserDialogs::openUrl(const QUrl& url)
+bool UserDialogs::openUrl(const QUrl& url)
 {
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
 } // namespace gridmint

@@ -5,6 +5,7 @@
 
 #include "app/AppSettings.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QUrl>
 
@@ -13,6 +14,8 @@ class QWidget;
 namespace gridmint {
 
 class UserDialogs {
+    Q_DECLARE_TR_FUNCTIONS(UserDialogs)
+
 public:
     enum class SaveAnswer { Save, Discard, Cancel };
 
@@ -36,7 +39,8 @@ public:
     virtual bool editSettings(QWidget* owner, AppSettings& settings);
     virtual void showAbout(QWidget* owner);
     // Hands a local document or a web address to the system's default handler.
-    virtual void openUrl(const QUrl& url);
+    // False when no program took it.
+    virtual bool openUrl(const QUrl& url);
 };
 
 } // namespace gridmint

@@ -1,7 +1,8 @@
-// The desktop program: settings first, then the one main window. The command
-// line is not used.
+// The desktop program: settings and language first, then the one main
+// window. The command line is not used.
 #include "desktop/AppSettingsStore.h"
 #include "desktop/CMainFrame.h"
+#include "desktop/UiLanguage.h"
 #include "ui/UiResources.h"
 
 #include <QApplication>
@@ -13,9 +14,14 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Gridmint"));
     gridmint::initUiResources();
     gridmint::LoadSettings();
+    // Before any window exists: texts are translated when widgets are made.
+    gridmint::InstallUiLanguage(gridmint::ChooseUiLanguage(gridmint::appSettings().Language));
 
     gridmint::CMainFrame frame(gridmint::appSettings());
+    frame.RestoreWindowLayout(gridmint::LoadWindowLayout());
     frame.show();
     // A normal quit returns 0, which scripts and desktops read as success.
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    gridmint::SaveWindowLayout(frame.windowLayout());
+    return code;
 }

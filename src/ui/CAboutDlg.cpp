@@ -14,7 +14,7 @@ namespace gridmint {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("バージョン情報"));
+    setWindowTitle(tr("バージョン情報"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     auto* icon = new QLabel(this);
@@ -22,9 +22,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     auto* box = new QGroupBox(this);
-    auto* text = new QLabel(QStringLiteral("Gridmint バージョン %1\n\nドット絵拡大ツール")
-                                .arg(QStringLiteral(GRIDMINT_VERSION)),
-                            box);
+    auto* text = new QLabel(
+        tr("Gridmint バージョン %1\n\nドット絵拡大ツール").arg(QStringLiteral(GRIDMINT_VERSION)),
+        box);
     auto* boxLayout = new QVBoxLayout(box);
     boxLayout->addWidget(text);
 

@@ -26,6 +26,9 @@ QRect du(int x, int y, int w, int h)
 
 // One less than the stored value's buffer: a longer folder would be saved and then
 // refused at the next start.
+// Height of the language row, in dialog units.
+constexpr int kLanguageRow = 18;
+
 constexpr int kFolderLimit = static_cast<int>(AppSettings::kMaxFolderLength);
 
 std::function<QString(QWidget*)>& folderPicker()
@@ -36,7 +39,7 @@ std::function<QString(QWidget*)>& folderPicker()
 
 QString browseForFolder(QWidget* owner)
 {
-    return QFileDialog::getExistingDirectory(owner, QStringLiteral("フォルダを選択してください。"),
+    return QFileDialog::getExistingDirectory(owner, COptionDlg::tr("フォルダを選択してください。"),
                                              QString(), QFileDialog::ShowDirsOnly);
 }
 
@@ -53,14 +56,14 @@ void placeWide(QWidget* w, const QRect& r)
 COptionDlg::COptionDlg(AppSettings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings)
 {
-    setWindowTitle(QStringLiteral("設定"));
+    setWindowTitle(tr("設定"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-    autoSave_ = new QCheckBox(QStringLiteral("読込み拡大時に自動保存する"), this);
+    autoSave_ = new QCheckBox(tr("読込み拡大時に自動保存する"), this);
     placeWide(autoSave_, du(12, 6, 114, 10));
-    reverseAct_ = new QCheckBox(QStringLiteral("ACT読み込み時パレットを反転する"), this);
+    reverseAct_ = new QCheckBox(tr("ACT読み込み時パレットを反転する"), this);
     placeWide(reverseAct_, du(12, 24, 125, 10));
-    reversePal_ = new QCheckBox(QStringLiteral("PAL読み込み時パレットを反転する"), this);
+    reversePal_ = new QCheckBox(tr("PAL読み込み時パレットを反転する"), this);
     placeWide(reversePal_, du(12, 42, 124, 10));
 
     const int right = std::max({autoSave_->geometry().right(), reverseAct_->geometry().right(),
@@ -68,7 +71,7 @@ COptionDlg::COptionDlg(AppSettings& settings, QWidget* parent)
                       12;
     const int shift = std::max(0, right - du(156, 0, 0, 0).x());
 
-    auto* scaleLabel = new QLabel(QStringLiteral("画像拡大率"), this);
+    auto* scaleLabel = new QLabel(tr("画像拡大率"), this);
     placeWide(scaleLabel, du(156, 6, 41, 8).translated(shift, 0));
     auto* scale = new RightAlignedComboBox(this);
     for (int f : kScaleFactors) {
@@ -77,15 +80,15 @@ COptionDlg::COptionDlg(AppSettings& settings, QWidget* parent)
     scale_ = scale;
     placeWide(scale_, du(156, 18, 48, 12).translated(shift, 0));
 
-    auto* transLabel = new QLabel(QStringLiteral("透過色インデックス"), this);
+    auto* transLabel = new QLabel(tr("透過色インデックス"), this);
     placeWide(transLabel, du(155, 35, 60, 8).translated(shift, 0));
     trans_ = new QComboBox(this);
-    trans_->addItems({QStringLiteral("0番"), QStringLiteral("255番"), QStringLiteral("なし")});
+    trans_->addItems({tr("0番"), tr("255番"), tr("なし")});
     placeWide(trans_, du(155, 47, 48, 12).translated(shift, 0));
 
-    auto* folderLabel = new QLabel(QStringLiteral("デフォルト保存先フォルダ"), this);
+    auto* folderLabel = new QLabel(tr("デフォルト保存先フォルダ"), this);
     placeWide(folderLabel, du(7, 73, 78, 8));
-    auto* browse = new QPushButton(QStringLiteral("参照..."), this);
+    auto* browse = new QPushButton(tr("参照..."), this);
     browse->setGeometry(du(165, 84, 50, 14).translated(shift, 0));
     folder_ = new QLineEdit(this);
     const QRect edit = du(7, 85, 155, 14);
@@ -93,18 +96,31 @@ COptionDlg::COptionDlg(AppSettings& settings, QWidget* parent)
                          edit.height());
     browse_ = browse;
 
+    // The language row sits under the folder; the buttons move down by its
+    // height. The choice is read once at start-up, and the note says so.
+    auto* languageLabel = new QLabel(tr("表示言語"), this);
+    placeWide(languageLabel, du(7, 107, 40, 8));
+    language_ = new QComboBox(this);
+    language_->addItems({tr("自動"), tr("日本語"), QStringLiteral("English")});
+    placeWide(language_,
+              QRect(languageLabel->geometry().right() + du(4, 0, 0, 0).x(), du(0, 105, 0, 0).y(),
+                    du(60, 0, 0, 0).x(), du(0, 0, 0, 12).height()));
+    auto* languageNote = new QLabel(tr("次回の起動時から有効になります"), this);
+    placeWide(languageNote, QRect(language_->geometry().right() + du(4, 0, 0, 0).x(),
+                                  du(0, 107, 0, 0).y(), 0, du(0, 0, 0, 8).height()));
+
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setGeometry(du(103, 111, 50, 14).translated(shift, 0));
+    ok->setGeometry(du(103, 111 + kLanguageRow, 50, 14).translated(shift, 0));
     ok->setDefault(true);
     ok_ = ok;
-    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
-    cancel->setGeometry(du(157, 111, 50, 14).translated(shift, 0));
+    auto* cancel = new QPushButton(tr("キャンセル"), this);
+    cancel->setGeometry(du(157, 111 + kLanguageRow, 50, 14).translated(shift, 0));
     cancel_ = cancel;
 
-    const QRect whole = du(0, 0, 222, 132);
+    const QRect whole = du(0, 0, 222, 132 + kLanguageRow);
     int width = whole.width() + shift;
-    for (const QWidget* w :
-         {static_cast<QWidget*>(scaleLabel), static_cast<QWidget*>(transLabel)}) {
+    for (const QWidget* w : {static_cast<QWidget*>(scaleLabel), static_cast<QWidget*>(transLabel),
+                             static_cast<QWidget*>(languageNote)}) {
         width = std::max(width, w->geometry().right() + du(7, 0, 0, 0).x());
     }
     setFixedSize(width, whole.height());
@@ -125,6 +141,11 @@ COptionDlg::COptionDlg(AppSettings& settings, QWidget* parent)
     reversePal_->setChecked(settings_.IsReversePAL);
     folder_->setMaxLength(kFolderLimit);
     folder_->setText(QString::fromStdString(settings_.DefaultSaveFolder));
+    const std::int32_t language = settings_.Language;
+    language_->setCurrentIndex(language >= AppSettings::kLanguageAuto &&
+                                       language <= AppSettings::kLanguageEnglish
+                                   ? language
+                                   : AppSettings::kLanguageAuto);
 
     connect(ok, &QPushButton::clicked, this, &COptionDlg::onOk);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -169,6 +190,8 @@ void COptionDlg::onOk()
     assign(settings_.ImageScale, scale);
     assign(settings_.TransColorIndex, index);
     assign(settings_.DefaultSaveFolder, folder);
+    // The combo's rows are the setting's values in order.
+    assign(settings_.Language, std::max(language_->currentIndex(), AppSettings::kLanguageAuto));
     done(changed ? QDialog::Accepted : QDialog::Rejected);
 }
 

@@ -35,6 +35,8 @@ public:
     QComboBox* scaleCombo() const { return scale_; }
     QComboBox* transparentCombo() const { return trans_; }
     QLineEdit* folderEdit() const { return folder_; }
+    // Automatic, Japanese, English: AppSettings' kLanguage values in order.
+    QComboBox* languageCombo() const { return language_; }
     QAbstractButton* browseButton() const { return browse_; }
     QAbstractButton* okButton() const { return ok_; }
     QAbstractButton* cancelButton() const { return cancel_; }
@@ -55,6 +57,7 @@ private:
     QComboBox* scale_ = nullptr;
     QComboBox* trans_ = nullptr;
     QLineEdit* folder_ = nullptr;
+    QComboBox* language_ = nullptr;
     QAbstractButton* browse_ = nullptr;
     QAbstractButton* ok_ = nullptr;
     QAbstractButton* cancel_ = nullptr;

@@ -30,10 +30,40 @@ constexpr int kZoomFactors[] = {1, 2, 4, 8, 12, 16, 32};
 constexpr int kThicknessCount = 10;
 constexpr int kStateSize = 24; // one state of a 96 x 24 button strip
 
+// The strip's groups, left to right, as spans of dialog units: the tools,
+// the thickness, the display zoom, the threshold and the re-apply button.
+// A group keeps its controls together; when the panel is too narrow for
+// them all the groups that do not fit move to another row.
+struct GroupSpan {
+    int from;
+    int to;
+};
+constexpr GroupSpan kGroups[] = {{0, 150}, {195, 241}, {241, 281}, {281, 423}, {423, 473}};
+constexpr int kGroupCount = CTopPanelView::kGroupCount;
+static_assert(std::size(kGroups) == kGroupCount);
+constexpr int kRowStart = 6; // dialog units before the first group of a row
+constexpr int kRightMargin = 6;
+
+int groupOf(int x)
+{
+    int group = 0;
+    for (int g = 0; g < kGroupCount; ++g) {
+        if (du(kGroups[g].from) <= x) {
+            group = g;
+        }
+    }
+    return group;
+}
+
 struct ToolInfo {
     int mode;
     const char* text; // the button's own caption, for accessibility
-    const char* tip;
+    // The tool tip, with "tool tip" as its translation's disambiguation:
+    // one tool's tip is the same Japanese text as its caption.
+    struct {
+        const char* source;
+        const char* comment;
+    } tip;
     const char* picture; // base name under :/gridmint/tools/
     int x;               // dialog units
     bool enablesThickness;
@@ -42,13 +72,25 @@ struct ToolInfo {
 // In the strip's left-to-right order; the diagonal tool's button exists but
 // stays hidden.
 const ToolInfo kTools[] = {
-    {ToolNearest, "近傍色", "ピクセルのニアレストネイバー拡大選択", "nearest", 6, true},
-    {ToolAuto, "自動拡大", "ピクセルの自動拡大選択", "auto", 30, true},
-    {ToolCorner, "角取り", "角取り処理", "corner", 54, false},
-    {ToolDiagonalLine, "斜め線", "斜め線補正処理", "diagonal_line", 78, false},
-    {ToolDot, "ドット打ち", "ドット打ち", "dot", 102, true},
-    {ToolZoom, "拡大", "表示拡大", "zoom", 126, false},
-    {ToolDiagonal, "斜め", "斜め補正処理", "diagonal", 150, false},
+    {ToolNearest, QT_TRANSLATE_NOOP("gridmint::CTopPanelView", "近傍色"),
+     QT_TRANSLATE_NOOP3("gridmint::CTopPanelView", "ピクセルのニアレストネイバー拡大選択",
+                        "tool tip"),
+     "nearest", 6, true},
+    {ToolAuto, QT_TRANSLATE_NOOP("gridmint::CTopPanelView", "自動拡大"),
+     QT_TRANSLATE_NOOP3("gridmint::CTopPanelView", "ピクセルの自動拡大選択", "tool tip"), "auto",
+     30, true},
+    {ToolCorner, QT_TRANSLATE_NOOP("gridmint::CTopPanelView", "角取り"),
+     QT_TRANSLATE_NOOP3("gridmint::CTopPanelView", "角取り処理", "tool tip"), "corner", 54, false},
+    {ToolDiagonalLine, QT_TRANSLATE_NOOP("gridmint::CTopPanelView", "斜め線"),
+     QT_TRANSLATE_NOOP3("gridmint::CTopPanelView", "斜め線補正処理", "tool tip"), "diagonal_line",
+     78, false},
+    {ToolDot, QT_TRANSLATE_NOOP("gridmint::CTopPanelView", "ドット打ち"),
+     QT_TRANSLATE_NOOP3("gridmint::CTopPanelView", "ドット打ち", "tool tip"), "dot", 102, true},
+    {ToolZoom, QT_TRANSLATE_NOOP("gridmint::CTopPanelView", "拡大"),
+     QT_TRANSLATE_NOOP3("gridmint::CTopPanelView", "表示拡大", "tool tip"), "zoom", 126, false},
+    {ToolDiagonal, QT_TRANSLATE_NOOP("gridmint::CTopPanelView", "斜め"),
+     QT_TRANSLATE_NOOP3("gridmint::CTopPanelView", "斜め補正処理", "tool tip"), "diagonal", 150,
+     false},
 };
 
 const ToolInfo* toolInfo(int mode)
@@ -130,8 +172,8 @@ CTopPanelView::CTopPanelView(AppSettings& settings, std::function<void()> saveSe
         const QString base = QStringLiteral(":/gridmint/tools/") + QLatin1String(t.picture);
         auto* b = new ToolBitmapButton(base + QStringLiteral(".png"),
                                        base + QStringLiteral("_active.png"), this);
-        b->setText(QString::fromUtf8(t.text));
-        b->setToolTip(QString::fromUtf8(t.tip));
+        b->setText(tr(t.text));
+        b->setToolTip(tr(t.tip.source, t.tip.comment));
         b->move(du(t.x), du(6));
         const int mode = t.mode;
         connect(b, &QAbstractButton::clicked, this, [this, mode] { onToolPressed(mode); });
@@ -139,7 +181,7 @@ CTopPanelView::CTopPanelView(AppSettings& settings, std::function<void()> saveSe
     }
     toolButtons_[ToolDiagonal]->hide();
 
-    thicknessLabel_ = new QLabel(QStringLiteral("太さ"), this);
+    thicknessLabel_ = new QLabel(tr("太さ"), this);
     thicknessLabel_->setGeometry(du(212), du(3) - 2, du(24), labelHeight);
     thicknessCombo_ = new QComboBox(this);
     const QPixmap icons(QStringLiteral(":/gridmint/thickness.png"));
@@ -149,7 +191,7 @@ CTopPanelView::CTopPanelView(AppSettings& settings, std::function<void()> saveSe
     }
     thicknessCombo_->setCurrentIndex(0);
 
-    zoomLabel_ = new QLabel(QStringLiteral("表示拡大率"), this);
+    zoomLabel_ = new QLabel(tr("表示拡大率"), this);
     zoomLabel_->setGeometry(du(241), du(2) - 2, du(50), labelHeight);
     auto* zoom = new RightAlignedComboBox(this);
     for (int z : kZoomFactors) {
@@ -165,7 +207,7 @@ CTopPanelView::CTopPanelView(AppSettings& settings, std::function<void()> saveSe
     thresholdSlider_->setTickPosition(QSlider::NoTicks);
     thresholdSlider_->setTracking(true);
 
-    reapplyButton_ = new QPushButton(QStringLiteral("再適用"), this);
+    reapplyButton_ = new QPushButton(tr("再適用"), this);
     reapplyButton_->setGeometry(du(423), du(5), du(50), kHeight - du(5) - 3);
 
     // Combo boxes and the slider keep their natural height and sit on the
@@ -192,12 +234,71 @@ CTopPanelView::CTopPanelView(AppSettings& settings, std::function<void()> saveSe
 
     updateToolImages();
     updateThicknessControls();
+
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        placed_.push_back({child, child->geometry(), groupOf(child->x())});
+    }
     setFixedHeight(kHeight);
 }
 
 QSize CTopPanelView::sizeHint() const
 {
     return {du(619), kHeight};
+}
+
+QSize CTopPanelView::minimumSizeHint() const
+{
+    int widest = 0;
+    for (const GroupSpan& g : kGroups) {
+        widest = std::max(widest, du(g.to - g.from));
+    }
+    return {du(kRowStart) + widest + du(kRightMargin), kHeight};
+}
+
+int CTopPanelView::rowsForWidth(int width) const
+{
+    std::array<int, kGroupCount> shift{};
+    std::array<int, kGroupCount> row{};
+    arrange(width, shift, row);
+    return row.back() + 1;
+}
+
+void CTopPanelView::arrange(int width, std::array<int, kGroupCount>& shift,
+                            std::array<int, kGroupCount>& row)
+{
+    // Every row starts like the first one does; inside a row the groups keep
+    // the gaps they have on a wide strip.
+    int rowIndex = 0;
+    int rowShift = 0;
+    for (int g = 0; g < kGroupCount; ++g) {
+        const bool rowHasGroups = g > 0 && row[static_cast<std::size_t>(g - 1)] == rowIndex;
+        if (rowHasGroups && du(kGroups[g].to) - rowShift + du(kRightMargin) > width) {
+            ++rowIndex;
+            rowShift = du(kGroups[g].from) - du(kRowStart);
+        } else if (g == 0) {
+            rowShift = 0;
+        }
+        shift[static_cast<std::size_t>(g)] = rowShift;
+        row[static_cast<std::size_t>(g)] = rowIndex;
+    }
+}
+
+void CTopPanelView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    std::array<int, kGroupCount> shift{};
+    std::array<int, kGroupCount> row{};
+    arrange(width(), shift, row);
+    for (const Placed& p : placed_) {
+        const auto g = static_cast<std::size_t>(p.group);
+        p.widget->setGeometry(p.original.translated(-shift[g], row[g] * kHeight));
+    }
+    // The height follows the rows; the width never depends on it, so this
+    // settles after one more resize.
+    const int height = (row.back() + 1) * kHeight;
+    if (height != this->height()) {
+        setFixedHeight(height);
+    }
 }
 
 int CTopPanelView::toolMode() const
@@ -254,7 +355,7 @@ QAbstractButton* CTopPanelView::reapplyButton() const
 
 QString CTopPanelView::thresholdText(int value)
 {
-    return QStringLiteral("近似色判定閾値 : %1").arg(value, 3);
+    return tr("近似色判定閾値 : %1").arg(value, 3);
 }
 
 void CTopPanelView::onToolPressed(int mode)

@@ -49,7 +49,8 @@ TEST_F(SettingsStore, DefaultsWithoutStoredValuesAndFirstSave)
 
     SaveSettings(AppSettings{});
     QSettings store = rawStore();
-    EXPECT_EQ(store.allKeys().size(), 7);
+    EXPECT_EQ(store.allKeys().size(), 8);
+    EXPECT_EQ(store.value("Language").toString(), "0");
     // Booleans as numbers, not Qt's "true"/"false".
     EXPECT_EQ(store.value("IsReverseACT").toString(), "1");
     EXPECT_EQ(store.value("IsAutoSave").toString(), "0");
@@ -65,6 +66,7 @@ TEST_F(SettingsStore, RoundTripIncludingAClearedFolder)
     s.TransColorIndex = -1;
     s.NearestColorThreshold = 0;
     s.DefaultSaveFolder = "/home/画像/出力, with comma";
+    s.Language = AppSettings::kLanguageEnglish;
     SaveSettings(s);
     AppSettings back;
     LoadSettings(back);
@@ -75,6 +77,7 @@ TEST_F(SettingsStore, RoundTripIncludingAClearedFolder)
     EXPECT_EQ(back.TransColorIndex, -1);
     EXPECT_EQ(back.NearestColorThreshold, 0u);
     EXPECT_EQ(back.DefaultSaveFolder, s.DefaultSaveFolder);
+    EXPECT_EQ(back.Language, AppSettings::kLanguageEnglish);
 
     // Clearing the folder must survive the next start.
     s.DefaultSaveFolder.clear();
@@ -98,6 +101,13 @@ TEST_F(SettingsStore, RangeChecksInNumberAndTextForm)
     EXPECT_EQ(loadWith({{"NearestColorThreshold", QVariant(101)}}).NearestColorThreshold, 20u);
     EXPECT_EQ(loadWith({{"NearestColorThreshold", QVariant("-1")}}).NearestColorThreshold, 20u);
     EXPECT_EQ(loadWith({{"NearestColorThreshold", QVariant(100u)}}).NearestColorThreshold, 100u);
+
+    // Automatic 0, Japanese 1, English 2; anything else keeps automatic.
+    EXPECT_EQ(loadWith({{"Language", QVariant(2)}}).Language, AppSettings::kLanguageEnglish);
+    EXPECT_EQ(loadWith({{"Language", QVariant("1")}}).Language, AppSettings::kLanguageJapanese);
+    for (const QVariant& bad : {QVariant(3), QVariant(-1), QVariant("en")})
+        EXPECT_EQ(loadWith({{"Language", bad}}).Language, AppSettings::kLanguageAuto)
+            << bad.toString().toStdString();
 
     // Any non-zero number is true.
     EXPECT_TRUE(loadWith({{"IsAutoSave", QVariant("7")}}).IsAutoSave);

@@ -27,7 +27,8 @@ bool same(const AppSettings& a, const AppSettings& b)
 {
     return a.IsAutoSave == b.IsAutoSave && a.IsReverseACT == b.IsReverseACT &&
            a.IsReversePAL == b.IsReversePAL && a.ImageScale == b.ImageScale &&
-           a.TransColorIndex == b.TransColorIndex && a.DefaultSaveFolder == b.DefaultSaveFolder;
+           a.TransColorIndex == b.TransColorIndex && a.DefaultSaveFolder == b.DefaultSaveFolder &&
+           a.Language == b.Language;
 }
 
 } // namespace
@@ -105,6 +106,15 @@ private slots:
             dlg.okButton()->click();
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
             QCOMPARE(s.DefaultSaveFolder, std::string());
+        }
+        {
+            AppSettings s = stored();
+            COptionDlg dlg(s);
+            QCOMPARE(dlg.languageCombo()->currentText(), QStringLiteral("自動"));
+            dlg.languageCombo()->setCurrentIndex(2);
+            dlg.okButton()->click();
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QCOMPARE(s.Language, AppSettings::kLanguageEnglish);
         }
     }
 
