@@ -45,8 +45,8 @@ class ScaleDocument::RunStep : public EditHistory::Step {
 public:
     explicit RunStep(ScaleDocument& document)
         : job_(std::move(document.job_)), result_(std::move(document.result_)),
-          cellResult_(std::move(document.cellResult_)),
-          changeMap_(std::move(document.changeMap_)),
+          cellResult_(std::move(document.cellResult_)), changeMap_(std::move(document.changeMap_)),
+          layout_(document.resultLayout_), slopePasses_(document.resultSlopes_),
           bytes_(sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_) +
                  imageBytes(cellResult_.get()) + imageBytes(changeMap_.get()))
     {
@@ -60,6 +60,8 @@ public:
         // travels with the job; so does the change map of that run.
         std::swap(document.cellResult_, cellResult_);
         std::swap(document.changeMap_, changeMap_);
+        std::swap(document.resultLayout_, layout_);
+        std::swap(document.resultSlopes_, slopePasses_);
         // The one-level snapshot belongs to the other result.
         document.undo_.reset();
     }
@@ -73,6 +75,8 @@ public:
         document.result_ = std::move(result_);
         document.cellResult_ = std::move(cellResult_);
         document.changeMap_ = std::move(changeMap_);
+        document.resultLayout_ = layout_;
+        document.resultSlopes_ = slopePasses_;
     }
 
 private:
@@ -80,6 +84,8 @@ private:
     std::unique_ptr<IndexedBitmap> result_;
     std::unique_ptr<IndexedImage> cellResult_;
     std::unique_ptr<IndexedImage> changeMap_;
+    CellLayout layout_;
+    bool slopePasses_;
     std::size_t bytes_;
 };
 
@@ -228,7 +234,7 @@ IndexedBitmap* ScaleDocument::AdoptRun(std::unique_ptr<DetachedRun> run)
             history_->clear(false);
         } else {
             try {
-                step = std::make_unique<RunStep>(std::move(job_), std::move(result_));
+                step = std::make_unique<RunStep>(*this);
             } catch (const std::bad_alloc&) {
                 history_->clear(false);
             }
@@ -236,6 +242,10 @@ IndexedBitmap* ScaleDocument::AdoptRun(std::unique_ptr<DetachedRun> run)
     }
     job_ = std::move(run->job_);
     result_ = std::move(run->result_);
+    cellResult_ = std::move(run->enlarged_.image);
+    changeMap_ = std::move(run->enlarged_.changes);
+    resultLayout_ = run->cellLayout_;
+    resultSlopes_ = run->slopePasses_;
     undo_.reset();
     lastError_.clear();
     if (step) {

@@ -19,6 +19,7 @@ namespace {
 
 constexpr const char* kNotReadable = "not an image Gridmint can read";
 constexpr const char* kTooLarge = "too large to enlarge";
+constexpr const char* kBadCells = "cell size, margin or spacing out of range";
 
 // The display raster always carries 256 opaque colours so that every byte
 // value a manual edit may write has something to show.
@@ -139,12 +140,46 @@ std::string runError(const std::exception& e)
     return size ? kTooLarge : e.what();
 }
 
+// Runs the job, or the cells, as the cell layout and tracing say; the
+// result is in `job` unless the returned image is set.
+Enlargement runEngine(const ImageSet& source, ScaleJob& job, const ScaleSettings& settings,
+                      const CellLayout& cellLayout, bool traceChanges, unsigned cellThreads)
+{
+    Enlargement made;
+    if (cellLayout.enabled()) {
+        made = enlargeCells(source, settings, cellLayout, traceChanges, cellThreads);
+        // Only after the cells succeeded, so that a failure leaves the job as
+        // it was: its plain run gives the status line its colour table.
+        job.run(false);
+        return made;
+    }
+    if (!traceChanges) {
+        job.run(settings.slopePasses);
+        return made;
+    }
+    made.changes = std::make_unique<IndexedImage>();
+    if (settings.slopePasses) {
+        runTracingChanges(job, *made.changes);
+        return made;
+    }
+    job.run(false);
+    const IndexedImage& out = job.outputImage();
+    made.changes->allocate(static_cast<std::uint32_t>(out.width()),
+                           static_cast<std::uint32_t>(out.height()));
+    std::fill_n(made.changes->store(),
+                static_cast<std::size_t>(out.width()) * static_cast<std::size_t>(out.height()),
+                std::uint8_t{kUnchanged});
+    return made;
+}
+
 } // namespace
 
 DetachedRun::DetachedRun(const ImageSet& source, std::uint64_t sourceSerial, std::int32_t factor,
-                         double threshold, std::int32_t transparentIndex, bool slopePasses)
+                         double threshold, std::int32_t transparentIndex, bool slopePasses,
+                         const CellLayout& cellLayout, unsigned cellThreads, bool traceChanges)
     : source_(&source), sourceSerial_(sourceSerial), factor_(factor), threshold_(threshold),
-      transparentIndex_(transparentIndex), slopePasses_(slopePasses)
+      transparentIndex_(transparentIndex), slopePasses_(slopePasses), cellLayout_(cellLayout),
+      cellThreads_(cellThreads), traceChanges_(traceChanges)
 {
 }
 
@@ -156,10 +191,17 @@ DetachedRun::~DetachedRun()
 
 void DetachedRun::Execute() noexcept
 {
+    if (cellLayout_.enabled() && !cellLayout_.valid()) {
+        error_ = kBadCells;
+        return;
+    }
     try {
         job_ = std::make_unique<ScaleJob>(*source_, factor_, threshold_, transparentIndex_);
-        job_->run(slopePasses_);
-        result_ = makeDisplayBitmap(job_->outputImage(), *source_->palette);
+        enlarged_ = runEngine(*source_, *job_,
+                              ScaleSettings{factor_, threshold_, transparentIndex_, slopePasses_},
+                              cellLayout_, traceChanges_, cellThreads_);
+        const IndexedImage& image = enlarged_.image ? *enlarged_.image : job_->outputImage();
+        result_ = makeDisplayBitmap(image, *source_->palette);
         if (!result_)
             error_ = kTooLarge;
     } catch (const std::exception& e) {
@@ -177,15 +219,16 @@ std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, doub
 {
     if (!source_)
         return nullptr;
-    return std::unique_ptr<DetachedRun>(
-        new DetachedRun(*source_, sourceSerial_, factor, threshold, transparentIndex, slopePasses));
+    return std::unique_ptr<DetachedRun>(new DetachedRun(*source_, sourceSerial_, factor, threshold,
+                                                        transparentIndex, slopePasses, cellLayout_,
+                                                        cellThreads_, traceChanges_));
 }
 
 IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bool force,
                                        std::int32_t transparentIndex, bool slopePasses)
 {
     if (cellLayout_.enabled() && !cellLayout_.valid()) {
-        lastError_ = "cell size, margin or spacing out of range";
+        lastError_ = kBadCells;
         return nullptr;
     }
 
@@ -207,7 +250,9 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
             fresh = std::make_unique<ScaleJob>(*source_, factor, threshold, transparentIndex);
             job = fresh.get();
         }
-        enlarged = runEngine(*job, ScaleSettings{factor, threshold, transparentIndex, slopePasses});
+        enlarged = runEngine(*source_, *job,
+                             ScaleSettings{factor, threshold, transparentIndex, slopePasses},
+                             cellLayout_, traceChanges_, cellThreads_);
     } catch (const std::exception& e) {
         if (reuse)
             job_->setThreshold(previousThreshold);
@@ -242,38 +287,37 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
         job_ = std::move(fresh);
     cellResult_ = std::move(enlarged.image);
     changeMap_ = std::move(enlarged.changes);
+    resultLayout_ = cellLayout_;
+    resultSlopes_ = slopePasses;
     undo_.reset();
     lastError_.clear();
     return result_.get();
 }
 
-Enlargement ScaleDocument::runEngine(ScaleJob& job, const ScaleSettings& settings) const
+std::unique_ptr<IndexedImage> ScaleDocument::TraceResultChanges() const
 {
-    Enlargement made;
-    if (cellLayout_.enabled()) {
-        made = enlargeCells(*source_, settings, cellLayout_, traceChanges_, cellThreads_);
-        // Only after the cells succeeded, so that a failure leaves the job as
-        // it was: its plain run gives the status line its colour table.
-        job.run(false);
-        return made;
+    if (!job_ || !source_)
+        return nullptr;
+    try {
+        // The engine is deterministic: the same settings give the same
+        // output, now with its changes recorded.
+        ScaleJob job(*source_, job_->factor(), job_->threshold(), job_->transparentIndex());
+        Enlargement made = runEngine(*source_, job,
+                                     ScaleSettings{job_->factor(), job_->threshold(),
+                                                   job_->transparentIndex(), resultSlopes_},
+                                     resultLayout_, true, cellThreads_);
+        return std::move(made.changes);
+    } catch (...) {
+        return nullptr;
     }
-    if (!traceChanges_) {
-        job.run(settings.slopePasses);
-        return made;
-    }
-    made.changes = std::make_unique<IndexedImage>();
-    if (settings.slopePasses) {
-        runTracingChanges(job, *made.changes);
-        return made;
-    }
-    job.run(false);
-    const IndexedImage& out = job.outputImage();
-    made.changes->allocate(static_cast<std::uint32_t>(out.width()),
-                           static_cast<std::uint32_t>(out.height()));
-    std::fill_n(made.changes->store(),
-                static_cast<std::size_t>(out.width()) * static_cast<std::size_t>(out.height()),
-                std::uint8_t{kUnchanged});
-    return made;
+}
+
+bool ScaleDocument::AdoptChangeMap(std::unique_ptr<IndexedImage> map)
+{
+    if (!map || !result_ || map->width() != result_->width() || map->height() != result_->height())
+        return false;
+    changeMap_ = std::move(map);
+    return true;
 }
 
 const IndexedImage* ScaleDocument::engineResult() const

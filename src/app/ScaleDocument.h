@@ -66,7 +66,8 @@ public:
 private:
     friend class ScaleDocument;
     DetachedRun(const ImageSet& source, std::uint64_t sourceSerial, std::int32_t factor,
-                double threshold, std::int32_t transparentIndex, bool slopePasses);
+                double threshold, std::int32_t transparentIndex, bool slopePasses,
+                const CellLayout& cellLayout, unsigned cellThreads, bool traceChanges);
 
     const ImageSet* source_;
     std::uint64_t sourceSerial_; // the document's load count when prepared
@@ -74,8 +75,13 @@ private:
     double threshold_;
     std::int32_t transparentIndex_;
     bool slopePasses_;
+    // The document's cell mode and tracing as they were when prepared.
+    CellLayout cellLayout_;
+    unsigned cellThreads_;
+    bool traceChanges_;
     std::unique_ptr<ScaleJob> job_;
     std::unique_ptr<IndexedBitmap> result_;
+    Enlargement enlarged_;
     std::string error_;
 };
 
@@ -127,6 +133,19 @@ public:
     // The change map (a ChangeCode per result pixel) of the last successful
     // Apply if it traced changes, else null.
     const IndexedImage* changeMap() const { return changeMap_.get(); }
+    // The cell layout the present result was made with (off without a job);
+    // it may differ from cellLayout() after an undo or before the next run.
+    const CellLayout& resultCellLayout() const { return resultLayout_; }
+
+    // The change map of the present result, worked out afresh from the job's
+    // settings and resultCellLayout() without touching the result, so that
+    // hand edits stay: the map is of the engine's output, which edits do not
+    // change. Reads only the source and the job: may run on another thread
+    // while the document is left alone. Null without a job or on failure.
+    std::unique_ptr<IndexedImage> TraceResultChanges() const;
+    // Makes `map` the present result's change map; false (and nothing
+    // changed) when it is null or not the result's size.
+    bool AdoptChangeMap(std::unique_ptr<IndexedImage> map);
 
     // Writes the result with the source palette, alpha included; format by
     // the lower-cased extension (.bmp, .pcx, anything else PNG). Needs an
@@ -259,9 +278,6 @@ private:
     class RunStep;
     class PaletteStep;
     bool editFrame(EditFrame& frame) const;
-    // Runs the job, or the cells, as the cell layout and tracing say; the
-    // result is in `job` unless the returned image is set.
-    Enlargement runEngine(ScaleJob& job, const ScaleSettings& settings) const;
     bool paintBlocks(std::int32_t x, std::int32_t y, std::int32_t thickness, bool engineResult);
     bool paintBlocksAlong(Point from, Point to, std::int32_t thickness, bool engineResult);
     // Tells the open stroke which result pixels are about to change.
@@ -282,6 +298,9 @@ private:
     std::unique_ptr<IndexedImage> cellResult_;
     std::unique_ptr<IndexedImage> changeMap_;
     CellLayout cellLayout_;
+    // How the present result was made: travels with it through the history.
+    CellLayout resultLayout_;
+    bool resultSlopes_ = true;
     unsigned cellThreads_ = 0;
     bool traceChanges_ = false;
     Point cornerFirst_;

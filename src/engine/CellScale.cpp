@@ -17,15 +17,6 @@ namespace gridmint {
 
 namespace {
 
-// Cells start at margin + i * (side + spacing); a count of them fits when the
-// last one ends inside the sheet less the far margin.
-std::int32_t cellsAlong(std::int64_t extent, std::int32_t side, std::int32_t margin,
-                        std::int32_t spacing)
-{
-    const std::int64_t room = extent - 2 * std::int64_t{margin} + spacing;
-    return room <= 0 ? 0 : static_cast<std::int32_t>(room / (std::int64_t{side} + spacing));
-}
-
 // Plain blocks for the source rectangle [x0, x1) x [y0, y1).
 void fillBlocks(IndexedImage& out, const IndexedImage& src, std::int32_t f, std::int32_t x0,
                 std::int32_t x1, std::int32_t y0, std::int32_t y1)
@@ -262,6 +253,17 @@ struct CellTask {
 };
 
 } // namespace
+
+std::int32_t cellsAlong(std::int64_t extent, std::int32_t side, std::int32_t margin,
+                        std::int32_t spacing)
+{
+    // Cells start at margin + i * (side + spacing); a count of them fits when
+    // the last one ends inside the sheet less the far margin.
+    if (side < 1)
+        return 0;
+    const std::int64_t room = extent - 2 * std::int64_t{margin} + spacing;
+    return room <= 0 ? 0 : static_cast<std::int32_t>(room / (std::int64_t{side} + spacing));
+}
 
 bool CellLayout::valid() const
 {

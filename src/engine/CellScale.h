@@ -47,6 +47,11 @@ struct CellOrigin {
     friend bool operator==(const CellOrigin&, const CellOrigin&) = default;
 };
 
+// How many full cells of `side` pixels fit along a sheet `extent` pixels
+// long with `margin` and `spacing`; 0 for a side below 1.
+std::int32_t cellsAlong(std::int64_t extent, std::int32_t side, std::int32_t margin,
+                        std::int32_t spacing);
+
 // The full cells of a width x height sheet, row by row; none for a layout
 // that is off or not valid().
 std::vector<CellOrigin> fullCells(const CellLayout& layout, std::int32_t width,
