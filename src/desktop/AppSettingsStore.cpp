@@ -104,6 +104,11 @@ void LoadSettings(AppSettings& settings)
     loadRange(store, "NearestColorThreshold", settings.NearestColorThreshold, 0, 100);
     loadRange(store, "Language", settings.Language, AppSettings::kLanguageAuto,
               AppSettings::kLanguageEnglish);
+    loadRange(store, "CellWidth", settings.CellWidth, 0, CellLayout::kMaxCellSide);
+    loadRange(store, "CellHeight", settings.CellHeight, 0, CellLayout::kMaxCellSide);
+    loadRange(store, "CellMargin", settings.CellMargin, 0, CellLayout::kMaxGap);
+    loadRange(store, "CellSpacing", settings.CellSpacing, 0, CellLayout::kMaxGap);
+    loadBool(store, "CellWrap", settings.CellWrap);
 
     const QString folderKey = QStringLiteral("DefaultSaveFolder");
     if (store.contains(folderKey)) {
@@ -141,6 +146,11 @@ void SaveSettings(const AppSettings& settings)
                    QString::fromUtf8(settings.DefaultSaveFolder.data(),
                                      static_cast<qsizetype>(settings.DefaultSaveFolder.size())));
     store.setValue(QStringLiteral("Language"), static_cast<int>(settings.Language));
+    store.setValue(QStringLiteral("CellWidth"), static_cast<int>(settings.CellWidth));
+    store.setValue(QStringLiteral("CellHeight"), static_cast<int>(settings.CellHeight));
+    store.setValue(QStringLiteral("CellMargin"), static_cast<int>(settings.CellMargin));
+    store.setValue(QStringLiteral("CellSpacing"), static_cast<int>(settings.CellSpacing));
+    store.setValue(QStringLiteral("CellWrap"), settings.CellWrap ? 1 : 0);
     store.sync();
 }
 

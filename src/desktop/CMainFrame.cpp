@@ -2,6 +2,7 @@
 
 #include "app/StatusText.h"
 #include "desktop/AppSettingsStore.h"
+#include "desktop/HoldKey.h"
 #include "desktop/UiLanguage.h"
 #include "desktop/WindowPlacement.h"
 #include "ui/CGridmintView.h"
@@ -73,6 +74,7 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
       document_(std::make_unique<ScaleDocument>())
 {
     document_->history().setBudget(EditHistory::kDefaultBudget);
+    document_->SetCellLayout(settings_.cellLayout());
     // The "[*]" turns into the modified mark while there are unsaved changes.
     setWindowTitle(QStringLiteral("Gridmint[*]"));
     setWindowIcon(QIcon(QStringLiteral(":/gridmint/icon.png")));
@@ -93,6 +95,7 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
     strokes_ = std::make_unique<ToolStrokes>(*document_, *panel_, *view_, *palettes_,
                                              [this] { DocumentStateChanged(); });
     connectChildren();
+    plainKey_ = std::make_unique<HoldKey>(this, kPlainKey, [this](bool held) { showPlain(held); });
     DocumentStateChanged();
     setMinimumSize(kMinimumWindowSize);
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
@@ -171,6 +174,11 @@ void CMainFrame::buildMenus()
         action->setCheckable(true);
         action->setChecked(true);
     }
+    show->addSeparator();
+    changesAction_ = add(
+        show, tr("変更箇所を表示(&C)"),
+        tr("エンジンが変えた画素を色で示します (Space キーを押している間は拡大前のブロック表示)"));
+    changesAction_->setCheckable(true);
 
     QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
     helpAction_ = add(help, tr("ヘルプ(&H)"), QString());
@@ -200,6 +208,7 @@ void CMainFrame::buildMenus()
     connect(redoAction_, &QAction::triggered, this, &CMainFrame::OnRedo);
     connect(settingsAction_, &QAction::triggered, this, &CMainFrame::OnSettings);
     connect(gridAction_, &QAction::triggered, this, &CMainFrame::toggleGrid);
+    connect(changesAction_, &QAction::triggered, this, &CMainFrame::toggleChanges);
     connect(statusBarAction_, &QAction::triggered, this, &CMainFrame::toggleStatusBar);
     connect(paletteAction_, &QAction::triggered, this, &CMainFrame::togglePalettePane);
     connect(helpAction_, &QAction::triggered, this, &CMainFrame::OnHelp);
@@ -361,6 +370,64 @@ void CMainFrame::toggleGrid()
     gridAction_->setChecked(view_->gridShown());
 }
 
+void CMainFrame::toggleChanges()
+{
+    const bool on = !view_->changesShown();
+    // Runs from now on record their changes too; the result on screen gets
+    // its map without a re-run, so hand edits stay as they are.
+    document_->SetTraceChanges(on);
+    view_->setChangesShown(on);
+    changesAction_->setChecked(on);
+    ensureChangeMap();
+    repaintView();
+}
+
+void CMainFrame::ensureChangeMap()
+{
+    if (!view_->changesShown() || document_->changeMap() || !document_->job() || busy_) {
+        return;
+    }
+    std::unique_ptr<IndexedImage> map;
+    const ScaleDocument& document = *document_;
+    const IndexedBitmap* result = document_->resultBitmap();
+    if (result && pixelCount(result->width(), result->height()) >= backgroundPixels_) {
+        runBusy([&] { map = document.TraceResultChanges(); });
+    } else {
+        map = document.TraceResultChanges();
+    }
+    document_->AdoptChangeMap(std::move(map));
+}
+
+bool CMainFrame::plainShown() const
+{
+    return view_->plainShown();
+}
+
+void CMainFrame::showPlain(bool shown)
+{
+    view_->setPlainShown(shown);
+    if (shown) {
+        statusBar()->showMessage(
+            tr("拡大前のブロック表示です。Space キーを離すと結果に戻ります。"));
+    } else {
+        statusBar()->clearMessage();
+    }
+    repaintView();
+}
+
+void CMainFrame::followResultCellLayout()
+{
+    if (!document_->job()) {
+        return;
+    }
+    const CellLayout& made = document_->resultCellLayout();
+    document_->SetCellLayout(made);
+    if (settings_.cellLayout() != made) {
+        settings_.setCellLayout(made);
+        scheduleSettingsSave();
+    }
+}
+
 void CMainFrame::toggleStatusBar()
 {
     const bool show = statusBar()->isHidden();
@@ -424,6 +491,8 @@ void CMainFrame::showDocumentState()
         }
         setSliderQuietly(static_cast<int>(job->threshold()));
     }
+    followResultCellLayout();
+    ensureChangeMap();
     IndexedBitmap* result = document_->resultBitmap();
     if (view_->displayedBitmap() != result) {
         showResult(result, view_->resultScale(), true);
@@ -493,6 +562,7 @@ void CMainFrame::OnSettings()
     if (!dialogs_->editSettings(owner, settings_)) {
         return;
     }
+    document_->SetCellLayout(settings_.cellLayout());
     // The re-apply below reads the slider as it is now, so a pending slider
     // move needs no run of its own.
     thresholdTimer_.stop();
@@ -673,9 +743,7 @@ IndexedBitmap* CMainFrame::applyToDocument(std::int32_t factor, double threshold
         factor = settings_.ImageScale;
         threshold = static_cast<double>(panel_->threshold());
         transparentIndex = settings_.TransColorIndex;
-        const ScaleJob* job = document_->job();
-        if (!forceWanted_ && job && job->factor() == factor && job->threshold() == threshold &&
-            job->transparentIndex() == transparentIndex) {
+        if (!forceWanted_ && resultMatches(factor, threshold, transparentIndex)) {
             runLoopActive_ = false;
             return document_->resultBitmap(); // back to the result on screen
         }
@@ -795,8 +863,7 @@ void CMainFrame::reapplyIfChanged(int threshold)
         }
         return;
     }
-    if (factor == job->factor() && static_cast<double>(threshold) == job->threshold() &&
-        transparent == job->transparentIndex()) {
+    if (resultMatches(factor, static_cast<double>(threshold), transparent)) {
         return; // the result on screen is already the one these values give
     }
     if (!mayDiscardEdits()) {
@@ -805,6 +872,15 @@ void CMainFrame::reapplyIfChanged(int threshold)
     const std::int32_t previousFactor = job->factor();
     showRunResult(applyToDocument(factor, static_cast<double>(threshold), false, transparent),
                   previousFactor, true);
+}
+
+bool CMainFrame::resultMatches(std::int32_t factor, double threshold,
+                               std::int32_t transparent) const
+{
+    const ScaleJob* job = document_->job();
+    return job && job->factor() == factor && job->threshold() == threshold &&
+           job->transparentIndex() == transparent &&
+           document_->resultCellLayout() == document_->cellLayout();
 }
 
 bool CMainFrame::mayDiscardEdits()
@@ -924,11 +1000,20 @@ int CMainFrame::displayZoom() const
 
 void CMainFrame::repaintView()
 {
+    // Pointers into the document, which a run or an undo may have replaced.
+    const bool made = document_->job() != nullptr;
+    view_->setChangeMap(document_->changeMap());
+    const ImageSet* source = document_->source();
+    view_->setPlainSource(made && source ? source->image.get() : nullptr);
+    view_->setCellGrid(made ? document_->resultCellLayout() : CellLayout{});
     view_->Redraw();
 }
 
 void CMainFrame::OnViewPress(int x, int y)
 {
+    if (view_->plainShown()) {
+        showPlain(false); // an edit is made on the result, so it shows
+    }
     if (!refusedWhileBusy()) {
         strokes_->Press(x, y);
     }

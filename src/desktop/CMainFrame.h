@@ -30,6 +30,7 @@ class QToolButton;
 namespace gridmint {
 
 class CGridmintView;
+class HoldKey;
 class CPaletteToolView;
 class CTopPanelView;
 
@@ -118,6 +119,12 @@ public:
     QAction* gridAction() const { return gridAction_; }
     QAction* statusBarAction() const { return statusBarAction_; }
     QAction* paletteAction() const { return paletteAction_; }
+    // 変更箇所を表示: the change map over the image.
+    QAction* changesAction() const { return changesAction_; }
+    // True while the plain block enlargement is shown instead of the result
+    // (kPlainKey held down).
+    bool plainShown() const;
+    static constexpr int kPlainKey = Qt::Key_Space;
     QAction* helpAction() const { return helpAction_; }
     QAction* downloadAction() const { return downloadAction_; }
     QAction* aboutAction() const { return aboutAction_; }
@@ -153,6 +160,15 @@ private:
     void togglePalettePane();
     void hidePalettePane();
     void toggleGrid();
+    void toggleChanges();
+    // Works out the change map when the overlay is on and the result has
+    // none (made while it was off, or brought back by undo).
+    void ensureChangeMap();
+    void showPlain(bool shown);
+    // After an undo or redo: cell mode follows the result brought back.
+    void followResultCellLayout();
+    // The result on screen is the one these values and the cell mode give.
+    bool resultMatches(std::int32_t factor, double threshold, std::int32_t transparent) const;
     void toggleStatusBar();
 
     // Counts the run and calls the document's Apply with the current
@@ -212,6 +228,7 @@ private:
     QAction* redoAction_ = nullptr;
     QAction* settingsAction_ = nullptr;
     QAction* gridAction_ = nullptr;
+    QAction* changesAction_ = nullptr;
     QAction* statusBarAction_ = nullptr;
     QAction* paletteAction_ = nullptr;
     QAction* helpAction_ = nullptr;
@@ -224,6 +241,7 @@ private:
     int engineRuns_ = 0;
     std::int64_t backgroundPixels_ = std::int64_t{1} << 23; // about 40 ms of engine work
     bool busy_ = false;
+    std::unique_ptr<HoldKey> plainKey_;
     bool runLoopActive_ = false; // applyToDocument is waiting for a run
     bool rerunWanted_ = false;   // a re-run was asked for while busy
     bool forceWanted_ = false;   // ... by the re-apply button

@@ -1,5 +1,6 @@
 #include "ui/CGridmintView.h"
 
+#include "engine/ChangeMap.h"
 #include "ui/ViewGeometry.h"
 
 #include <QApplication>
@@ -21,6 +22,14 @@ namespace gridmint {
 namespace {
 
 constexpr QRgb kGridColour = 0xFFC4C4C4u;
+// The cell borders: dashes of two colours that stand out on dark and light
+// pixels alike, and apart from the grey pixel grid.
+constexpr QRgb kCellBorderDark = 0xFF202020u;
+constexpr QRgb kCellBorderLight = 0xFFFFD400u;
+constexpr int kCellDash = 4;
+// How much of a pass's colour a changed pixel takes, in eighths: enough to
+// see which pass painted it, little enough to read the pixel's own colour.
+constexpr unsigned kTintEighths = 3;
 // Before the first image the plane is as large as a small window.
 constexpr int kEmptyWidth = 640;
 constexpr int kEmptyHeight = 480;
@@ -102,6 +111,73 @@ void CGridmintView::setGridShown(bool shown)
 bool CGridmintView::gridShown() const
 {
     return gridShown_;
+}
+
+void CGridmintView::setCellGrid(const CellLayout& layout)
+{
+    cellGrid_ = layout;
+}
+
+const CellLayout& CGridmintView::cellGrid() const
+{
+    return cellGrid_;
+}
+
+void CGridmintView::setChangeMap(const IndexedImage* map)
+{
+    changeMap_ = map;
+}
+
+const IndexedImage* CGridmintView::changeMap() const
+{
+    return changeMap_;
+}
+
+void CGridmintView::setChangesShown(bool shown)
+{
+    changesShown_ = shown;
+}
+
+bool CGridmintView::changesShown() const
+{
+    return changesShown_;
+}
+
+void CGridmintView::setPlainSource(const IndexedImage* source)
+{
+    plainSource_ = source;
+}
+
+void CGridmintView::setPlainShown(bool shown)
+{
+    plainShown_ = shown;
+}
+
+bool CGridmintView::plainShown() const
+{
+    return plainShown_;
+}
+
+const IndexedImage* CGridmintView::plainImage() const
+{
+    if (!plainShown_ || plainSource_ == nullptr || bitmap_ == nullptr ||
+        !plainSource_->hasStore() ||
+        std::int64_t{plainSource_->width()} * scale_ != bitmap_->width() ||
+        std::int64_t{plainSource_->height()} * scale_ != bitmap_->height()) {
+        return nullptr;
+    }
+    return plainSource_;
+}
+
+const IndexedImage* CGridmintView::shownChangeMap() const
+{
+    // The plain picture is the comparison without the engine's work.
+    if (!changesShown_ || plainImage() != nullptr || changeMap_ == nullptr || bitmap_ == nullptr ||
+        !changeMap_->hasStore() || changeMap_->width() != bitmap_->width() ||
+        changeMap_->height() != bitmap_->height()) {
+        return nullptr;
+    }
+    return changeMap_;
 }
 
 void CGridmintView::setHoverShown(bool shown)
@@ -282,7 +358,12 @@ void CGridmintView::renderFrame(QImage& frame, QPoint offset)
             colourTable_[static_cast<qsizetype>(i)] = Shown(colours[i]);
         }
         scratch_.setColorTable(colourTable_);
-        ZoomCopy(*bitmap_, zoom_, area, scratch_.bits(), scratch_.bytesPerLine());
+        if (const IndexedImage* plain = plainImage()) {
+            // The same area: the result is exactly the source enlarged by scale_.
+            ZoomCopy(*plain, zoom_ * scale_, area, scratch_.bits(), scratch_.bytesPerLine());
+        } else {
+            ZoomCopy(*bitmap_, zoom_, area, scratch_.bits(), scratch_.bytesPerLine());
+        }
 
         // The scratch's rows into the frame through the colour table; a row
         // that repeats the one above (same source row) is copied whole.
@@ -311,6 +392,7 @@ void CGridmintView::renderFrame(QImage& frame, QPoint offset)
                 rowPhase = 0;
             }
         }
+        tintChanges(frame, visible, area);
     }
     if (!cleared) {
         // The strips right of and below the image.
@@ -323,7 +405,95 @@ void CGridmintView::renderFrame(QImage& frame, QPoint offset)
     if (gridShown_) {
         drawGrid(frame, visible);
     }
+    drawCellGrid(frame, visible);
     drawOverlay(frame, visible);
+}
+
+void CGridmintView::tintChanges(QImage& frame, const PlaneRect& visible, const PlaneRect& area)
+{
+    const IndexedImage* map = shownChangeMap();
+    if (map == nullptr) {
+        return;
+    }
+    const auto colours = changeMapColours();
+    auto mix = [](QRgb pixel, Colour tint) {
+        auto channel = [](unsigned p, unsigned t) {
+            return ((8 - kTintEighths) * p + kTintEighths * t + 4) / 8;
+        };
+        return qRgb(static_cast<int>(channel(qRed(pixel), (tint >> 16) & 0xFF)),
+                    static_cast<int>(channel(qGreen(pixel), (tint >> 8) & 0xFF)),
+                    static_cast<int>(channel(qBlue(pixel), tint & 0xFF)));
+    };
+    const std::int64_t zoom = zoom_;
+    const auto dx = static_cast<int>(area.left - visible.left);
+    const auto dy = static_cast<int>(area.top - visible.top);
+    const int w = static_cast<int>(area.width());
+    for (int y = 0; y < static_cast<int>(area.height()); ++y) {
+        const std::uint8_t* codes = map->row(static_cast<std::int32_t>((area.top + y) / zoom));
+        auto* out = reinterpret_cast<QRgb*>(frame.scanLine(y + dy)) + dx;
+        std::int64_t mx = area.left / zoom;
+        int phase = static_cast<int>(area.left % zoom);
+        for (int x = 0; x < w; ++x) {
+            const std::uint8_t code = codes[mx];
+            if (code != kUnchanged && code < colours.size()) {
+                out[x] = mix(out[x], colours[code]);
+            }
+            if (++phase == zoom_) {
+                phase = 0;
+                ++mx;
+            }
+        }
+    }
+}
+
+void CGridmintView::drawCellGrid(QImage& frame, const PlaneRect& visible)
+{
+    if (!cellGrid_.enabled() || !cellGrid_.valid() || bitmap_ == nullptr) {
+        return;
+    }
+    const std::int64_t sheetWidth = bitmap_->width() / scale_;
+    const std::int64_t sheetHeight = bitmap_->height() / scale_;
+    // A border at pos covers the units pos - 1 and pos, so one just right of
+    // (or below) the view still shows its first unit.
+    CellBorderLines(zoom_, scale_, sheetWidth, cellGrid_.cellWidth, cellGrid_.margin,
+                    cellGrid_.spacing, visible.left, visible.right + 1, cellColumns_);
+    CellBorderLines(zoom_, scale_, sheetHeight, cellGrid_.cellHeight, cellGrid_.margin,
+                    cellGrid_.spacing, visible.top, visible.bottom + 1, cellRows_);
+    if (cellColumns_.begin == cellColumns_.end || cellRows_.begin == cellRows_.end) {
+        return;
+    }
+    auto dash = [](std::int64_t along) {
+        return (along / kCellDash) % 2 == 0 ? kCellBorderDark : kCellBorderLight;
+    };
+    const std::int64_t w = frame.width();
+    const std::int64_t h = frame.height();
+    // Vertical borders span the cell rows, horizontal ones the cell columns.
+    const std::int64_t y0 = std::max<std::int64_t>(cellRows_.begin - 1 - visible.top, 0);
+    const std::int64_t y1 = std::min<std::int64_t>(cellRows_.end + 1 - visible.top, h);
+    for (const std::int64_t edge : cellColumns_.edges) {
+        for (const std::int64_t x : {edge - 1 - visible.left, edge - visible.left}) {
+            if (x < 0 || x >= w) {
+                continue;
+            }
+            for (std::int64_t y = y0; y < y1; ++y) {
+                reinterpret_cast<QRgb*>(frame.scanLine(static_cast<int>(y)))[x] =
+                    dash(visible.top + y);
+            }
+        }
+    }
+    const std::int64_t x0 = std::max<std::int64_t>(cellColumns_.begin - 1 - visible.left, 0);
+    const std::int64_t x1 = std::min<std::int64_t>(cellColumns_.end + 1 - visible.left, w);
+    for (const std::int64_t edge : cellRows_.edges) {
+        for (const std::int64_t y : {edge - 1 - visible.top, edge - visible.top}) {
+            if (y < 0 || y >= h) {
+                continue;
+            }
+            auto* row = reinterpret_cast<QRgb*>(frame.scanLine(static_cast<int>(y)));
+            for (std::int64_t x = x0; x < x1; ++x) {
+                row[x] = dash(visible.left + x);
+            }
+        }
+    }
 }
 
 void CGridmintView::drawGrid(QImage& frame, const PlaneRect& visible)

@@ -11,6 +11,8 @@
 // still these coordinates divided by zoom().
 #pragma once
 
+#include "engine/CellScale.h"
+#include "image/Containers.h"
 #include "image/IndexedBitmap.h"
 #include "ui/ViewGeometry.h"
 
@@ -43,6 +45,28 @@ public:
 
     void setGridShown(bool shown);
     bool gridShown() const;
+
+    // Cell mode's layout in source pixels: the borders of its full cells are
+    // drawn over the image (dashed, so they show on any colour). Off: none.
+    void setCellGrid(const CellLayout& layout);
+    const CellLayout& cellGrid() const;
+
+    // Not owned; may be null. A ChangeCode per result pixel, drawn as a light
+    // tint of each pass's colour while changesShown(); ignored unless it
+    // has the displayed bitmap's size.
+    void setChangeMap(const IndexedImage* map);
+    const IndexedImage* changeMap() const;
+    void setChangesShown(bool shown);
+    bool changesShown() const;
+
+    // Not owned; may be null. The source image whose plain block enlargement
+    // (by resultScale()) is shown in place of the result while
+    // plainShown(), with the result's colours; ignored unless it enlarges
+    // to the displayed bitmap's size. Only the picture changes: mouse input
+    // is reported as always.
+    void setPlainSource(const IndexedImage* source);
+    void setPlainShown(bool shown);
+    bool plainShown() const;
 
     // Hover cell, in result pixels.
     void setHoverShown(bool shown);
@@ -113,6 +137,11 @@ private:
     // `frame` (device pixels, RGB32).
     void renderFrame(QImage& frame, QPoint offset);
     void drawGrid(QImage& frame, const PlaneRect& visible);
+    void drawCellGrid(QImage& frame, const PlaneRect& visible);
+    // Tints the changed pixels of `area` (inside the image) in `frame`.
+    void tintChanges(QImage& frame, const PlaneRect& visible, const PlaneRect& area);
+    const IndexedImage* plainImage() const;
+    const IndexedImage* shownChangeMap() const;
     void drawOverlay(QImage& frame, const PlaneRect& visible);
 
     const IndexedBitmap* bitmap_ = nullptr;
@@ -120,6 +149,13 @@ private:
     QImage frame_;   // the composed viewport, reused while its size holds
     QList<QRgb> colourTable_;
     std::vector<GridLine> gridLines_;
+    CellLayout cellGrid_;
+    CellBorders cellColumns_;
+    CellBorders cellRows_;
+    const IndexedImage* changeMap_ = nullptr;
+    const IndexedImage* plainSource_ = nullptr;
+    bool changesShown_ = false;
+    bool plainShown_ = false;
     std::vector<Cell> cells_;
     QCursor zoomCursor_;
     QSize scrollClient_; // the device client size the scroll ranges were set for

@@ -5,9 +5,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <cmath>
 
 namespace gridmint {
@@ -109,21 +113,23 @@ COptionDlg::COptionDlg(AppSettings& settings, QWidget* parent)
     placeWide(languageNote, QRect(language_->geometry().right() + du(4, 0, 0, 0).x(),
                                   du(0, 107, 0, 0).y(), 0, du(0, 0, 0, 8).height()));
 
+    // The buttons move down by the cell-mode group as well.
+    const int cellRows = buildCellGroup(du(0, 123, 0, 0).y()) - du(0, 123, 0, 0).y();
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setGeometry(du(103, 111 + kLanguageRow, 50, 14).translated(shift, 0));
+    ok->setGeometry(du(103, 111 + kLanguageRow, 50, 14).translated(shift, cellRows));
     ok->setDefault(true);
     ok_ = ok;
     auto* cancel = new QPushButton(tr("キャンセル"), this);
-    cancel->setGeometry(du(157, 111 + kLanguageRow, 50, 14).translated(shift, 0));
+    cancel->setGeometry(du(157, 111 + kLanguageRow, 50, 14).translated(shift, cellRows));
     cancel_ = cancel;
 
     const QRect whole = du(0, 0, 222, 132 + kLanguageRow);
     int width = whole.width() + shift;
     for (const QWidget* w : {static_cast<QWidget*>(scaleLabel), static_cast<QWidget*>(transLabel),
-                             static_cast<QWidget*>(languageNote)}) {
+                             static_cast<QWidget*>(languageNote), cellWidth_->parentWidget()}) {
         width = std::max(width, w->geometry().right() + du(7, 0, 0, 0).x());
     }
-    setFixedSize(width, whole.height());
+    setFixedSize(width, whole.height() + cellRows);
 
     // Initial state from the settings.
     int scaleIndex = 0; // a factor the list does not offer shows as "x 2"
@@ -147,9 +153,76 @@ COptionDlg::COptionDlg(AppSettings& settings, QWidget* parent)
                                    ? language
                                    : AppSettings::kLanguageAuto);
 
+    const QSignalBlocker blockWidth(cellWidth_);
+    const QSignalBlocker blockHeight(cellHeight_);
+    cellWidth_->setValue(settings_.CellWidth);
+    cellHeight_->setValue(settings_.CellHeight);
+    cellMargin_->setValue(settings_.CellMargin);
+    cellSpacing_->setValue(settings_.CellSpacing);
+    cellWrap_->setChecked(settings_.CellWrap);
+    onCellSideChanged(cellWidth_, cellHeight_);
+
     connect(ok, &QPushButton::clicked, this, &COptionDlg::onOk);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(browse, &QPushButton::clicked, this, &COptionDlg::onBrowse);
+}
+
+int COptionDlg::buildCellGroup(int top)
+{
+    auto* group =
+        new QGroupBox(tr("セルモード (スプライトシート・タイルセット)"), this);
+    auto* grid = new QGridLayout(group);
+    auto spin = [group](int maximum) {
+        auto* box = new QSpinBox(group);
+        box->setRange(0, maximum);
+        box->setAlignment(Qt::AlignRight);
+        return box;
+    };
+    cellWidth_ = spin(CellLayout::kMaxCellSide);
+    cellHeight_ = spin(CellLayout::kMaxCellSide);
+    cellMargin_ = spin(CellLayout::kMaxGap);
+    cellSpacing_ = spin(CellLayout::kMaxGap);
+    for (QSpinBox* side : {cellWidth_, cellHeight_}) {
+        side->setSpecialValueText(tr("オフ"));
+        side->setSuffix(QStringLiteral(" px"));
+    }
+    cellWrap_ = new QCheckBox(tr("繰り返しタイルとしてつなげる"), group);
+    grid->addWidget(new QLabel(tr("セル幅"), group), 0, 0);
+    grid->addWidget(cellWidth_, 0, 1);
+    grid->addWidget(new QLabel(tr("セル高さ"), group), 0, 2);
+    grid->addWidget(cellHeight_, 0, 3);
+    grid->addWidget(new QLabel(tr("余白"), group), 1, 0);
+    grid->addWidget(cellMargin_, 1, 1);
+    grid->addWidget(new QLabel(tr("間隔"), group), 1, 2);
+    grid->addWidget(cellSpacing_, 1, 3);
+    grid->addWidget(cellWrap_, 2, 0, 1, 4);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    const QRect place = du(7, 0, 208, 0);
+    group->setGeometry(place.x(), top, std::max(place.width(), group->sizeHint().width()),
+                       group->sizeHint().height());
+
+    connect(cellWidth_, &QSpinBox::valueChanged, this,
+            [this] { onCellSideChanged(cellWidth_, cellHeight_); });
+    connect(cellHeight_, &QSpinBox::valueChanged, this,
+            [this] { onCellSideChanged(cellHeight_, cellWidth_); });
+    return group->geometry().bottom() + 1;
+}
+
+void COptionDlg::onCellSideChanged(QSpinBox* changed, QSpinBox* other)
+{
+    {
+        const QSignalBlocker block(other);
+        if (changed->value() == 0) {
+            other->setValue(0);
+        } else if (other->value() == 0) {
+            other->setValue(changed->value());
+        }
+    }
+    const bool on = changed->value() > 0;
+    cellMargin_->setEnabled(on);
+    cellSpacing_->setEnabled(on);
+    cellWrap_->setEnabled(on);
 }
 
 void COptionDlg::setFolderPicker(std::function<QString(QWidget*)> picker)
@@ -192,6 +265,11 @@ void COptionDlg::onOk()
     assign(settings_.DefaultSaveFolder, folder);
     // The combo's rows are the setting's values in order.
     assign(settings_.Language, std::max(language_->currentIndex(), AppSettings::kLanguageAuto));
+    assign(settings_.CellWidth, static_cast<std::int32_t>(cellWidth_->value()));
+    assign(settings_.CellHeight, static_cast<std::int32_t>(cellHeight_->value()));
+    assign(settings_.CellMargin, static_cast<std::int32_t>(cellMargin_->value()));
+    assign(settings_.CellSpacing, static_cast<std::int32_t>(cellSpacing_->value()));
+    assign(settings_.CellWrap, cellWrap_->isChecked());
     done(changed ? QDialog::Accepted : QDialog::Rejected);
 }
 

@@ -10,6 +10,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QSpinBox;
 class QAbstractButton;
 
 namespace gridmint {
@@ -37,6 +38,12 @@ public:
     QLineEdit* folderEdit() const { return folder_; }
     // Automatic, Japanese, English: AppSettings' kLanguage values in order.
     QComboBox* languageCombo() const { return language_; }
+    // Cell mode: a side of 0 shows "オフ" and turns cell mode off.
+    QSpinBox* cellWidthSpin() const { return cellWidth_; }
+    QSpinBox* cellHeightSpin() const { return cellHeight_; }
+    QSpinBox* cellMarginSpin() const { return cellMargin_; }
+    QSpinBox* cellSpacingSpin() const { return cellSpacing_; }
+    QCheckBox* cellWrapCheck() const { return cellWrap_; }
     QAbstractButton* browseButton() const { return browse_; }
     QAbstractButton* okButton() const { return ok_; }
     QAbstractButton* cancelButton() const { return cancel_; }
@@ -49,6 +56,11 @@ protected:
 private:
     void onOk();
     void onBrowse();
+    // The cell-mode group, under the language row; returns its bottom.
+    int buildCellGroup(int top);
+    // One side set keeps the other from staying 0 (square cells are the
+    // common case); one side cleared turns cell mode off.
+    void onCellSideChanged(QSpinBox* changed, QSpinBox* other);
 
     AppSettings& settings_;
     QCheckBox* autoSave_ = nullptr;
@@ -58,6 +70,11 @@ private:
     QComboBox* trans_ = nullptr;
     QLineEdit* folder_ = nullptr;
     QComboBox* language_ = nullptr;
+    QSpinBox* cellWidth_ = nullptr;
+    QSpinBox* cellHeight_ = nullptr;
+    QSpinBox* cellMargin_ = nullptr;
+    QSpinBox* cellSpacing_ = nullptr;
+    QCheckBox* cellWrap_ = nullptr;
     QAbstractButton* browse_ = nullptr;
     QAbstractButton* ok_ = nullptr;
     QAbstractButton* cancel_ = nullptr;

@@ -95,8 +95,12 @@ PlaneRect ImageArea(const PlaneRect& visible, int zoom, std::int64_t imageWidth,
     return r;
 }
 
-void ZoomCopy(const IndexedBitmap& source, int zoom, const PlaneRect& area, std::uint8_t* out,
-              std::ptrdiff_t outStride)
+namespace {
+
+// Bitmap or image: both hand out rows of palette indices.
+template <class Rows>
+void zoomCopyRows(const Rows& source, int zoom, const PlaneRect& area, std::uint8_t* out,
+                  std::ptrdiff_t outStride)
 {
     if (area.empty() || zoom < 1) {
         return;
@@ -120,6 +124,20 @@ void ZoomCopy(const IndexedBitmap& source, int zoom, const PlaneRect& area, std:
             ++sy;
         }
     }
+}
+
+} // namespace
+
+void ZoomCopy(const IndexedBitmap& source, int zoom, const PlaneRect& area, std::uint8_t* out,
+              std::ptrdiff_t outStride)
+{
+    zoomCopyRows(source, zoom, area, out, outStride);
+}
+
+void ZoomCopy(const IndexedImage& source, int zoom, const PlaneRect& area, std::uint8_t* out,
+              std::ptrdiff_t outStride)
+{
+    zoomCopyRows(source, zoom, area, out, outStride);
 }
 
 void GridLines(int zoom, int scale, std::int64_t from, std::int64_t to, std::vector<GridLine>& out)
@@ -211,6 +229,38 @@ std::int64_t DevicePixel(double logical, double dpr)
     // The small bias absorbs the rounding of positions that Qt derived by
     // dividing whole device pixels by the ratio.
     return static_cast<std::int64_t>(std::floor(logical * dpr + 1e-6));
+}
+
+void CellBorderLines(int zoom, int scale, std::int64_t sheetSize, std::int32_t side,
+                     std::int32_t margin, std::int32_t spacing, std::int64_t from, std::int64_t to,
+                     CellBorders& out)
+{
+    out.begin = out.end = 0;
+    out.edges.clear();
+    const std::int64_t unit = std::int64_t{std::max(zoom, 1)} * std::max(scale, 1);
+    const std::int32_t count = cellsAlong(sheetSize, side, margin, spacing);
+    if (count <= 0) {
+        return;
+    }
+    const std::int64_t pitch = (std::int64_t{side} + spacing) * unit;
+    const std::int64_t first = std::int64_t{margin} * unit;
+    out.begin = first;
+    out.end = first + (count - 1) * pitch + std::int64_t{side} * unit;
+    // Only the cells near [from, to): a sheet of small cells has thousands.
+    const std::int64_t i0 = std::clamp<std::int64_t>((from - first) / pitch - 1, 0, count - 1);
+    for (std::int64_t i = i0; i < count; ++i) {
+        const std::int64_t start = first + i * pitch;
+        if (start >= to) {
+            break;
+        }
+        const std::int64_t end = start + std::int64_t{side} * unit;
+        for (const std::int64_t edge : {start, end}) {
+            // Without spacing a cell's end is the next one's start.
+            if (edge >= from && edge < to && (out.edges.empty() || out.edges.back() != edge)) {
+                out.edges.push_back(edge);
+            }
+        }
+    }
 }
 
 } // namespace gridmint

@@ -10,6 +10,8 @@
 // what 32 bits of painter coordinates promise.
 #pragma once
 
+#include "engine/CellScale.h"
+#include "image/Containers.h"
 #include "image/IndexedBitmap.h"
 
 #include <cstddef>
@@ -65,6 +67,20 @@ PlaneRect ImageArea(const PlaneRect& visible, int zoom, std::int64_t imageWidth,
 // row for the rows that show the same source row.
 void ZoomCopy(const IndexedBitmap& source, int zoom, const PlaneRect& area, std::uint8_t* out,
               std::ptrdiff_t outStride);
+void ZoomCopy(const IndexedImage& source, int zoom, const PlaneRect& area, std::uint8_t* out,
+              std::ptrdiff_t outStride);
+
+// The borders of cell mode's full cells along one axis of the result shown
+// at display zoom `zoom`, the sheet (`sheetSize` source pixels long) enlarged
+// by `scale`. A border at `pos` lies between plane units pos - 1 and pos.
+struct CellBorders {
+    std::int64_t begin = 0; // the span of the full cells; begin == end when none
+    std::int64_t end = 0;
+    std::vector<std::int64_t> edges; // the borders with from <= pos < to, ascending
+};
+void CellBorderLines(int zoom, int scale, std::int64_t sheetSize, std::int32_t side,
+                     std::int32_t margin, std::int32_t spacing, std::int64_t from, std::int64_t to,
+                     CellBorders& out);
 
 // One grid line: at plane coordinate `pos` (a column for vertical lines, a
 // row for horizontal ones), solid or dotted.

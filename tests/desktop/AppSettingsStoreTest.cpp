@@ -49,7 +49,9 @@ TEST_F(SettingsStore, DefaultsWithoutStoredValuesAndFirstSave)
 
     SaveSettings(AppSettings{});
     QSettings store = rawStore();
-    EXPECT_EQ(store.allKeys().size(), 8);
+    EXPECT_EQ(store.allKeys().size(), 13);
+    EXPECT_EQ(store.value("CellWidth").toString(), "0");
+    EXPECT_EQ(store.value("CellWrap").toString(), "0");
     EXPECT_EQ(store.value("Language").toString(), "0");
     // Booleans as numbers, not Qt's "true"/"false".
     EXPECT_EQ(store.value("IsReverseACT").toString(), "1");
@@ -112,6 +114,42 @@ TEST_F(SettingsStore, RangeChecksInNumberAndTextForm)
     // Any non-zero number is true.
     EXPECT_TRUE(loadWith({{"IsAutoSave", QVariant("7")}}).IsAutoSave);
     EXPECT_FALSE(loadWith({{"IsReverseACT", QVariant(0)}}).IsReverseACT);
+}
+
+TEST_F(SettingsStore, CellModeRoundTripAndChecks)
+{
+    AppSettings s;
+    s.CellWidth = 16;
+    s.CellHeight = CellLayout::kMaxCellSide;
+    s.CellMargin = 1;
+    s.CellSpacing = CellLayout::kMaxGap;
+    s.CellWrap = true;
+    SaveSettings(s);
+    AppSettings back;
+    LoadSettings(back);
+    EXPECT_EQ(back.cellLayout(), (CellLayout{16, CellLayout::kMaxCellSide, 1, 4096, true}));
+
+    // Each value is checked alone; a bad one keeps the default.
+    const AppSettings bad = loadWith({{"CellWidth", QVariant(4097)},
+                                      {"CellHeight", QVariant("-1")},
+                                      {"CellMargin", QVariant("4097")},
+                                      {"CellSpacing", QVariant("x")},
+                                      {"CellWrap", QVariant("yes")}});
+    EXPECT_EQ(bad.CellWidth, 0);
+    EXPECT_EQ(bad.CellHeight, 0);
+    EXPECT_EQ(bad.CellMargin, 0);
+    EXPECT_EQ(bad.CellSpacing, 0);
+    EXPECT_FALSE(bad.CellWrap);
+
+    // One side without the other is off, and margin, spacing and wrap then
+    // do not reach the engine (an off layout with them is not valid).
+    const AppSettings half = loadWith({{"CellWidth", QVariant(8)},
+                                       {"CellHeight", QVariant(0)},
+                                       {"CellMargin", QVariant(2)},
+                                       {"CellWrap", QVariant(1)}});
+    EXPECT_EQ(half.CellWidth, 8);
+    EXPECT_FALSE(half.cellLayout().enabled());
+    EXPECT_EQ(half.cellLayout(), CellLayout{});
 }
 
 TEST_F(SettingsStore, WrongTypesAreIgnoredOneByOne)

@@ -9,6 +9,7 @@ std::unique_ptr<QObject> makeFrameToolTest();
 std::unique_ptr<QObject> makeFrameWindowTest();
 std::unique_ptr<QObject> makeFrameHistoryTest();
 std::unique_ptr<QObject> makeFrameBusyTest();
+std::unique_ptr<QObject> makeFrameCellTest();
 std::unique_ptr<QObject> makeFrameLanguageTest();
 } // namespace gridmint::test
 
@@ -21,6 +22,7 @@ std::vector<std::unique_ptr<QObject>> makeDesktopTests()
     tests.push_back(gridmint::test::makeFrameWindowTest());
     tests.push_back(gridmint::test::makeFrameHistoryTest());
     tests.push_back(gridmint::test::makeFrameBusyTest());
+    tests.push_back(gridmint::test::makeFrameCellTest());
     // Last: it leaves a translation installed.
     tests.push_back(gridmint::test::makeFrameLanguageTest());
     return tests;

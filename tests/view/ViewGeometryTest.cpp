@@ -8,6 +8,26 @@
 namespace gridmint {
 namespace {
 
+TEST(CellBorderLines, FullCellsOnlyWithMarginAndSpacing)
+{
+    // A 20-pixel row, margin 1, cells of 5, spacing 2: cells at 1, 8 (the
+    // one at 15 would end at 20, inside the far margin's pixel 19: not full).
+    // Zoom 2 x factor 3 = 6 units per source pixel.
+    CellBorders b;
+    CellBorderLines(2, 3, 20, 5, 1, 2, 0, 1000, b);
+    EXPECT_EQ(b.begin, 6);
+    EXPECT_EQ(b.end, 13 * 6);
+    EXPECT_EQ(b.edges, (std::vector<std::int64_t>{6, 36, 48, 78}));
+    // Only the borders in the window; without spacing shared ones once.
+    CellBorderLines(1, 1, 16, 4, 0, 0, 5, 13, b);
+    EXPECT_EQ(b.edges, (std::vector<std::int64_t>{8, 12}));
+    EXPECT_EQ(b.end, 16);
+    // No full cell: nothing.
+    CellBorderLines(1, 1, 6, 5, 1, 0, 0, 100, b);
+    EXPECT_EQ(b.begin, b.end);
+    EXPECT_TRUE(b.edges.empty());
+}
+
 TEST(ZoomScrollOffset, CentresThePointOrKeepsTheCentreAndClampsToTheExtent)
 {
     // 4 -> 8: (403, 205) lies in result pixel (100, 51), whose left/top edge
