@@ -250,6 +250,18 @@ After reapplying, your touch-ups cannot be undone. Continue?</translation>
         <source>処理中です。終わるまでお待ちください。</source>
         <translation>Busy. Please wait until the work is done.</translation>
     </message>
+    <message>
+        <source>変更箇所を表示(&amp;C)</source>
+        <translation>Show &amp;Changes</translation>
+    </message>
+    <message>
+        <source>エンジンが変えた画素を色で示します (Space キーを押している間は拡大前のブロック表示)</source>
+        <translation>Tints the pixels the engine changed (hold Space to see the plain block enlargement)</translation>
+    </message>
+    <message>
+        <source>拡大前のブロック表示です。Space キーを離すと結果に戻ります。</source>
+        <translation>Plain block enlargement. Release Space to return to the result.</translation>
+    </message>
 </context>
 <context>
     <name>gridmint::COptionDlg</name>
@@ -320,6 +332,34 @@ After reapplying, your touch-ups cannot be undone. Continue?</translation>
     <message>
         <source>フォルダを選択してください。</source>
         <translation>Choose a Folder</translation>
+    </message>
+    <message>
+        <source>セルモード (スプライトシート・タイルセット)</source>
+        <translation>Cell mode (sprite sheets, tilesets)</translation>
+    </message>
+    <message>
+        <source>オフ</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>繰り返しタイルとしてつなげる</source>
+        <translation>Join as repeating tiles</translation>
+    </message>
+    <message>
+        <source>セル幅</source>
+        <translation>Cell width</translation>
+    </message>
+    <message>
+        <source>セル高さ</source>
+        <translation>Cell height</translation>
+    </message>
+    <message>
+        <source>余白</source>
+        <translation>Margin</translation>
+    </message>
+    <message>
+        <source>間隔</source>
+        <translation>Spacing</translation>
     </message>
 </context>
 <context>
