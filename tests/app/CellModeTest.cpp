@@ -50,6 +50,62 @@ TEST(CellMode, ApplyShowsTheCellResultAndTheAutoBrushRestoresIt)
     EXPECT_EQ(doc.changeMap(), nullptr);
 }
 
+TEST(CellMode, ARunOnAnotherThreadIsTheSameAndUndoBringsBackTheLayout)
+{
+    ScaleDocument doc;
+    doc.history().setBudget(EditHistory::kDefaultBudget);
+    ScratchDir dir;
+    loadApplied(doc, dir, kSheet, 3, true);
+    const Rows whole = picture(*doc.resultBitmap());
+    const CellLayout layout{3, 3, 0, 1, true};
+    doc.SetCellLayout(layout);
+    doc.SetTraceChanges(true);
+    const Enlargement cells =
+        enlargeCells(*doc.source(), ScaleSettings{3, 20, -1, true}, layout, true, 1);
+
+    auto run = doc.PrepareRun(3, 20, -1);
+    ASSERT_NE(run, nullptr);
+    run->Execute();
+    ASSERT_NE(doc.AdoptRun(std::move(run)), nullptr) << doc.lastError();
+    EXPECT_EQ(picture(*doc.resultBitmap()), picture(*cells.image));
+    EXPECT_EQ(picture(*doc.engineResult()), picture(*cells.image));
+    ASSERT_NE(doc.changeMap(), nullptr);
+    EXPECT_EQ(picture(*doc.changeMap()), picture(*cells.changes));
+    EXPECT_EQ(doc.resultCellLayout(), layout);
+
+    ASSERT_TRUE(doc.UndoStep());
+    EXPECT_EQ(picture(*doc.resultBitmap()), whole);
+    EXPECT_FALSE(doc.resultCellLayout().enabled());
+    EXPECT_EQ(doc.cellLayout(), layout); // the next run's setting stays the caller's
+    ASSERT_TRUE(doc.RedoStep());
+    EXPECT_EQ(doc.resultCellLayout(), layout);
+}
+
+TEST(CellMode, TracingAfterwardsKeepsHandEdits)
+{
+    ScaleDocument doc;
+    ScratchDir dir;
+    const CellLayout layout{3, 3, 0, 1, false};
+    doc.SetCellLayout(layout);
+    loadApplied(doc, dir, kSheet, 3, true);
+    EXPECT_EQ(doc.changeMap(), nullptr);
+    ASSERT_TRUE(doc.PlotDots(0, 0, 1, 1));
+    const Rows edited = picture(*doc.resultBitmap());
+
+    auto map = doc.TraceResultChanges();
+    ASSERT_NE(map, nullptr);
+    const Enlargement cells =
+        enlargeCells(*doc.source(), ScaleSettings{3, 20, -1, true}, layout, true, 1);
+    EXPECT_EQ(picture(*map), picture(*cells.changes));
+    auto wrongSize = std::make_unique<IndexedImage>();
+    wrongSize->allocate(2, 2);
+    EXPECT_FALSE(doc.AdoptChangeMap(std::move(wrongSize)));
+    ASSERT_TRUE(doc.AdoptChangeMap(std::move(map)));
+    EXPECT_NE(doc.changeMap(), nullptr);
+    EXPECT_EQ(picture(*doc.resultBitmap()), edited);
+    EXPECT_TRUE(doc.IsModified());
+}
+
 TEST(CellMode, RefusedLayoutOrSizeKeepsTheDocument)
 {
     ScaleDocument doc;
