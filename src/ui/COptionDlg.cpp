@@ -130,6 +130,9 @@ COptionDlg::COptionDlg(AppSettings& settings, QWidget* parent)
         width = std::max(width, w->geometry().right() + du(7, 0, 0, 0).x());
     }
     setFixedSize(width, whole.height() + cellRows);
+    // The group spans the dialog like the folder row above it.
+    QWidget* cellGroup = cellWidth_->parentWidget();
+    cellGroup->resize(width - cellGroup->x() - du(7, 0, 0, 0).x(), cellGroup->height());
 
     // Initial state from the settings.
     int scaleIndex = 0; // a factor the list does not offer shows as "x 2"
@@ -169,8 +172,7 @@ COptionDlg::COptionDlg(AppSettings& settings, QWidget* parent)
 
 int COptionDlg::buildCellGroup(int top)
 {
-    auto* group =
-        new QGroupBox(tr("セルモード (スプライトシート・タイルセット)"), this);
+    auto* group = new QGroupBox(tr("セルモード (スプライトシート・タイルセット)"), this);
     auto* grid = new QGridLayout(group);
     auto spin = [group](int maximum) {
         auto* box = new QSpinBox(group);
@@ -184,7 +186,9 @@ int COptionDlg::buildCellGroup(int top)
     cellSpacing_ = spin(CellLayout::kMaxGap);
     for (QSpinBox* side : {cellWidth_, cellHeight_}) {
         side->setSpecialValueText(tr("オフ"));
-        side->setSuffix(QStringLiteral(" px"));
+    }
+    for (QSpinBox* box : {cellWidth_, cellHeight_, cellMargin_, cellSpacing_}) {
+        box->setSuffix(QStringLiteral(" px"));
     }
     cellWrap_ = new QCheckBox(tr("繰り返しタイルとしてつなげる"), group);
     grid->addWidget(new QLabel(tr("セル幅"), group), 0, 0);

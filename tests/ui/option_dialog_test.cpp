@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QtTest>
 
 using namespace gridmint;
@@ -116,6 +117,32 @@ private slots:
             QCOMPARE(dlg.result(), int(QDialog::Accepted));
             QCOMPARE(s.Language, AppSettings::kLanguageEnglish);
         }
+    }
+
+    void cellSidesGoOnAndOffTogether()
+    {
+        AppSettings s = stored();
+        COptionDlg dlg(s);
+        QCOMPARE(dlg.cellWidthSpin()->text(), QStringLiteral("オフ"));
+        QVERIFY(!dlg.cellMarginSpin()->isEnabled());
+        dlg.cellWidthSpin()->setValue(16); // the height follows from 0
+        QCOMPARE(dlg.cellHeightSpin()->value(), 16);
+        QVERIFY(dlg.cellWrapCheck()->isEnabled());
+        dlg.cellHeightSpin()->setValue(8); // but not once set
+        QCOMPARE(dlg.cellWidthSpin()->value(), 16);
+        dlg.cellSpacingSpin()->setValue(2);
+        dlg.cellWrapCheck()->click();
+        dlg.okButton()->click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(s.cellLayout(), (CellLayout{16, 8, 0, 2, true}));
+
+        COptionDlg again(s);
+        again.cellHeightSpin()->setValue(0); // one side off turns both off
+        QCOMPARE(again.cellWidthSpin()->value(), 0);
+        QVERIFY(!again.cellSpacingSpin()->isEnabled());
+        again.okButton()->click();
+        QVERIFY(!s.cellLayout().enabled());
+        QCOMPARE(s.CellSpacing, 2); // kept for the next time
     }
 
     void unlistedStoredValuesBecomeTheFirstChoiceOnOk()
