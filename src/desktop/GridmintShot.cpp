@@ -381,8 +381,9 @@ int main(int argc, char* argv[])
     if (argc < 2 || argv[1][0] == '-') {
         std::fprintf(stderr, "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
                              "Saves screenshots of the main window (empty, every zoom, each tool,\n"
-                             "palettes, menus, settings, about, messages, file dialog) as PNG\n"
-                             "files in OUTPUT_DIR/ja and OUTPUT_DIR/en.\n");
+                             "palettes, menus, settings and about, a fast stroke, the save\n"
+                             "questions, the messages, the file dialog) as PNG files in\n"
+                             "OUTPUT_DIR/ja and OUTPUT_DIR/en.\n");
         return argc < 2 ? 2 : 0;
     }
     QTemporaryDir temp;
