@@ -25,8 +25,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <vector>
 
@@ -158,10 +160,21 @@ int main(int argc, char* argv[])
     AppSettings settings;
     settings.ImageScale = 4;
     CMainFrame frame(settings, std::make_unique<QuietDialogs>());
-    frame.resize(1100, 760);
     frame.show();
-    bool ok = save(&frame, outDir, QStringLiteral("01_empty.png"));
+    frame.Open(std::filesystem::path(image.toStdU16String()));
+    // The window as it starts on this screen (under a display server such as
+    // Xvfb, the whole screen).
+    QApplication::processEvents();
+    const QRect available = frame.screen()->availableGeometry();
+    std::printf("screen %dx%d available, window %dx%d at %d,%d\n", available.width(),
+                available.height(), frame.width(), frame.height(), frame.x(), frame.y());
+    const QPixmap screen = frame.screen()->grabWindow(0);
+    bool ok =
+        (screen.isNull() ? frame.grab() : screen).save(outDir + QStringLiteral("/00_started.png"));
 
+    frame.resize(1100, 760);
+    frame.Open(std::filesystem::path(makeActFile(temp.path()).toStdU16String()));
+    ok &= save(&frame, outDir, QStringLiteral("01_started_palette.png"));
     frame.Open(std::filesystem::path(image.toStdU16String()));
     const int zooms[] = {1, 2, 4, 8, 12, 16, 32};
     for (int choice = 0; choice < 7; ++choice) {
@@ -242,5 +255,20 @@ int main(int argc, char* argv[])
         ok &= save(&dialog, outDir, QStringLiteral("11_about.png"));
         dialog.hide();
     }
+
+    // The narrowest window: the tool strip wraps instead of cutting controls.
+    frame.resize(frame.minimumSize());
+    ok &= save(&frame, outDir, QStringLiteral("13_narrowest.png"));
+    frame.resize(1100, 760);
+
+    // The busy state: a forced re-run at factor 32 on the worker, pictured
+    // from inside it.
+    settings.ImageScale = 32;
+    frame.setBackgroundFrom(0);
+    QTimer::singleShot(200, &frame, [&] {
+        ok &= frame.isBusy();
+        ok &= save(&frame, outDir, QStringLiteral("12_busy_x32.png"));
+    });
+    frame.toolPanel()->reapplyButton()->click();
     return ok ? 0 : 1;
 }
