@@ -228,7 +228,7 @@ IndexedBitmap* ScaleDocument::AdoptRun(std::unique_ptr<DetachedRun> run)
             history_->clear(false);
         } else {
             try {
-                step = std::make_unique<RunStep>(std::move(job_), std::move(result_));
+                step = std::make_unique<RunStep>(*this);
             } catch (const std::bad_alloc&) {
                 history_->clear(false);
             }
@@ -236,6 +236,10 @@ IndexedBitmap* ScaleDocument::AdoptRun(std::unique_ptr<DetachedRun> run)
     }
     job_ = std::move(run->job_);
     result_ = std::move(run->result_);
+    // A detached run enlarges the whole image: no cells' result and no
+    // change map belong to it (the earlier ones went into the step).
+    cellResult_.reset();
+    changeMap_.reset();
     undo_.reset();
     lastError_.clear();
     if (step) {
