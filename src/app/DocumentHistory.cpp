@@ -206,14 +206,14 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
     return made;
 }
 
-IndexedBitmap* ScaleDocument::AdoptRun(std::unique_ptr<DetachedRun> run)
+IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run)
 {
-    if (!run || !source_ || run->source_ != source_.get() || run->sourceSerial_ != sourceSerial_) {
+    if (!source_ || run.source_ != source_.get() || run.sourceSerial_ != sourceSerial_) {
         lastError_ = "no image";
         return nullptr;
     }
-    if (!run->result_ || !run->job_) {
-        lastError_ = run->error_;
+    if (!run.result_ || !run.job_) {
+        lastError_ = run.error_;
         return nullptr;
     }
     EndStroke(); // a stroke never spans a run
@@ -234,8 +234,9 @@ IndexedBitmap* ScaleDocument::AdoptRun(std::unique_ptr<DetachedRun> run)
             }
         }
     }
-    job_ = std::move(run->job_);
-    result_ = std::move(run->result_);
+    // What no step keeps goes back into the run, for the caller to free.
+    std::swap(job_, run.job_);
+    std::swap(result_, run.result_);
     // A detached run enlarges the whole image: no cells' result and no
     // change map belong to it (the earlier ones went into the step).
     cellResult_.reset();
