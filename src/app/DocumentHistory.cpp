@@ -212,14 +212,14 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
     return made;
 }
 
-IndexedBitmap* ScaleDocument::AdoptRun(std::unique_ptr<DetachedRun> run)
+IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run)
 {
-    if (!run || !source_ || run->source_ != source_.get() || run->sourceSerial_ != sourceSerial_) {
+    if (!source_ || run.source_ != source_.get() || run.sourceSerial_ != sourceSerial_) {
         lastError_ = "no image";
         return nullptr;
     }
-    if (!run->result_ || !run->job_) {
-        lastError_ = run->error_;
+    if (!run.result_ || !run.job_) {
+        lastError_ = run.error_;
         return nullptr;
     }
     EndStroke(); // a stroke never spans a run
@@ -240,12 +240,13 @@ IndexedBitmap* ScaleDocument::AdoptRun(std::unique_ptr<DetachedRun> run)
             }
         }
     }
-    job_ = std::move(run->job_);
-    result_ = std::move(run->result_);
-    cellResult_ = std::move(run->enlarged_.image);
-    changeMap_ = std::move(run->enlarged_.changes);
-    resultLayout_ = run->cellLayout_;
-    resultSlopes_ = run->slopePasses_;
+    // What no step keeps goes back into the run, for the caller to free.
+    std::swap(job_, run.job_);
+    std::swap(result_, run.result_);
+    cellResult_ = std::move(run.enlarged_.image);
+    changeMap_ = std::move(run.enlarged_.changes);
+    resultLayout_ = run.cellLayout_;
+    resultSlopes_ = run.slopePasses_;
     undo_.reset();
     lastError_.clear();
     if (step) {

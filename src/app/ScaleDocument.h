@@ -167,7 +167,10 @@ public:
     // Makes an executed run's job and result the document's, with the same
     // history step that Apply makes. Null when the run failed (lastError
     // says why, job and result stay) or was prepared for another source.
-    IndexedBitmap* AdoptRun(std::unique_ptr<DetachedRun> run);
+    // The job and result that no history step keeps are left in `run`: at
+    // the largest factors they are gigabytes, which the caller may rather
+    // free away from its own thread.
+    IndexedBitmap* AdoptRun(DetachedRun& run);
 
     // Makes `colours` the document's palette without running the engine; a
     // change of colours is one history step.

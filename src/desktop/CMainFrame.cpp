@@ -30,6 +30,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QThread>
+#include <QThreadPool>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -735,11 +736,13 @@ IndexedBitmap* CMainFrame::applyToDocument(std::int32_t factor, double threshold
         runBusy([&run] { run->Execute(); });
         if (!rerunWanted_) {
             runLoopActive_ = false;
-            return document_->AdoptRun(std::move(run));
+            IndexedBitmap* adopted = document_->AdoptRun(*run);
+            disposeAside(std::move(run));
+            return adopted;
         }
         // The controls changed while it ran: their values win, and the
         // finished result goes unseen.
-        run.reset();
+        disposeAside(std::move(run));
         factor = settings_.ImageScale;
         threshold = static_cast<double>(panel_->threshold());
         transparentIndex = settings_.TransColorIndex;
@@ -749,6 +752,13 @@ IndexedBitmap* CMainFrame::applyToDocument(std::int32_t factor, double threshold
         }
         ++engineRuns_;
     }
+}
+
+void CMainFrame::disposeAside(std::unique_ptr<DetachedRun> run)
+{
+    // Handing a gigabyte back to the system takes long enough to stall the
+    // window; a pool thread does it, and the pool waits for it at exit.
+    QThreadPool::globalInstance()->start([doomed = run.release()] { delete doomed; });
 }
 
 void CMainFrame::runBusy(const std::function<void()>& work)

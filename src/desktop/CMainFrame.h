@@ -184,6 +184,9 @@ private:
     // and progress in the status bar meanwhile. `work` must not change the
     // document; nothing else may while it runs.
     void runBusy(const std::function<void()>& work);
+    // Frees what a run holds (a result the document no longer needs, or a
+    // superseded one) on a pool thread.
+    static void disposeAside(std::unique_ptr<DetachedRun> run);
     // True (after a note in the status bar) while a job runs.
     bool refusedWhileBusy();
     // Hands a new result to the view. The scroll position is kept when the

@@ -32,6 +32,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -228,15 +229,25 @@ bool shoot(const QString& outDir, const QString& image, const QString& tempDir)
     QuietDialogs* dialogs = quiet.get();
     dialogs->outDir = outDir;
     CMainFrame frame(settings, std::move(quiet));
-    frame.resize(1100, 760);
     frame.show();
-    bool ok = save(&frame, outDir, QStringLiteral("01_empty.png"));
-
     // The messages that need no image: a palette before any image, and an
     // image that cannot be read.
     frame.Open(std::filesystem::path((tempDir + QStringLiteral("/early.act")).toStdU16String()));
     frame.Open(std::filesystem::path((tempDir + QStringLiteral("/missing.png")).toStdU16String()));
+    frame.Open(std::filesystem::path(image.toStdU16String()));
+    // The window as it starts on this screen (under a display server such as
+    // Xvfb, the whole screen).
+    QApplication::processEvents();
+    const QRect available = frame.screen()->availableGeometry();
+    std::printf("screen %dx%d available, window %dx%d at %d,%d\n", available.width(),
+                available.height(), frame.width(), frame.height(), frame.x(), frame.y());
+    const QPixmap screen = frame.screen()->grabWindow(0);
+    bool ok =
+        (screen.isNull() ? frame.grab() : screen).save(outDir + QStringLiteral("/00_started.png"));
 
+    frame.resize(1100, 760);
+    frame.Open(std::filesystem::path(makeActFile(tempDir).toStdU16String()));
+    ok &= save(&frame, outDir, QStringLiteral("01_started_palette.png"));
     frame.Open(std::filesystem::path(image.toStdU16String()));
     const int zooms[] = {1, 2, 4, 8, 12, 16, 32};
     for (int choice = 0; choice < 7; ++choice) {
@@ -367,6 +378,21 @@ bool shoot(const QString& outDir, const QString& image, const QString& tempDir)
     grabNextModal(outDir, QStringLiteral("16_replace_source_question.png"), ok);
     frame.files().OnFileSaveAs();
     dialogs->real = false;
+
+    // The narrowest window: the tool strip wraps instead of cutting controls.
+    frame.resize(frame.minimumSize());
+    ok &= save(&frame, outDir, QStringLiteral("19_narrowest.png"));
+    frame.resize(1100, 760);
+
+    // The busy state: a forced re-run at factor 32 on the worker, pictured
+    // from inside it.
+    settings.ImageScale = 32;
+    frame.setBackgroundFrom(0);
+    QTimer::singleShot(200, &frame, [&] {
+        ok &= frame.isBusy();
+        ok &= save(&frame, outDir, QStringLiteral("20_busy_x32.png"));
+    });
+    frame.toolPanel()->reapplyButton()->click();
     return ok && dialogs->ok;
 }
 
@@ -381,8 +407,9 @@ int main(int argc, char* argv[])
     if (argc < 2 || argv[1][0] == '-') {
         std::fprintf(stderr, "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
                              "Saves screenshots of the main window (empty, every zoom, each tool,\n"
-                             "palettes, menus, settings, about, messages, file dialog) as PNG\n"
-                             "files in OUTPUT_DIR/ja and OUTPUT_DIR/en.\n");
+                             "palettes, menus, settings and about, a fast stroke, the save\n"
+                             "questions, the messages, the file dialog) as PNG files in\n"
+                             "OUTPUT_DIR/ja and OUTPUT_DIR/en.\n");
         return argc < 2 ? 2 : 0;
     }
     QTemporaryDir temp;

@@ -30,10 +30,10 @@ QRect du(int x, int y, int w, int h)
 
 // One less than the stored value's buffer: a longer folder would be saved and then
 // refused at the next start.
+constexpr int kFolderLimit = static_cast<int>(AppSettings::kMaxFolderLength);
+
 // Height of the language row, in dialog units.
 constexpr int kLanguageRow = 18;
-
-constexpr int kFolderLimit = static_cast<int>(AppSettings::kMaxFolderLength);
 
 std::function<QString(QWidget*)>& folderPicker()
 {

@@ -66,7 +66,7 @@ TEST(CellMode, ARunOnAnotherThreadIsTheSameAndUndoBringsBackTheLayout)
     auto run = doc.PrepareRun(3, 20, -1);
     ASSERT_NE(run, nullptr);
     run->Execute();
-    ASSERT_NE(doc.AdoptRun(std::move(run)), nullptr) << doc.lastError();
+    ASSERT_NE(doc.AdoptRun(*run), nullptr) << doc.lastError();
     EXPECT_EQ(picture(*doc.resultBitmap()), picture(*cells.image));
     EXPECT_EQ(picture(*doc.engineResult()), picture(*cells.image));
     ASSERT_NE(doc.changeMap(), nullptr);

@@ -226,7 +226,7 @@ TEST_F(History, DetachedRunMatchesApplyAndIsOneStep)
     run->Execute();
     EXPECT_EQ(doc.resultBitmap(), before);
     EXPECT_EQ(now(), shown);
-    const IndexedBitmap* adopted = doc.AdoptRun(std::move(run));
+    const IndexedBitmap* adopted = doc.AdoptRun(*run);
     ASSERT_NE(adopted, nullptr);
     EXPECT_EQ(picture(*adopted), expected);
     EXPECT_EQ(doc.job()->threshold(), 55.0);
@@ -242,14 +242,14 @@ TEST_F(History, DetachedRunMatchesApplyAndIsOneStep)
     loadApplied(tooBig, dir, pattern(2048, 1100), 1);
     auto refused = tooBig.PrepareRun(32, 20, 0);
     refused->Execute();
-    EXPECT_EQ(tooBig.AdoptRun(std::move(refused)), nullptr);
+    EXPECT_EQ(tooBig.AdoptRun(*refused), nullptr);
     EXPECT_EQ(tooBig.lastError(), "too large to enlarge");
     EXPECT_EQ(tooBig.job()->factor(), 1);
     huge->Execute();
-    ASSERT_NE(doc.AdoptRun(std::move(huge)), nullptr); // 512 x 384: fits
+    ASSERT_NE(doc.AdoptRun(*huge), nullptr); // 512 x 384: fits
     auto stale = doc.PrepareRun(2, 20, 0);
     loadApplied(doc, dir, pattern(8, 8), 2);
-    EXPECT_EQ(doc.AdoptRun(std::move(stale)), nullptr);
+    EXPECT_EQ(doc.AdoptRun(*stale), nullptr);
     EXPECT_EQ(doc.resultBitmap()->width(), 16);
 }
 
