@@ -19,8 +19,15 @@ std::size_t jobBytes(const ScaleJob& job)
         static_cast<std::size_t>(out.width()) * static_cast<std::size_t>(out.height());
     const auto cells =
         static_cast<std::size_t>(job.width()) * static_cast<std::size_t>(job.height());
-    return sizeof(ScaleJob) + outBytes + 2 * cells + 256 * 256 +
+    return sizeof(ScaleJob) + outBytes + 2 * cells + std::size_t{256} * 256 +
            job.palette().size() * (sizeof(Colour) + sizeof(LabColor));
+}
+
+std::size_t imageBytes(const IndexedImage* image)
+{
+    if (!image)
+        return 0;
+    return static_cast<std::size_t>(image->width()) * static_cast<std::size_t>(image->height());
 }
 
 std::size_t rasterBytes(const IndexedBitmap& r)
@@ -36,9 +43,11 @@ std::size_t rasterBytes(const IndexedBitmap& r)
 // engine output that the auto brush restores from.
 class ScaleDocument::RunStep : public EditHistory::Step {
 public:
-    RunStep(std::unique_ptr<ScaleJob> job, std::unique_ptr<IndexedBitmap> result)
-        : job_(std::move(job)), result_(std::move(result)),
-          bytes_(sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_))
+    explicit RunStep(ScaleDocument& document)
+        : job_(std::move(document.job_)), result_(std::move(document.result_)),
+          cellResult_(std::move(document.cellResult_)), changeMap_(std::move(document.changeMap_)),
+          bytes_(sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_) +
+                 imageBytes(cellResult_.get()) + imageBytes(changeMap_.get()))
     {
     }
 
@@ -46,22 +55,30 @@ public:
     {
         std::swap(document.job_, job_);
         std::swap(document.result_, result_);
+        // In cell mode the auto brush restores from the cells' result, so it
+        // travels with the job; so does the change map of that run.
+        std::swap(document.cellResult_, cellResult_);
+        std::swap(document.changeMap_, changeMap_);
         // The one-level snapshot belongs to the other result.
         document.undo_.reset();
     }
 
     std::size_t bytes() const override { return bytes_; }
 
-    // Hands job and result back after a run that failed.
+    // Hands everything back after a run that failed.
     void giveBack(ScaleDocument& document)
     {
         document.job_ = std::move(job_);
         document.result_ = std::move(result_);
+        document.cellResult_ = std::move(cellResult_);
+        document.changeMap_ = std::move(changeMap_);
     }
 
 private:
     std::unique_ptr<ScaleJob> job_;
     std::unique_ptr<IndexedBitmap> result_;
+    std::unique_ptr<IndexedImage> cellResult_;
+    std::unique_ptr<IndexedImage> changeMap_;
     std::size_t bytes_;
 };
 
@@ -110,14 +127,16 @@ std::size_t ScaleDocument::stateBytes() const
 {
     if (!job_ || !result_)
         return 0;
-    return sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_);
+    return sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_) +
+           imageBytes(cellResult_.get()) + imageBytes(changeMap_.get());
 }
 
 bool ScaleDocument::HasHandEdits() const
 {
-    if (!job_ || !result_)
+    const IndexedImage* engine = engineResult();
+    if (!engine || !result_)
         return false;
-    const IndexedImage& out = job_->outputImage();
+    const IndexedImage& out = *engine;
     if (out.width() != result_->width() || out.height() != result_->height())
         return true;
     for (std::int32_t y = 0; y < out.height(); ++y) {
@@ -164,10 +183,10 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
     // builds new ones. A failed run hands them back.
     std::unique_ptr<RunStep> step;
     try {
-        step = std::make_unique<RunStep>(std::move(job_), std::move(result_));
+        step = std::make_unique<RunStep>(*this);
     } catch (const std::bad_alloc&) {
         lastError_ = "out of memory";
-        return nullptr; // job_ and result_ were not moved: make_unique failed first
+        return nullptr; // nothing was moved: the allocation failed first
     }
     IndexedBitmap* made = applyNow(factor, threshold, force, transparentIndex, slopePasses);
     if (!made) {
@@ -208,7 +227,7 @@ IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run)
             history_->clear(false);
         } else {
             try {
-                step = std::make_unique<RunStep>(std::move(job_), std::move(result_));
+                step = std::make_unique<RunStep>(*this);
             } catch (const std::bad_alloc&) {
                 history_->clear(false);
             }
@@ -217,6 +236,8 @@ IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run)
     // What no step keeps goes back into the run, for the caller to free.
     std::swap(job_, run.job_);
     std::swap(result_, run.result_);
+    std::swap(cellResult_, run.cellResult_);
+    std::swap(changeMap_, run.changeMap_);
     undo_.reset();
     lastError_.clear();
     if (step) {

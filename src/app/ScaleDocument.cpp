@@ -1,6 +1,7 @@
 #include "app/ScaleDocument.h"
 
 #include "app/SaveNaming.h"
+#include "engine/ChangeMap.h"
 #include "engine/DisplayConversion.h"
 #include "image/Codecs.h"
 #include "image/ErrCodeException.h"
@@ -18,6 +19,7 @@ namespace {
 
 constexpr const char* kNotReadable = "not an image Gridmint can read";
 constexpr const char* kTooLarge = "too large to enlarge";
+constexpr const char* kBadCells = "cell size, margin or spacing out of range";
 
 // The display raster always carries 256 opaque colours so that every byte
 // value a manual edit may write has something to show.
@@ -121,6 +123,8 @@ bool ScaleDocument::AdoptImage(std::unique_ptr<ImageSet> loaded, std::string err
     history_->clear(true); // its jobs refer to the old source
     undo_.reset();
     job_.reset(); // refers to the old source
+    cellResult_.reset();
+    changeMap_.reset();
     source_ = std::move(loaded);
     runGroupStepOn_ = false;
     lastError_.clear();
@@ -138,10 +142,9 @@ std::string runError(const std::exception& e)
 
 } // namespace
 
-DetachedRun::DetachedRun(const ImageSet& source, std::uint64_t sourceSerial, std::int32_t factor,
-                         double threshold, std::int32_t transparentIndex, bool slopePasses)
-    : source_(&source), sourceSerial_(sourceSerial), factor_(factor), threshold_(threshold),
-      transparentIndex_(transparentIndex), slopePasses_(slopePasses)
+DetachedRun::DetachedRun(const ImageSet& source, std::uint64_t sourceSerial,
+                         const ScaleSettings& settings)
+    : source_(&source), sourceSerial_(sourceSerial), settings_(settings)
 {
 }
 
@@ -153,10 +156,19 @@ DetachedRun::~DetachedRun()
 
 void DetachedRun::Execute() noexcept
 {
+    if (cellLayout_.enabled() && !cellLayout_.valid()) {
+        error_ = kBadCells;
+        return;
+    }
     try {
-        job_ = std::make_unique<ScaleJob>(*source_, factor_, threshold_, transparentIndex_);
-        job_->run(slopePasses_);
-        result_ = makeDisplayBitmap(job_->outputImage(), *source_->palette);
+        job_ = std::make_unique<ScaleJob>(*source_, settings_.factor, settings_.threshold,
+                                          settings_.transparentIndex);
+        Enlargement made = ScaleDocument::runEngine(*source_, *job_, settings_, cellLayout_,
+                                                    traceChanges_, cellThreads_);
+        result_ =
+            makeDisplayBitmap(made.image ? *made.image : job_->outputImage(), *source_->palette);
+        cellResult_ = std::move(made.image);
+        changeMap_ = std::move(made.changes);
         if (!result_)
             error_ = kTooLarge;
     } catch (const std::exception& e) {
@@ -164,8 +176,11 @@ void DetachedRun::Execute() noexcept
     } catch (...) {
         error_ = kTooLarge;
     }
-    if (!result_)
+    if (!result_) {
         job_.reset();
+        cellResult_.reset();
+        changeMap_.reset();
+    }
 }
 
 std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, double threshold,
@@ -174,13 +189,22 @@ std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, doub
 {
     if (!source_)
         return nullptr;
-    return std::unique_ptr<DetachedRun>(
-        new DetachedRun(*source_, sourceSerial_, factor, threshold, transparentIndex, slopePasses));
+    auto run = std::unique_ptr<DetachedRun>(new DetachedRun(
+        *source_, sourceSerial_, ScaleSettings{factor, threshold, transparentIndex, slopePasses}));
+    run->cellLayout_ = cellLayout_;
+    run->traceChanges_ = traceChanges_;
+    run->cellThreads_ = cellThreads_;
+    return run;
 }
 
 IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bool force,
                                        std::int32_t transparentIndex, bool slopePasses)
 {
+    if (cellLayout_.enabled() && !cellLayout_.valid()) {
+        lastError_ = kBadCells;
+        return nullptr;
+    }
+
     const bool reuse = !force && job_ && job_->factor() == factor &&
                        job_->transparentIndex() == transparentIndex &&
                        job_->slopePasses() == slopePasses;
@@ -191,6 +215,7 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
     std::unique_ptr<ScaleJob> fresh;
     ScaleJob* job = job_.get();
     const double previousThreshold = job_ ? job_->threshold() : threshold;
+    Enlargement enlarged;
     try {
         if (reuse) {
             job_->setThreshold(threshold);
@@ -198,7 +223,7 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
             fresh = std::make_unique<ScaleJob>(*source_, factor, threshold, transparentIndex);
             job = fresh.get();
         }
-        job->run(slopePasses);
+        enlarged = runEngine(*job, ScaleSettings{factor, threshold, transparentIndex, slopePasses});
     } catch (const std::exception& e) {
         if (reuse)
             job_->setThreshold(previousThreshold);
@@ -211,7 +236,7 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
         return nullptr;
     }
 
-    const IndexedImage& image = job->outputImage();
+    const IndexedImage& image = enlarged.image ? *enlarged.image : job->outputImage();
     if (result_ && result_->width() == image.width() && result_->height() == image.height()) {
         // Same size: refill the raster the view already holds instead of
         // allocating a new one on every threshold step.
@@ -231,9 +256,54 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
     }
     if (fresh)
         job_ = std::move(fresh);
+    cellResult_ = std::move(enlarged.image);
+    changeMap_ = std::move(enlarged.changes);
     undo_.reset();
     lastError_.clear();
     return result_.get();
+}
+
+Enlargement ScaleDocument::runEngine(ScaleJob& job, const ScaleSettings& settings) const
+{
+    return runEngine(*source_, job, settings, cellLayout_, traceChanges_, cellThreads_);
+}
+
+Enlargement ScaleDocument::runEngine(const ImageSet& source, ScaleJob& job,
+                                     const ScaleSettings& settings, const CellLayout& cells,
+                                     bool traceChanges, unsigned cellThreads)
+{
+    Enlargement made;
+    if (cells.enabled()) {
+        made = enlargeCells(source, settings, cells, traceChanges, cellThreads);
+        // Only after the cells succeeded, so that a failure leaves the job as
+        // it was: its plain run gives the status line its colour table.
+        job.run(false);
+        return made;
+    }
+    if (!traceChanges) {
+        job.run(settings.slopePasses);
+        return made;
+    }
+    made.changes = std::make_unique<IndexedImage>();
+    if (settings.slopePasses) {
+        runTracingChanges(job, *made.changes);
+        return made;
+    }
+    job.run(false);
+    const IndexedImage& out = job.outputImage();
+    made.changes->allocate(static_cast<std::uint32_t>(out.width()),
+                           static_cast<std::uint32_t>(out.height()));
+    std::fill_n(made.changes->store(),
+                static_cast<std::size_t>(out.width()) * static_cast<std::size_t>(out.height()),
+                std::uint8_t{kUnchanged});
+    return made;
+}
+
+const IndexedImage* ScaleDocument::engineResult() const
+{
+    if (cellResult_)
+        return cellResult_.get();
+    return job_ ? &job_->outputImage() : nullptr;
 }
 
 bool ScaleDocument::Save(const std::filesystem::path& path)
