@@ -243,10 +243,10 @@ IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run)
     // What no step keeps goes back into the run, for the caller to free.
     std::swap(job_, run.job_);
     std::swap(result_, run.result_);
-    cellResult_ = std::move(run.enlarged_.image);
-    changeMap_ = std::move(run.enlarged_.changes);
+    std::swap(cellResult_, run.cellResult_);
+    std::swap(changeMap_, run.changeMap_);
     resultLayout_ = run.cellLayout_;
-    resultSlopes_ = run.slopePasses_;
+    resultSlopes_ = run.settings_.slopePasses;
     undo_.reset();
     lastError_.clear();
     if (step) {

@@ -140,46 +140,11 @@ std::string runError(const std::exception& e)
     return size ? kTooLarge : e.what();
 }
 
-// Runs the job, or the cells, as the cell layout and tracing say; the
-// result is in `job` unless the returned image is set.
-Enlargement runEngine(const ImageSet& source, ScaleJob& job, const ScaleSettings& settings,
-                      const CellLayout& cellLayout, bool traceChanges, unsigned cellThreads)
-{
-    Enlargement made;
-    if (cellLayout.enabled()) {
-        made = enlargeCells(source, settings, cellLayout, traceChanges, cellThreads);
-        // Only after the cells succeeded, so that a failure leaves the job as
-        // it was: its plain run gives the status line its colour table.
-        job.run(false);
-        return made;
-    }
-    if (!traceChanges) {
-        job.run(settings.slopePasses);
-        return made;
-    }
-    made.changes = std::make_unique<IndexedImage>();
-    if (settings.slopePasses) {
-        runTracingChanges(job, *made.changes);
-        return made;
-    }
-    job.run(false);
-    const IndexedImage& out = job.outputImage();
-    made.changes->allocate(static_cast<std::uint32_t>(out.width()),
-                           static_cast<std::uint32_t>(out.height()));
-    std::fill_n(made.changes->store(),
-                static_cast<std::size_t>(out.width()) * static_cast<std::size_t>(out.height()),
-                std::uint8_t{kUnchanged});
-    return made;
-}
-
 } // namespace
 
-DetachedRun::DetachedRun(const ImageSet& source, std::uint64_t sourceSerial, std::int32_t factor,
-                         double threshold, std::int32_t transparentIndex, bool slopePasses,
-                         const CellLayout& cellLayout, unsigned cellThreads, bool traceChanges)
-    : source_(&source), sourceSerial_(sourceSerial), factor_(factor), threshold_(threshold),
-      transparentIndex_(transparentIndex), slopePasses_(slopePasses), cellLayout_(cellLayout),
-      cellThreads_(cellThreads), traceChanges_(traceChanges)
+DetachedRun::DetachedRun(const ImageSet& source, std::uint64_t sourceSerial,
+                         const ScaleSettings& settings)
+    : source_(&source), sourceSerial_(sourceSerial), settings_(settings)
 {
 }
 
@@ -196,12 +161,14 @@ void DetachedRun::Execute() noexcept
         return;
     }
     try {
-        job_ = std::make_unique<ScaleJob>(*source_, factor_, threshold_, transparentIndex_);
-        enlarged_ = runEngine(*source_, *job_,
-                              ScaleSettings{factor_, threshold_, transparentIndex_, slopePasses_},
-                              cellLayout_, traceChanges_, cellThreads_);
-        const IndexedImage& image = enlarged_.image ? *enlarged_.image : job_->outputImage();
-        result_ = makeDisplayBitmap(image, *source_->palette);
+        job_ = std::make_unique<ScaleJob>(*source_, settings_.factor, settings_.threshold,
+                                          settings_.transparentIndex);
+        Enlargement made = ScaleDocument::runEngine(*source_, *job_, settings_, cellLayout_,
+                                                    traceChanges_, cellThreads_);
+        result_ =
+            makeDisplayBitmap(made.image ? *made.image : job_->outputImage(), *source_->palette);
+        cellResult_ = std::move(made.image);
+        changeMap_ = std::move(made.changes);
         if (!result_)
             error_ = kTooLarge;
     } catch (const std::exception& e) {
@@ -209,8 +176,11 @@ void DetachedRun::Execute() noexcept
     } catch (...) {
         error_ = kTooLarge;
     }
-    if (!result_)
+    if (!result_) {
         job_.reset();
+        cellResult_.reset();
+        changeMap_.reset();
+    }
 }
 
 std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, double threshold,
@@ -219,9 +189,12 @@ std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, doub
 {
     if (!source_)
         return nullptr;
-    return std::unique_ptr<DetachedRun>(new DetachedRun(*source_, sourceSerial_, factor, threshold,
-                                                        transparentIndex, slopePasses, cellLayout_,
-                                                        cellThreads_, traceChanges_));
+    auto run = std::unique_ptr<DetachedRun>(new DetachedRun(
+        *source_, sourceSerial_, ScaleSettings{factor, threshold, transparentIndex, slopePasses}));
+    run->cellLayout_ = cellLayout_;
+    run->traceChanges_ = traceChanges_;
+    run->cellThreads_ = cellThreads_;
+    return run;
 }
 
 IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bool force,
@@ -250,9 +223,7 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
             fresh = std::make_unique<ScaleJob>(*source_, factor, threshold, transparentIndex);
             job = fresh.get();
         }
-        enlarged = runEngine(*source_, *job,
-                             ScaleSettings{factor, threshold, transparentIndex, slopePasses},
-                             cellLayout_, traceChanges_, cellThreads_);
+        enlarged = runEngine(*job, ScaleSettings{factor, threshold, transparentIndex, slopePasses});
     } catch (const std::exception& e) {
         if (reuse)
             job_->setThreshold(previousThreshold);
@@ -292,6 +263,42 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
     undo_.reset();
     lastError_.clear();
     return result_.get();
+}
+
+Enlargement ScaleDocument::runEngine(ScaleJob& job, const ScaleSettings& settings) const
+{
+    return runEngine(*source_, job, settings, cellLayout_, traceChanges_, cellThreads_);
+}
+
+Enlargement ScaleDocument::runEngine(const ImageSet& source, ScaleJob& job,
+                                     const ScaleSettings& settings, const CellLayout& cells,
+                                     bool traceChanges, unsigned cellThreads)
+{
+    Enlargement made;
+    if (cells.enabled()) {
+        made = enlargeCells(source, settings, cells, traceChanges, cellThreads);
+        // Only after the cells succeeded, so that a failure leaves the job as
+        // it was: its plain run gives the status line its colour table.
+        job.run(false);
+        return made;
+    }
+    if (!traceChanges) {
+        job.run(settings.slopePasses);
+        return made;
+    }
+    made.changes = std::make_unique<IndexedImage>();
+    if (settings.slopePasses) {
+        runTracingChanges(job, *made.changes);
+        return made;
+    }
+    job.run(false);
+    const IndexedImage& out = job.outputImage();
+    made.changes->allocate(static_cast<std::uint32_t>(out.width()),
+                           static_cast<std::uint32_t>(out.height()));
+    std::fill_n(made.changes->store(),
+                static_cast<std::size_t>(out.width()) * static_cast<std::size_t>(out.height()),
+                std::uint8_t{kUnchanged});
+    return made;
 }
 
 std::unique_ptr<IndexedImage> ScaleDocument::TraceResultChanges() const

