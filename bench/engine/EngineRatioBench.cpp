@@ -110,9 +110,9 @@ struct Row {
     ArtKind kind;
     int size;
     int factor;
-    bool slopes;       // time run(true) with 1 thread
-    bool plainEngine;  // time run(false) with 1 thread
-    int threads;       // when > 1, also time run(true) with this many threads
+    bool slopes;      // time run(true) with 1 thread
+    bool plainEngine; // time run(false) with 1 thread
+    int threads;      // when > 1, also time run(true) with this many threads
 };
 
 void measure(const Row& row, int rounds)

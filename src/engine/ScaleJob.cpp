@@ -2,6 +2,7 @@
 
 #include "engine/SlopePasses.h"
 #include "engine/SlopeShapes.h"
+#include "engine/WorkerPool.h"
 
 #include <algorithm>
 #include <array>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -192,14 +194,18 @@ ScaleJob::~ScaleJob() = default;
 void ScaleJob::run(bool slopePasses)
 {
     slopePasses_ = slopePasses;
-    marks_.clear();
-    replicateBlocks();
     computeLab();
-    if (!slopePasses || width_ == 0 || height_ == 0)
+    if (!slopePasses || width_ == 0 || height_ == 0) {
+        marks_.clear();
+        replicateBlocks();
         return;
+    }
     buildRelations();
     buildLightRanks();
-    SlopePassRunner(*this).runAll();
+    preparePassWork();
+    // Replication goes band by band with the passes' painting, while each
+    // band of output is in cache; the passes set every mark bit afresh.
+    SlopePassRunner(*this).run(MarkLeft | MarkRight | MarkTop | MarkBottom, true);
 }
 
 void ScaleJob::runSlopePass(MarkBit pass)
@@ -208,15 +214,79 @@ void ScaleJob::runSlopePass(MarkBit pass)
         return;
     buildRelations();
     buildLightRanks();
-    SlopePassRunner(*this).runOne(pass);
+    preparePassWork();
+    SlopePassRunner(*this).run(pass, false);
+}
+
+void ScaleJob::setThreadCount(std::int32_t threads)
+{
+    threads_ = std::max<std::int32_t>(0, threads);
+}
+
+std::int32_t ScaleJob::threadCount() const
+{
+    if (threads_ > 0)
+        return threads_;
+    return std::max<std::int32_t>(1,
+                                  static_cast<std::int32_t>(std::thread::hardware_concurrency()));
+}
+
+WorkerPool& ScaleJob::workers()
+{
+    const std::int32_t threads = threadCount();
+    if (!pool_ || pool_->size() != threads)
+        pool_ = std::make_unique<WorkerPool>(threads);
+    return *pool_;
+}
+
+void ScaleJob::preparePassWork()
+{
+    // Painting chunks: a few per thread so that uneven bands even out, but
+    // never more than rows. The count depends on the thread count only, and
+    // the output on neither.
+    const std::int32_t threads = threadCount();
+    const std::size_t chunks =
+        threads == 1 ? 1 : static_cast<std::size_t>(std::min(height_, 4 * threads));
+    if (passWork_ && passWork_->carries.size() == chunks)
+        return;
+    if (!passWork_) {
+        passWork_ = std::make_unique<PassWork>();
+        const std::size_t cells =
+            static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+        passWork_->planes.resize(4 * cells);
+        // Runs are far fewer than pixels in pixel art; a list that needs more
+        // grows once and keeps its size for the re-runs.
+        for (auto& runs : passWork_->runs)
+            runs.reserve(std::min<std::size_t>(cells, std::max<std::size_t>(4096, cells / 8)));
+        for (auto& rows : passWork_->rowStart)
+            rows.resize(static_cast<std::size_t>(height_) + 1);
+    }
+    // At most one run of a pass per column is under way on any row.
+    passWork_->carries.resize(chunks);
+    for (auto& carry : passWork_->carries)
+        for (auto* list : {&carry.now[0], &carry.now[1], &carry.next[0], &carry.next[1]})
+            list->reserve(static_cast<std::size_t>(width_) + 1);
 }
 
 void ScaleJob::replicateBlocks()
 {
+    if (width_ == 0 || height_ == 0)
+        return;
+    WorkerPool& pool = workers();
+    const std::int32_t chunks = std::min(height_, pool.size());
+    auto task = [&](std::int32_t chunk) {
+        replicateRows(static_cast<std::int32_t>(std::int64_t{height_} * chunk / chunks),
+                      static_cast<std::int32_t>(std::int64_t{height_} * (chunk + 1) / chunks));
+    };
+    pool.forEach(chunks, task);
+}
+
+void ScaleJob::replicateRows(std::int32_t y0, std::int32_t y1)
+{
     IndexedImage& out = *output_->image;
     const IndexedImage& in = *source_->image;
     const std::size_t outWidth = static_cast<std::size_t>(out.width());
-    for (std::int32_t y = 0; y < height_; ++y) {
+    for (std::int32_t y = y0; y < y1; ++y) {
         std::uint8_t* first = out.row(factor_ * y);
         fillRow(first, in.row(y), width_, factor_);
         for (std::int32_t i = 1; i < factor_; ++i)

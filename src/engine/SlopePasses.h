@@ -2,23 +2,66 @@
 #pragma once
 
 #include "engine/ScaleJob.h"
+#include "engine/SlopeShapes.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
 
 namespace gridmint {
+
+// One painted run of a pass, as the pass decided it in the source: the start
+// pixel, the run's length in source lines and the shape of its strip.
+struct RunRecord {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t len = 0;
+    SlopeShape shape = SlopeShape::StartWedge;
+};
+
+// What the passes keep between runs of one job, so that a re-run allocates
+// nothing: the decided runs and the per-pass marks of the last run, and the
+// painting chunks' scratch lists. Indexed by pass in painting order (left,
+// right, top, bottom).
+struct PassWork {
+    std::array<std::vector<RunRecord>, 4> runs;
+    // runs[p][rowStart[p][y]] is the first run of pass p starting on row y
+    // or later; height + 1 entries.
+    std::array<std::vector<std::int32_t>, 4> rowStart;
+    // One byte plane per pass holding only that pass's mark bit, so that the
+    // passes can decide on separate threads; merged into the job's marks.
+    std::vector<std::uint8_t> planes;
+    // Per painting chunk: the indices of the left and right passes' runs that
+    // reach into the current band, and the next band's.
+    struct Carry {
+        std::array<std::vector<std::int32_t>, 2> now;
+        std::array<std::vector<std::int32_t>, 2> next;
+    };
+    std::vector<Carry> carries;
+};
 
 class SlopePassRunner {
 public:
     explicit SlopePassRunner(ScaleJob& job) : job_(job) {}
 
-    // The passes against the left, right, upper and lower neighbour, in that
-    // order (later passes' pixels stand where strips overlap). Needs the
-    // job's block replication and relation table of the current run.
-    void runAll();
-    void runOne(MarkBit pass);
+    // The passes whose mark bits are in `passes`, in the order left, right,
+    // top, bottom (later passes' pixels stand where strips overlap). With
+    // `replicate`, block replication of each band goes first; without, the
+    // output's current pixels are painted over. Needs the job's relation
+    // table and lightness ranks of the current run.
+    void run(std::uint8_t passes, bool replicate);
 
 private:
-    template <class Orientation> void runPass();
+    template <class Orientation> void decide();
+    template <class Orientation>
+    void paintVertical(PassWork::Carry& carry, std::int32_t y0, std::int32_t y1);
+    template <class Orientation> void paintHorizontal(std::int32_t y0, std::int32_t y1);
+    void paintChunk(std::int32_t chunk, std::int32_t chunks);
+    void mergeMarks(std::int32_t y0, std::int32_t y1);
 
     ScaleJob& job_;
+    std::uint8_t passes_ = 0;
+    bool replicate_ = false;
 };
 
 } // namespace gridmint
