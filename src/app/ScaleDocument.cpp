@@ -129,6 +129,7 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
             fresh = std::make_unique<ScaleJob>(*source_, factor, threshold, transparentIndex);
             job = fresh.get();
         }
+        job->setThreadCount(engineThreads_);
         job->run(slopePasses);
     } catch (const std::exception& e) {
         if (reuse)

@@ -63,6 +63,9 @@ public:
     // were. Never throws.
     IndexedBitmap* Apply(std::int32_t factor, double threshold, bool force,
                          std::int32_t transparentIndex, bool slopePasses = true);
+    // Threads the engine may use in Apply (see ScaleJob::setThreadCount);
+    // 0, the default, is one per hardware thread.
+    void SetEngineThreads(std::int32_t threads) { engineThreads_ = threads; }
 
     // Writes the result with the source palette, alpha included; format by
     // the lower-cased extension (.bmp, .pcx, anything else PNG). Needs an
@@ -129,6 +132,7 @@ private:
     Point cornerLast_;
     Point lineStart_;
     bool snapshotPending_ = false;
+    std::int32_t engineThreads_ = 0;
     std::string lastError_;
 };
 

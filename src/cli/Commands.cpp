@@ -138,7 +138,7 @@ private:
 };
 
 Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptions& options,
-                 const std::vector<Colour>& palette)
+                 const std::vector<Colour>& palette, std::int32_t engineThreads)
 {
     using Clock = std::chrono::steady_clock;
     Outcome o;
@@ -147,6 +147,7 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
         return o;
     }
     ScaleDocument doc;
+    doc.SetEngineThreads(engineThreads);
     const auto t0 = Clock::now();
     if (!doc.Load(input)) {
         o.message = doc.lastError();
@@ -301,11 +302,12 @@ int runScale(const ScaleOptions& options)
     std::vector<Outcome> outcomes(inputs.size());
     Reporter reporter(inputs, outcomes, options.timings);
     std::atomic<std::size_t> nextInput{0};
+    std::int32_t engineThreads = 0; // set below, before any worker starts
     const auto worker = [&] {
         for (std::size_t i = nextInput++; i < inputs.size(); i = nextInput++) {
             Outcome o;
             try {
-                o = scaleOne(inputs[i], plans[i], options, palette);
+                o = scaleOne(inputs[i], plans[i], options, palette, engineThreads);
             } catch (const std::exception& e) {
                 o = Outcome{};
                 o.message = e.what();
@@ -318,6 +320,8 @@ int runScale(const ScaleOptions& options)
     };
     unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
     jobs = std::clamp<unsigned>(jobs, 1, static_cast<unsigned>(inputs.size()));
+    // Files side by side already fill the cores: one engine thread each.
+    engineThreads = jobs > 1 ? 1 : 0;
     if (jobs == 1) {
         worker();
     } else {
