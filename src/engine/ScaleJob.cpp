@@ -71,8 +71,31 @@ template <int F> void fillRowFixed(std::uint8_t* out, const std::uint8_t* in, st
         }
     }
 #endif
-    for (; x < width; ++x, out += F)
-        std::memset(out, in[x], F);
+    // Indexed from the row start, a byte loop the compiler vectorises.
+    out -= std::ptrdiff_t{x} * F;
+    for (; x < width; ++x)
+        for (int i = 0; i < F; ++i)
+            out[x * F + i] = in[x];
+}
+
+// The other factors: one broadcast store of `Bytes` (>= factor) per pixel,
+// left to right, so that each block's store overwrites the excess of the
+// one before; the blocks whose store would leave the row are set exactly.
+// perf: against a memset call per pixel, factors 5 and 6 from 1.9 to 1.0 times
+// a plain replication loop.
+template <int Bytes>
+void fillRowOverlapping(std::uint8_t* out, const std::uint8_t* in, std::int32_t width,
+                        std::int32_t factor)
+{
+    const std::int64_t rowEnd = std::int64_t{width} * factor;
+    std::int32_t x = 0;
+    for (; std::int64_t{x} * factor + Bytes <= rowEnd; ++x, out += factor) {
+        std::uint8_t block[Bytes];
+        std::memset(block, in[x], Bytes);
+        std::memcpy(out, block, Bytes);
+    }
+    for (; x < width; ++x, out += factor)
+        std::memset(out, in[x], static_cast<std::size_t>(factor));
 }
 
 void fillRow(std::uint8_t* out, const std::uint8_t* in, std::int32_t width, std::int32_t factor)
@@ -97,8 +120,12 @@ void fillRow(std::uint8_t* out, const std::uint8_t* in, std::int32_t width, std:
         fillRowFixed<16>(out, in, width);
         return;
     default:
-        for (std::int32_t x = 0; x < width; ++x, out += factor)
-            std::memset(out, in[x], static_cast<std::size_t>(factor));
+        if (factor <= 8)
+            fillRowOverlapping<8>(out, in, width, factor);
+        else if (factor <= 16)
+            fillRowOverlapping<16>(out, in, width, factor);
+        else
+            fillRowOverlapping<32>(out, in, width, factor);
         return;
     }
 }
@@ -196,10 +223,13 @@ void ScaleJob::run(bool slopePasses)
     slopePasses_ = slopePasses;
     computeLab();
     if (!slopePasses || width_ == 0 || height_ == 0) {
-        marks_.clear();
+        if (!marksClear_)
+            marks_.clear();
+        marksClear_ = true;
         replicateBlocks();
         return;
     }
+    marksClear_ = false;
     buildRelations();
     buildLightRanks();
     preparePassWork();
@@ -215,6 +245,7 @@ void ScaleJob::runSlopePass(MarkBit pass)
     buildRelations();
     buildLightRanks();
     preparePassWork();
+    marksClear_ = false;
     SlopePassRunner(*this).run(pass, false);
 }
 

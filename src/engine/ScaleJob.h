@@ -187,6 +187,9 @@ private:
     // order-keeping byte (0 outside the palette) that lets the passes skip
     // pixels without a lighter neighbour sixteen at a time.
     std::vector<std::uint8_t> lightRank_;
+    // No mark set since the last clear: a run without passes after one
+    // skips clearing them again.
+    bool marksClear_ = true;
     std::int32_t threads_ = 0;
     std::unique_ptr<WorkerPool> pool_;
     std::unique_ptr<PassWork> passWork_;
