@@ -333,6 +333,7 @@ template <class O> void SlopePassRunner::decide()
     std::vector<RunRecord>& runs = work.runs[O::index];
     std::int32_t* rowStart = work.rowStart[O::index].data();
     runs.clear();
+    std::int32_t longest = 0;
 
     // Every pixel whose side neighbour exists, row by row. The order matters:
     // a run claims its later lines through the marks, and painting keeps
@@ -352,8 +353,10 @@ template <class O> void SlopePassRunner::decide()
         const std::ptrdiff_t aOff = O::ax + O::ay * w;
         for (int k = 0; k < o.marked; ++k)
             mark[k * aOff] = O::mark;
-        if (o.paint)
+        if (o.paint) {
             runs.push_back({x, y, o.len, o.shape});
+            longest = std::max(longest, o.len);
+        }
     };
 
     // A pixel is a candidate when its neighbour has another index and a rank
@@ -402,6 +405,7 @@ template <class O> void SlopePassRunner::decide()
     }
     for (std::int32_t y = std::max(yEnd, yBegin); y <= height; ++y)
         rowStart[y] = static_cast<std::int32_t>(runs.size());
+    work.longest[O::index] = longest;
 }
 
 namespace {
@@ -636,13 +640,15 @@ void SlopePassRunner::paintChunk(std::int32_t chunk, std::int32_t chunks)
     PassWork::Carry& carry = work.carries[static_cast<std::size_t>(chunk)];
 
     // The left and right passes' runs that started above the chunk and
-    // reach into it.
+    // reach into it: none started more than the longest run above it.
     const auto startCarry = [&](int p) {
-        std::vector<std::int32_t>& now = carry.now[static_cast<std::size_t>(p)];
+        const std::size_t pass = static_cast<std::size_t>(p);
+        std::vector<std::int32_t>& now = carry.now[pass];
         now.clear();
-        const std::vector<RunRecord>& runs = work.runs[static_cast<std::size_t>(p)];
-        const std::int32_t before = work.rowStart[static_cast<std::size_t>(p)][y0];
-        for (std::int32_t i = 0; i < before; ++i) {
+        const std::vector<RunRecord>& runs = work.runs[pass];
+        const std::int32_t* rowStart = work.rowStart[pass].data();
+        const std::int32_t before = rowStart[y0];
+        for (std::int32_t i = rowStart[std::max(0, y0 - work.longest[pass])]; i < before; ++i) {
             const RunRecord& run = runs[static_cast<std::size_t>(i)];
             if (run.y + run.len > y0)
                 now.push_back(i);

@@ -28,6 +28,8 @@ struct PassWork {
     // runs[p][rowStart[p][y]] is the first run of pass p starting on row y
     // or later; height + 1 entries.
     std::array<std::vector<std::int32_t>, 4> rowStart;
+    // The longest run of each pass, in source lines.
+    std::array<std::int32_t, 4> longest{};
     // One byte plane per pass holding only that pass's mark bit, so that the
     // passes can decide on separate threads; merged into the job's marks.
     std::vector<std::uint8_t> planes;
