@@ -435,7 +435,11 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
     const std::ptrdiff_t originY = std::ptrdiff_t{f} * run.y + (O::sy > 0 ? f - 1 : 0);
     std::uint8_t* origin = pc.out + originY * outW + originX;
     const std::uint8_t* source = pc.source;
-    const bool window = f <= 8 && wordWindowFits<O>(originX, outW);
+    // A run that goes right has a window in every block it crosses: all must
+    // lie inside the output row, or the last would spill into the next row,
+    // which another thread may be painting.
+    const std::ptrdiff_t lastX = O::sy == 0 ? originX : originX + std::ptrdiff_t{f} * (run.len - 1);
+    const bool window = f <= 8 && wordWindowFits<O>(lastX, outW);
 
     if constexpr (O::sy == 0) {
         // The run goes down: output line r is output row originY + r, and
