@@ -232,6 +232,11 @@ struct PassContext {
 #else
 #define GRIDMINT_ALWAYS_INLINE inline
 #endif
+#if defined(__GNUC__)
+#define GRIDMINT_LAMBDA_INLINE __attribute__((always_inline))
+#else
+#define GRIDMINT_LAMBDA_INLINE
+#endif
 
 // Classifies the start of the run at P and follows it to its step or stop.
 // Exact mode compares indices with the start index; similar mode compares
@@ -343,7 +348,8 @@ template <class O> void SlopePassRunner::decide()
     const std::int32_t yBegin = O::sy < 0 ? 1 : 0;
     const std::int32_t yEnd = O::sy > 0 ? height - 1 : height;
 
-    const auto treat = [&](std::int32_t x, std::int32_t y, std::uint8_t c, std::uint8_t n) {
+    const auto treat = [&](std::int32_t x, std::int32_t y, std::uint8_t c,
+                           std::uint8_t n) GRIDMINT_LAMBDA_INLINE {
         const std::uint8_t rel = ctx.relations[std::size_t{c} * 256 + n];
         std::uint8_t* mark = plane + std::ptrdiff_t{y} * w + x;
         if ((rel & kLighter) == 0 || *mark != 0)
