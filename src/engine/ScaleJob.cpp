@@ -284,7 +284,6 @@ void ScaleJob::preparePassWork()
         passWork_ = std::make_unique<PassWork>();
         const std::size_t cells =
             static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
-        passWork_->planes.resize(4 * cells);
         // Runs are far fewer than pixels in pixel art; a list that needs more
         // grows once and keeps its size for the re-runs.
         for (auto& runs : passWork_->runs)

@@ -325,14 +325,11 @@ template <class O> void SlopePassRunner::decide()
     const std::ptrdiff_t sOff = O::sx + O::sy * w;
     const std::size_t cells = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
 
-    // The pass's own marks, from the job's when the pass runs alone (its
-    // marks are not reset then), else from nothing.
-    std::uint8_t* plane = work.planes.data() + O::index * cells;
-    const std::uint8_t* jobMarks = job.marks_.data();
-    if (passes_ == O::mark) {
-        for (std::size_t i = 0; i < cells; ++i)
-            plane[i] = jobMarks[i] & O::mark;
-    } else {
+    // The pass's mark bit: in the job's marks when the passes decide one
+    // after another, else in a plane of its own that starts empty.
+    std::uint8_t* plane = job.marks_.mutableData();
+    if (ownPlanes_) {
+        plane = work.planes.data() + O::index * cells;
         std::memset(plane, 0, cells);
     }
     std::vector<RunRecord>& runs = work.runs[O::index];
@@ -352,13 +349,13 @@ template <class O> void SlopePassRunner::decide()
                            std::uint8_t n) GRIDMINT_LAMBDA_INLINE {
         const std::uint8_t rel = ctx.relations[std::size_t{c} * 256 + n];
         std::uint8_t* mark = plane + std::ptrdiff_t{y} * w + x;
-        if ((rel & kLighter) == 0 || *mark != 0)
+        if ((rel & kLighter) == 0 || (*mark & O::mark) != 0)
             return;
         const Outcome o =
             (rel & kSimilar) ? follow<O, true>(ctx, x, y, c, n) : follow<O, false>(ctx, x, y, c, n);
         const std::ptrdiff_t aOff = O::ax + O::ay * w;
         for (int k = 0; k < o.marked; ++k)
-            mark[k * aOff] = O::mark;
+            mark[k * aOff] |= O::mark;
         if (o.paint) {
             runs.push_back({x, y, o.len, o.shape});
             longest = std::max(longest, o.len);
@@ -377,6 +374,7 @@ template <class O> void SlopePassRunner::decide()
         std::int32_t x = xBegin;
 #if defined(__SSE2__)
         const std::uint8_t* marks = plane + std::ptrdiff_t{y} * w;
+        const __m128i markBit = _mm_set1_epi8(static_cast<char>(O::mark));
         // perf: most pixels of pixel art have no lighter neighbour of another
         // index; testing sixteen at a time took the sprite passes at factor 2
         // from 15.2 to 8.9 ns per source pixel (lines 13.2 to 7.8).
@@ -390,7 +388,8 @@ template <class O> void SlopePassRunner::decide()
             const __m128i rn = load(rank + x + sOff);
             // Marks are only ever added during a pass, so a cell marked now
             // stays marked; treat() tests the others again.
-            const __m128i unmarked = _mm_cmpeq_epi8(load(marks + x), _mm_setzero_si128());
+            const __m128i unmarked =
+                _mm_cmpeq_epi8(_mm_and_si128(load(marks + x), markBit), _mm_setzero_si128());
             const __m128i same = _mm_cmpeq_epi8(c, n);
             const __m128i notDarker = _mm_cmpeq_epi8(_mm_max_epu8(rn, rc), rn);
             unsigned mask = static_cast<unsigned>(
@@ -610,32 +609,17 @@ template <class O> void SlopePassRunner::paintHorizontal(std::int32_t y0, std::i
 
 void SlopePassRunner::mergeMarks(std::int32_t y0, std::int32_t y1)
 {
+    // Only a whole run decides in planes, so the planes replace the marks.
     ScaleJob& job = job_;
     const std::size_t cells =
         static_cast<std::size_t>(job.width_) * static_cast<std::size_t>(job.height_);
     const std::size_t begin = static_cast<std::size_t>(y0) * static_cast<std::size_t>(job.width_);
     const std::size_t end = static_cast<std::size_t>(y1) * static_cast<std::size_t>(job.width_);
     std::uint8_t* marks = job.marks_.mutableData();
-    const std::uint8_t* planes = job.passWork_->planes.data();
-    const std::uint8_t keep = static_cast<std::uint8_t>(~passes_);
-    const bool all = passes_ == (MarkLeft | MarkRight | MarkTop | MarkBottom);
-    for (int p = 0; p < 4; ++p) {
-        static constexpr std::uint8_t bits[4] = {MarkLeft, MarkRight, MarkTop, MarkBottom};
-        if ((passes_ & bits[p]) == 0)
-            continue;
-        const std::uint8_t* plane = planes + static_cast<std::size_t>(p) * cells;
-        if (all && p == 0) {
-            std::memcpy(marks + begin, plane + begin, end - begin);
-            continue;
-        }
-        if (!all && passes_ == bits[p]) {
-            for (std::size_t i = begin; i < end; ++i)
-                marks[i] = static_cast<std::uint8_t>((marks[i] & keep) | plane[i]);
-            continue;
-        }
-        for (std::size_t i = begin; i < end; ++i)
-            marks[i] |= plane[i];
-    }
+    const std::uint8_t* p = job.passWork_->planes.data();
+    for (std::size_t i = begin; i < end; ++i)
+        marks[i] =
+            static_cast<std::uint8_t>(p[i] | p[cells + i] | p[2 * cells + i] | p[3 * cells + i]);
 }
 
 void SlopePassRunner::paintChunk(std::int32_t chunk, std::int32_t chunks)
@@ -686,7 +670,8 @@ void SlopePassRunner::paintChunk(std::int32_t chunk, std::int32_t chunks)
             paintHorizontal<TopPass>(top, end);
         if (passes_ & MarkBottom)
             paintHorizontal<BottomPass>(top, end);
-        mergeMarks(top, end);
+        if (ownPlanes_)
+            mergeMarks(top, end);
     }
 }
 
@@ -725,6 +710,16 @@ void SlopePassRunner::run(std::uint8_t passes, bool replicate)
             return;
         }
     };
+    // Passes deciding side by side cannot share the mark bytes.
+    ownPlanes_ = count > 1 && pool.size() > 1;
+    if (ownPlanes_) {
+        const std::size_t cells =
+            static_cast<std::size_t>(job.width_) * static_cast<std::size_t>(job.height_);
+        if (work.planes.size() < 4 * cells)
+            work.planes.resize(4 * cells);
+    } else if (count == 4) {
+        job.marks_.clear();
+    }
     pool.forEach(count, decideTask);
 
     // Paint: bands of output rows, each painted by one thread with every

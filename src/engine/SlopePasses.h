@@ -32,6 +32,7 @@ struct PassWork {
     std::array<std::int32_t, 4> longest{};
     // One byte plane per pass holding only that pass's mark bit, so that the
     // passes can decide on separate threads; merged into the job's marks.
+    // Empty until a run uses more than one thread.
     std::vector<std::uint8_t> planes;
     // Per painting chunk: the indices of the left and right passes' runs that
     // reach into the current band, and the next band's.
@@ -64,6 +65,7 @@ private:
     ScaleJob& job_;
     std::uint8_t passes_ = 0;
     bool replicate_ = false;
+    bool ownPlanes_ = false;
 };
 
 } // namespace gridmint
