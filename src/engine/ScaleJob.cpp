@@ -290,6 +290,7 @@ void ScaleJob::preparePassWork()
             runs.reserve(std::min<std::size_t>(cells, std::max<std::size_t>(4096, cells / 8)));
         for (auto& rows : passWork_->rowStart)
             rows.resize(static_cast<std::size_t>(height_) + 1);
+        passWork_->shortRuns.build(factor_);
     }
     // At most one run of a pass per column is under way on any row.
     passWork_->carries.resize(chunks);

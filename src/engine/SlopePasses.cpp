@@ -314,6 +314,36 @@ GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, std::int32_t x, st
 
 } // namespace
 
+void ShortRunDepths::build(std::int32_t factor)
+{
+    words_.clear();
+    deepest_.clear();
+    if (factor > 8)
+        return;
+    for (int kind = 0; kind < 8; ++kind) {
+        const auto shape = static_cast<SlopeShape>(kind / 2);
+        const auto variant = static_cast<SlopeVariant>(kind % 2);
+        for (int len = 1; len <= kMaxLen; ++len) {
+            std::uint64_t word = ~std::uint64_t{0};
+            int deepest = 0;
+            int sub = 0;
+            forEachDepth(shape, variant, factor, len, [&](int, int depth) {
+                const int shift = 8 * sub;
+                word = (word & ~(std::uint64_t{0xFF} << shift)) |
+                       std::uint64_t{static_cast<std::uint8_t>(depth)} << shift;
+                deepest = std::max(deepest, depth);
+                if (++sub < factor)
+                    return;
+                words_.push_back(word);
+                deepest_.push_back(static_cast<std::int8_t>(deepest));
+                word = ~std::uint64_t{0};
+                deepest = 0;
+                sub = 0;
+            });
+        }
+    }
+}
+
 template <class O> void SlopePassRunner::decide()
 {
     ScaleJob& job = job_;
@@ -425,6 +455,7 @@ struct PaintContext {
     std::uint8_t* out;
     std::ptrdiff_t bandTop;
     std::ptrdiff_t bandEnd;
+    const ShortRunDepths* shortRuns;
 };
 
 // Paints the strip of one run, as far as it lies inside the band.
@@ -466,6 +497,20 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
             // source pixel, dither from 42.8 to 35.9.
             std::uint8_t* windowStart = origin - (O::sx > 0 ? 7 : 0);
             constexpr bool fromLowEnd = O::sx < 0;
+            if (pc.shortRuns->covers(run.len)) {
+                const std::uint64_t* words = pc.shortRuns->words(run.shape, O::variant, run.len);
+                for (int r = rBegin; r < rEnd; ++r) {
+                    if (sub == 0)
+                        colour = source[neighbour];
+                    const auto depth = static_cast<std::int8_t>(words[r / f] >> (8 * sub));
+                    blendWindow<fromLowEnd>(windowStart + r * rStep, colour, depth);
+                    if (++sub == f) {
+                        sub = 0;
+                        neighbour += aOff;
+                    }
+                }
+                return;
+            }
             forEachDepthIn(run.shape, O::variant, f, run.len, rBegin, rEnd, [&](int r, int depth) {
                 if (sub == 0)
                     colour = source[neighbour];
@@ -509,10 +554,20 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
             // perf: the block's depths gathered in a register rather than
             // a byte array that is then read as one word (a stalled store
             // forward): factor 4 sprites from 21 to 14 times replication.
+            std::uint8_t* block = origin;
+            if (pc.shortRuns->covers(run.len)) {
+                // perf: the words of short runs from a table, not the shape's
+                // counter: 17% fewer instructions in the passes at factor 4.
+                const std::uint64_t* words = pc.shortRuns->words(run.shape, O::variant, run.len);
+                const std::int8_t* deepests = pc.shortRuns->deepest(run.shape, O::variant, run.len);
+                for (int k = 0; k < run.len; ++k, block += f, neighbour += aOff)
+                    blendBlockRows(block, dStep, words[k], dBegin, std::min<int>(deepests[k], dEnd),
+                                   source[neighbour]);
+                return;
+            }
             constexpr std::uint64_t kNone = ~std::uint64_t{0}; // every byte -1
             std::uint64_t depths = kNone;
             int deepest = 0;
-            std::uint8_t* block = origin;
             forEachDepth(run.shape, O::variant, f, run.len, [&](int, int depth) {
                 const int shift = 8 * sub;
                 depths = (depths & ~(std::uint64_t{0xFF} << shift)) |
@@ -561,7 +616,8 @@ void SlopePassRunner::paintVertical(PassWork::Carry& carry, std::int32_t y0, std
                           job.source_->image->store(),
                           job.output_->image->store(),
                           std::ptrdiff_t{f} * y0,
-                          std::ptrdiff_t{f} * y1};
+                          std::ptrdiff_t{f} * y1,
+                          &job.passWork_->shortRuns};
     // Runs that started above the band first, then the band's own, each in
     // the order they were decided.
     std::vector<std::int32_t>& now = carry.now[O::index];
@@ -594,7 +650,8 @@ template <class O> void SlopePassRunner::paintHorizontal(std::int32_t y0, std::i
                           job.source_->image->store(),
                           job.output_->image->store(),
                           std::ptrdiff_t{f} * y0,
-                          std::ptrdiff_t{f} * y1};
+                          std::ptrdiff_t{f} * y1,
+                          &job.passWork_->shortRuns};
     // The far-side notch of a run on the row below the band reaches one
     // pixel into the band's last output row.
     const std::int32_t last =

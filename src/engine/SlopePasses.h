@@ -19,6 +19,40 @@ struct RunRecord {
     SlopeShape shape = SlopeShape::StartWedge;
 };
 
+// The depth sequences of the short runs at the job's factor (up to 8), one
+// 8-byte word per block with -1 in the bytes beyond the factor, and the
+// deepest depth of each block: the painting reads them instead of following
+// the shape's counter line by line.
+class ShortRunDepths {
+public:
+    static constexpr std::int32_t kMaxLen = 16;
+    void build(std::int32_t factor);
+    bool covers(std::int32_t len) const { return !words_.empty() && len <= kMaxLen; }
+    // The words of `len` blocks, and their deepest depths.
+    const std::uint64_t* words(SlopeShape shape, SlopeVariant variant, std::int32_t len) const
+    {
+        return words_.data() + start(shape, variant, len);
+    }
+    const std::int8_t* deepest(SlopeShape shape, SlopeVariant variant, std::int32_t len) const
+    {
+        return deepest_.data() + start(shape, variant, len);
+    }
+
+private:
+    static std::size_t start(SlopeShape shape, SlopeVariant variant, std::int32_t len)
+    {
+        // Sequences of lengths 1 .. kMaxLen follow one another for each
+        // shape and variant; those before len hold len (len - 1) / 2 blocks.
+        const std::size_t kind =
+            static_cast<std::size_t>(shape) * 2 + static_cast<std::size_t>(variant);
+        const std::size_t perKind = kMaxLen * (kMaxLen + 1) / 2;
+        return kind * perKind +
+               static_cast<std::size_t>(len) * static_cast<std::size_t>(len - 1) / 2;
+    }
+    std::vector<std::uint64_t> words_;
+    std::vector<std::int8_t> deepest_;
+};
+
 // What the passes keep between runs of one job, so that a re-run allocates
 // nothing: the decided runs and the per-pass marks of the last run, and the
 // painting chunks' scratch lists. Indexed by pass in painting order (left,
@@ -41,6 +75,7 @@ struct PassWork {
         std::array<std::vector<std::int32_t>, 2> next;
     };
     std::vector<Carry> carries;
+    ShortRunDepths shortRuns;
 };
 
 class SlopePassRunner {
