@@ -169,13 +169,25 @@ template <class O> bool wordWindowFits(std::ptrdiff_t originX, std::ptrdiff_t ou
         return originX + 8 <= outWidth;
 }
 
+// The masks of blendWindow for 0 to 8 bytes.
+template <bool FromLow> struct WindowMasks {
+    std::uint64_t of[9] = {};
+    constexpr WindowMasks()
+    {
+        for (int n = 0; n <= 8; ++n) {
+            const std::uint64_t ones =
+                n == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
+            of[n] = FromLow || n == 8 ? ones : ~(~std::uint64_t{0} >> (8 * n));
+        }
+    }
+};
+template <bool FromLow> constexpr WindowMasks<FromLow> kWindowMasks{};
+
 // Sets `depth` bytes (at most 8; none when depth <= 0) of the 8-byte window
 // to v, from its low end or from its high end, leaving the others unchanged.
 template <bool FromLow> inline void blendWindow(std::uint8_t* window, std::uint8_t v, int depth)
 {
-    const int n = depth < 0 ? 0 : depth;
-    const std::uint64_t ones = n >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
-    const std::uint64_t mask = FromLow ? ones : (n >= 8 ? ones : ~(~std::uint64_t{0} >> (8 * n)));
+    const std::uint64_t mask = kWindowMasks<FromLow>.of[depth < 0 ? 0 : (depth > 8 ? 8 : depth)];
     std::uint64_t word = 0;
     std::memcpy(&word, window, 8);
     word = (word & ~mask) | (0x0101010101010101ull * v & mask);
@@ -498,16 +510,16 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
             std::uint8_t* windowStart = origin - (O::sx > 0 ? 7 : 0);
             constexpr bool fromLowEnd = O::sx < 0;
             if (pc.shortRuns->covers(run.len)) {
+                // Block by block: each word gives the depths of its f lines.
                 const std::uint64_t* words = pc.shortRuns->words(run.shape, O::variant, run.len);
-                for (int r = rBegin; r < rEnd; ++r) {
-                    if (sub == 0)
-                        colour = source[neighbour];
-                    const auto depth = static_cast<std::int8_t>(words[r / f] >> (8 * sub));
-                    blendWindow<fromLowEnd>(windowStart + r * rStep, colour, depth);
-                    if (++sub == f) {
-                        sub = 0;
-                        neighbour += aOff;
-                    }
+                std::uint8_t* line = windowStart + rBegin * rStep;
+                for (int k = rBegin / f, r = rBegin; r < rEnd; ++k, sub = 0) {
+                    colour = source[neighbour];
+                    std::uint64_t word = words[k] >> (8 * sub);
+                    for (const int blockEnd = std::min(rEnd, (k + 1) * f); r < blockEnd;
+                         ++r, line += rStep, word >>= 8)
+                        blendWindow<fromLowEnd>(line, colour, static_cast<std::int8_t>(word));
+                    neighbour += aOff;
                 }
                 return;
             }
