@@ -455,8 +455,6 @@ template <class O> void SlopePassRunner::decide()
     work.longest[O::index] = longest;
 }
 
-namespace {
-
 // What painting one run needs; the output band is [bandTop, bandEnd) in
 // output rows, and nothing outside it is written.
 struct PaintContext {
@@ -469,6 +467,8 @@ struct PaintContext {
     std::ptrdiff_t bandEnd;
     const ShortRunDepths* shortRuns;
 };
+
+namespace {
 
 // Paints the strip of one run, as far as it lies inside the band.
 template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
@@ -616,20 +616,11 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
 } // namespace
 
 template <class O>
-void SlopePassRunner::paintVertical(PassWork::Carry& carry, std::int32_t y0, std::int32_t y1)
+void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& carry, std::int32_t y0,
+                                    std::int32_t y1)
 {
-    ScaleJob& job = job_;
-    const std::vector<RunRecord>& runs = job.passWork_->runs[O::index];
-    const std::int32_t* rowStart = job.passWork_->rowStart[O::index].data();
-    const std::int32_t f = job.factor_;
-    const PaintContext pc{f,
-                          job.width_,
-                          std::ptrdiff_t{f} * job.width_,
-                          job.source_->image->store(),
-                          job.output_->image->store(),
-                          std::ptrdiff_t{f} * y0,
-                          std::ptrdiff_t{f} * y1,
-                          &job.passWork_->shortRuns};
+    const std::vector<RunRecord>& runs = job_.passWork_->runs[O::index];
+    const std::int32_t* rowStart = job_.passWork_->rowStart[O::index].data();
     // Runs that started above the band first, then the band's own, each in
     // the order they were decided.
     std::vector<std::int32_t>& now = carry.now[O::index];
@@ -650,24 +641,15 @@ void SlopePassRunner::paintVertical(PassWork::Carry& carry, std::int32_t y0, std
     now.swap(next);
 }
 
-template <class O> void SlopePassRunner::paintHorizontal(std::int32_t y0, std::int32_t y1)
+template <class O>
+void SlopePassRunner::paintHorizontal(const PaintContext& pc, std::int32_t y0, std::int32_t y1)
 {
-    ScaleJob& job = job_;
-    const std::vector<RunRecord>& runs = job.passWork_->runs[O::index];
-    const std::int32_t* rowStart = job.passWork_->rowStart[O::index].data();
-    const std::int32_t f = job.factor_;
-    const PaintContext pc{f,
-                          job.width_,
-                          std::ptrdiff_t{f} * job.width_,
-                          job.source_->image->store(),
-                          job.output_->image->store(),
-                          std::ptrdiff_t{f} * y0,
-                          std::ptrdiff_t{f} * y1,
-                          &job.passWork_->shortRuns};
+    const std::vector<RunRecord>& runs = job_.passWork_->runs[O::index];
+    const std::int32_t* rowStart = job_.passWork_->rowStart[O::index].data();
     // The far-side notch of a run on the row below the band reaches one
     // pixel into the band's last output row.
     const std::int32_t last =
-        O::variant == SlopeVariant::FarSide ? std::min(y1 + 1, job.height_) : y1;
+        O::variant == SlopeVariant::FarSide ? std::min(y1 + 1, job_.height_) : y1;
     for (std::int32_t i = rowStart[y0]; i < rowStart[last]; ++i) {
         const RunRecord& run = runs[static_cast<std::size_t>(i)];
         if (run.y >= y1 && run.shape != SlopeShape::Notch)
@@ -731,14 +713,23 @@ void SlopePassRunner::paintChunk(std::int32_t chunk, std::int32_t chunks)
         const std::int32_t end = std::min(y1, top + band);
         if (replicate_)
             job.replicateRows(top, end);
+        const std::int32_t f = job.factor_;
+        const PaintContext pc{f,
+                              job.width_,
+                              std::ptrdiff_t{f} * job.width_,
+                              job.source_->image->store(),
+                              job.output_->image->store(),
+                              std::ptrdiff_t{f} * top,
+                              std::ptrdiff_t{f} * end,
+                              &work.shortRuns};
         if (passes_ & MarkLeft)
-            paintVertical<LeftPass>(carry, top, end);
+            paintVertical<LeftPass>(pc, carry, top, end);
         if (passes_ & MarkRight)
-            paintVertical<RightPass>(carry, top, end);
+            paintVertical<RightPass>(pc, carry, top, end);
         if (passes_ & MarkTop)
-            paintHorizontal<TopPass>(top, end);
+            paintHorizontal<TopPass>(pc, top, end);
         if (passes_ & MarkBottom)
-            paintHorizontal<BottomPass>(top, end);
+            paintHorizontal<BottomPass>(pc, top, end);
         if (ownPlanes_)
             mergeMarks(top, end);
     }

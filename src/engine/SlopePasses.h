@@ -78,6 +78,8 @@ struct PassWork {
     ShortRunDepths shortRuns;
 };
 
+struct PaintContext;
+
 class SlopePassRunner {
 public:
     explicit SlopePassRunner(ScaleJob& job) : job_(job) {}
@@ -92,8 +94,10 @@ public:
 private:
     template <class Orientation> void decide();
     template <class Orientation>
-    void paintVertical(PassWork::Carry& carry, std::int32_t y0, std::int32_t y1);
-    template <class Orientation> void paintHorizontal(std::int32_t y0, std::int32_t y1);
+    void paintVertical(const PaintContext& pc, PassWork::Carry& carry, std::int32_t y0,
+                       std::int32_t y1);
+    template <class Orientation>
+    void paintHorizontal(const PaintContext& pc, std::int32_t y0, std::int32_t y1);
     void paintChunk(std::int32_t chunk, std::int32_t chunks);
     void mergeMarks(std::int32_t y0, std::int32_t y1);
 
