@@ -9,7 +9,9 @@
 //
 // --factor keeps the rows of one factor; --quick leaves out the threaded
 // column; --big adds a 4096 x 4096 source at factor 4 with 1 and 2 threads
-// (its threaded column is against the plain loop's wall time).
+// (its threaded column is against the plain loop's wall time; 1/N is the
+// wall time with one thread over that with N; cpuN/1 the CPU time of all N
+// threads over that of one).
 #include "PixelArtImages.h"
 #include "engine/ScaleJob.h"
 
@@ -35,19 +37,23 @@ double wallNow()
         .count();
 }
 
+#if defined(__unix__)
+template <clockid_t Clock> double cpuClock()
+{
+    timespec ts{};
+    clock_gettime(Clock, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
 // Single-thread variants are timed on the thread's own CPU clock, which the
 // other jobs of a shared machine disturb far less than the wall clock; the
-// threaded ones need the wall clock.
-double cpuNow()
-{
-#if defined(__unix__)
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+// threaded ones need the wall clock, and the process's CPU clock counts the
+// work of all threads.
+constexpr auto cpuNow = cpuClock<CLOCK_THREAD_CPUTIME_ID>;
+constexpr auto processCpuNow = cpuClock<CLOCK_PROCESS_CPUTIME_ID>;
 #else
-    return wallNow();
+constexpr auto cpuNow = wallNow;
+constexpr auto processCpuNow = wallNow;
 #endif
-}
 
 double median(std::vector<double> v)
 {
@@ -125,7 +131,7 @@ void measure(const Row& row, int rounds)
     plainReplicate(*set->image, row.factor, plain.data());
     job.run(true);
 
-    std::vector<double> slopes, plainEngine, threaded, base;
+    std::vector<double> slopes, plainEngine, threaded, speedup, work, base;
     for (int r = 0; r < rounds; ++r) {
         const auto replicate = [&] { plainReplicate(*set->image, row.factor, plain.data()); };
         const double p = timed(cpuNow, replicate);
@@ -139,8 +145,26 @@ void measure(const Row& row, int rounds)
             plainEngine.push_back(timed(cpuNow, [&] { job.run(false); }) / p);
         }
         if (row.threads > 1) {
+            // The speed-up over one thread, both on the wall clock: on a
+            // machine busy with other work each thread gets its share of
+            // the cores, so the ratio still shows what the threads add.
+            setThreads(job, 1);
+            const double one = timed(wallNow, [&] { job.run(true); });
             setThreads(job, row.threads);
-            threaded.push_back(timed(wallNow, [&] { job.run(true); }) / timed(wallNow, replicate));
+            const double many = timed(wallNow, [&] { job.run(true); });
+            threaded.push_back(many / timed(wallNow, replicate));
+            speedup.push_back(one / many);
+            // And the CPU time of all threads over that of one: what the
+            // split costs, whatever the load.
+            const double oneCpu = timed(cpuNow, [&] {
+                setThreads(job, 1);
+                job.run(true);
+            });
+            const double manyCpu = timed(processCpuNow, [&] {
+                setThreads(job, row.threads);
+                job.run(true);
+            });
+            work.push_back(manyCpu / oneCpu);
         }
     }
     const auto cell = [](const std::vector<double>& v) {
@@ -150,9 +174,10 @@ void measure(const Row& row, int rounds)
         std::snprintf(buf, sizeof buf, "%7.2f", median(v));
         return std::string(buf);
     };
-    std::printf("%-8s %5d x%-2d %8.2f ms %s %s %s (threads %d)\n", kindName(row.kind).c_str(),
+    std::printf("%-8s %5d x%-2d %8.2f ms %s %s %s %s %s (threads %d)\n", kindName(row.kind).c_str(),
                 row.size, row.factor, median(base) * 1e3, cell(slopes).c_str(),
-                cell(plainEngine).c_str(), cell(threaded).c_str(), row.threads);
+                cell(plainEngine).c_str(), cell(threaded).c_str(), cell(speedup).c_str(),
+                cell(work).c_str(), row.threads);
     std::fflush(stdout);
 }
 
@@ -180,8 +205,8 @@ int main(int argc, char** argv)
     std::printf("ratios: median over %d rounds of engine time / plain replication time in the "
                 "same round\n",
                 rounds);
-    std::printf("%-8s %10s %11s %7s %7s %7s\n", "kind", "size", "plain", "run(t)", "run(f)",
-                "run(t)N");
+    std::printf("%-8s %10s %11s %7s %7s %7s %7s %7s\n", "kind", "size", "plain", "run(t)", "run(f)",
+                "run(t)N", "1/N", "cpuN/1");
     constexpr ArtKind kinds[] = {ArtKind::Sprites, ArtKind::Lines, ArtKind::Dither};
     const auto wanted = [&](int factor) { return only == 0 || only == factor; };
     for (int factor : {2, 4, 8, 16})
