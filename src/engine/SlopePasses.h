@@ -19,19 +19,25 @@ struct RunRecord {
     SlopeShape shape = SlopeShape::StartWedge;
 };
 
-// The depth sequences of the short runs at the job's factor (up to 8), one
-// 8-byte word per block with -1 in the bytes beyond the factor, and the
+// The depth sequences of the short runs at the job's factor (up to 16), as
+// the signed bytes of two words per block (-1 beyond the factor), and the
 // deepest depth of each block: the painting reads them instead of following
 // the shape's counter line by line.
+struct BlockDepths {
+    std::uint64_t low = ~std::uint64_t{0};  // lines 0 to 7 of the block
+    std::uint64_t high = ~std::uint64_t{0}; // lines 8 to 15
+};
+
 class ShortRunDepths {
 public:
     static constexpr std::int32_t kMaxLen = 16;
+    static constexpr std::int32_t kMaxFactor = 16;
     void build(std::int32_t factor);
-    bool covers(std::int32_t len) const { return !words_.empty() && len <= kMaxLen; }
-    // The words of `len` blocks, and their deepest depths.
-    const std::uint64_t* words(SlopeShape shape, SlopeVariant variant, std::int32_t len) const
+    bool covers(std::int32_t len) const { return !blocks_.empty() && len <= kMaxLen; }
+    // The blocks of a run of `len` lines, and their deepest depths.
+    const BlockDepths* blocks(SlopeShape shape, SlopeVariant variant, std::int32_t len) const
     {
-        return words_.data() + start(shape, variant, len);
+        return blocks_.data() + start(shape, variant, len);
     }
     const std::int8_t* deepest(SlopeShape shape, SlopeVariant variant, std::int32_t len) const
     {
@@ -49,7 +55,7 @@ private:
         return kind * perKind +
                static_cast<std::size_t>(len) * static_cast<std::size_t>(len - 1) / 2;
     }
-    std::vector<std::uint64_t> words_;
+    std::vector<BlockDepths> blocks_;
     std::vector<std::int8_t> deepest_;
 };
 
