@@ -109,7 +109,8 @@ public:
 
     // The whole pipeline: clear marks, replicate blocks, build the Lab table,
     // then (unless `slopePasses` is false) the left, right, top and bottom
-    // passes. The job remembers the switch (see slopePasses()).
+    // passes. The job remembers the switch (see slopePasses()). Uses up to
+    // threadCount() threads; the output and marks are the same for any count.
     void run(bool slopePasses = true);
 
     void setThreshold(double threshold) { threshold_ = threshold; }

@@ -42,6 +42,16 @@
 // rStep moves one output line along a, dStep one pixel away from s. The
 // far-side notch of the right and bottom passes may reach d = f, the first
 // pixel of the block behind P - s.
+//
+// A run of the passes goes in two steps. Deciding: each pass scans the
+// source and records its painted runs (start, length, shape) in scan order;
+// it reads only the source and its own mark bit, so the four passes decide
+// on separate threads when there are several. Painting: the output is cut
+// into bands of source rows; each band is replicated and then painted by one
+// thread with the runs of every pass that reach into it, pass by pass and in
+// scan order within a pass, clipped to the band. Every output pixel thus
+// sees the same writes in the same order as on one thread, band after band,
+// and the band stays in the core's cache from replication to the last pass.
 
 #include "engine/SlopePasses.h"
 
