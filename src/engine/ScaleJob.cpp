@@ -408,8 +408,17 @@ void ScaleJob::buildLightRanks()
         rank[i] = static_cast<std::uint8_t>(
             distinct <= 255 ? dense[i] : 1 + (dense[i] - 1) * 254 / (distinct - 1));
     const std::uint8_t* src = source_->image->store();
-    for (std::size_t i = 0; i < lightRank_.size(); ++i)
-        lightRank_[i] = rank[src[i]];
+    WorkerPool& pool = workers();
+    const std::size_t count = lightRank_.size();
+    // Split only where the hand-over costs less than the lookups.
+    const std::int32_t parts = count >= (std::size_t{1} << 16) ? pool.size() : 1;
+    auto task = [&](std::int32_t part) {
+        const auto split = static_cast<std::size_t>(parts);
+        const std::size_t end = count * (static_cast<std::size_t>(part) + 1) / split;
+        for (std::size_t i = count * static_cast<std::size_t>(part) / split; i < end; ++i)
+            lightRank_[i] = rank[src[i]];
+    };
+    pool.forEach(parts, task);
 }
 
 void ScaleJob::setPalette(const Colour* colours, std::int32_t n)
