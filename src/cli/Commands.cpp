@@ -153,6 +153,8 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
         o.message = doc.lastError();
         return o;
     }
+    if (!applyCellOptions(options.cells, doc, o.message))
+        return o;
     const auto t1 = Clock::now();
     if (doc.Apply(options.scale, options.threshold, false, options.transparent, !options.nearest) ==
         nullptr) {
@@ -168,6 +170,12 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
     }
     if (!doc.Save(plan.output)) {
         o.message = "cannot write " + Utf8(plan.output);
+        return o;
+    }
+    if (!options.cells.changeMap.empty() &&
+        (doc.changeMap() == nullptr ||
+         !writeChangeMap(options.cells.changeMap, *doc.changeMap()))) {
+        o.message = "cannot write the change map " + options.cells.changeMap;
         return o;
     }
     const auto t3 = Clock::now();
@@ -273,6 +281,18 @@ int runScale(const ScaleOptions& options)
             plans[i].folderToCreate = target.folderToCreate;
         }
     }
+    if (const std::string& map = options.cells.changeMap; !map.empty()) {
+        for (const std::string& input : inputs) {
+            if (sameFile(map, input) || comparable(map) == comparable(input)) {
+                usageError("--change-map " + map + " would overwrite the input " + input);
+                return kExitUsage;
+            }
+        }
+        if (!plans.empty() && comparable(map) == comparable(plans[0].output)) {
+            usageError("--change-map " + map + " is the output file");
+            return kExitUsage;
+        }
+    }
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         if (plans[i].output.empty())
             continue;
@@ -299,15 +319,22 @@ int runScale(const ScaleOptions& options)
         }
     }
 
+    unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
+    jobs = std::clamp<unsigned>(jobs, 1, static_cast<unsigned>(inputs.size()));
+    // Files in parallel already use the cores; cell mode and the engine then
+    // keep to one.
+    ScaleOptions perFile = options;
+    perFile.cells.threads = jobs > 1 ? 1 : 0;
+    const std::int32_t engineThreads = jobs > 1 ? 1 : 0;
+
     std::vector<Outcome> outcomes(inputs.size());
     Reporter reporter(inputs, outcomes, options.timings);
     std::atomic<std::size_t> nextInput{0};
-    std::int32_t engineThreads = 0; // set below, before any worker starts
     const auto worker = [&] {
         for (std::size_t i = nextInput++; i < inputs.size(); i = nextInput++) {
             Outcome o;
             try {
-                o = scaleOne(inputs[i], plans[i], options, palette, engineThreads);
+                o = scaleOne(inputs[i], plans[i], perFile, palette, engineThreads);
             } catch (const std::exception& e) {
                 o = Outcome{};
                 o.message = e.what();
@@ -318,10 +345,6 @@ int runScale(const ScaleOptions& options)
             reporter.finished(i, std::move(o));
         }
     };
-    unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
-    jobs = std::clamp<unsigned>(jobs, 1, static_cast<unsigned>(inputs.size()));
-    // Files side by side already fill the cores: one engine thread each.
-    engineThreads = jobs > 1 ? 1 : 0;
     if (jobs == 1) {
         worker();
     } else {

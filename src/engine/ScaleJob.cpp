@@ -262,6 +262,12 @@ std::int32_t ScaleJob::threadCount() const
                                   static_cast<std::int32_t>(std::thread::hardware_concurrency()));
 }
 
+void ScaleJob::releaseScratch()
+{
+    pool_.reset();
+    passWork_.reset();
+}
+
 WorkerPool& ScaleJob::workers()
 {
     const std::int32_t threads = threadCount();

@@ -96,7 +96,9 @@ public:
     // Largest output the engine will build, in pixels.
     static constexpr std::int64_t kMaxOutputPixels = std::int64_t{1} << 30;
 
-    // `source` must hold an indexed image and outlive the job unchanged.
+    // `source` must hold an indexed image and outlive the job. Its size must
+    // not change; its pixels may change between runs, since every run reads
+    // them afresh (cell mode reuses one job for every cell of a sheet).
     // Throws std::invalid_argument for a set without image or palette, a set
     // whose first image has another size than its indexed image, or a factor
     // outside 1..32; std::length_error for an output above 2^30 pixels;
@@ -119,6 +121,9 @@ public:
     // caller that already runs several jobs at once should give each 1.
     void setThreadCount(std::int32_t threads);
     std::int32_t threadCount() const;
+    // Ends the job's worker threads and frees the passes' run lists, for a
+    // job kept aside (an undo step); the next run makes them again.
+    void releaseScratch();
     // Replaces the job palette (n > 0) and the output palette's first n
     // entries, and rebuilds the Lab table. Output pixels are not recomputed.
     void setPalette(const Colour* colours, std::int32_t n);
