@@ -223,6 +223,7 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
             fresh = std::make_unique<ScaleJob>(*source_, factor, threshold, transparentIndex);
             job = fresh.get();
         }
+        job->setThreadCount(engineThreads_);
         enlarged = runEngine(*job, ScaleSettings{factor, threshold, transparentIndex, slopePasses});
     } catch (const std::exception& e) {
         if (reuse)

@@ -109,6 +109,9 @@ public:
     // instead (ApplyWouldDiscardEdits says so beforehand).
     IndexedBitmap* Apply(std::int32_t factor, double threshold, bool force,
                          std::int32_t transparentIndex, bool slopePasses = true);
+    // Threads the engine may use in Apply (see ScaleJob::setThreadCount);
+    // 0, the default, is one per hardware thread.
+    void SetEngineThreads(std::int32_t threads) { engineThreads_ = threads; }
 
     // Cell mode for the following Apply calls: off (the default) enlarges
     // the image as a whole. A layout that is on but not valid() makes Apply
@@ -314,6 +317,7 @@ private:
     Point cornerLast_;
     Point lineStart_;
     bool snapshotPending_ = false;
+    std::int32_t engineThreads_ = 0;
     bool runGroupOpen_ = false;
     // The history's revision right after the open group pushed its step;
     // the group extends that step only while nothing else came in between.
