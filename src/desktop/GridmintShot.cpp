@@ -27,6 +27,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -38,6 +39,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #ifndef GRIDMINT_SAMPLES_DIR
@@ -92,9 +94,15 @@ public:
         }
         return real ? UserDialogs::saveFileName(owner, proposed, filter, suffix) : QString();
     }
-    bool editSettings(QWidget*, AppSettings&) override { return false; }
+    bool editSettings(QWidget*, AppSettings& settings) override
+    {
+        return settingsAnswer && settingsAnswer(settings);
+    }
     void showAbout(QWidget*) override {}
     bool openUrl(const QUrl&) override { return true; }
+
+    // What OK in the settings dialog would change; none = キャンセル.
+    std::function<bool(AppSettings&)> settingsAnswer;
 
 private:
     int messages_ = 0;
@@ -379,6 +387,34 @@ bool shoot(const QString& outDir, const QString& image, const QString& tempDir)
     frame.files().OnFileSaveAs();
     dialogs->real = false;
 
+    // A tileset in cell mode (16 x 16 cells) with its cell borders, the
+    // change overlay, and the plain blocks shown while Space is held.
+    const QString tiles = QStringLiteral(GRIDMINT_SAMPLES_DIR "/dungeon-tiles.png");
+    if (QFileInfo::exists(tiles)) {
+        frame.Open(std::filesystem::path(tiles.toStdU16String()));
+        selectZoom(frame, 1);
+        auto cells = [&](std::int32_t side) {
+            dialogs->settingsAnswer = [side](AppSettings& s) {
+                s.CellWidth = s.CellHeight = side;
+                return true;
+            };
+            frame.settingsAction()->trigger();
+            dialogs->settingsAnswer = {};
+        };
+        cells(16);
+        ok &= save(&frame, outDir, QStringLiteral("21_cells.png"));
+        frame.changesAction()->trigger();
+        ok &= save(&frame, outDir, QStringLiteral("22_changes.png"));
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+        QApplication::sendEvent(frame.view(), &press);
+        ok &= frame.plainShown();
+        ok &= save(&frame, outDir, QStringLiteral("23_plain_while_space_held.png"));
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier);
+        QApplication::sendEvent(frame.view(), &release);
+        frame.changesAction()->trigger();
+        cells(0);
+    }
+
     // The narrowest window: the tool strip wraps instead of cutting controls.
     frame.resize(frame.minimumSize());
     ok &= save(&frame, outDir, QStringLiteral("19_narrowest.png"));
@@ -405,13 +441,15 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     initUiResources();
     if (argc < 2 || argv[1][0] == '-') {
-        std::fprintf(stderr, "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
-                             "Saves screenshots of the main window (empty, every zoom, each tool,\n"
-                             "palettes, menus, settings and about, a fast stroke, the save\n"
-                             "questions, the messages, the file dialog, the narrowest window,\n"
-                             "a busy run) as PNG files in OUTPUT_DIR/ja and OUTPUT_DIR/en; first\n"
-                             "the window as it starts, with the whole screen under a display\n"
-                             "server.\n");
+        std::fprintf(stderr,
+                     "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
+                     "Saves screenshots of the main window (empty, every zoom, each tool,\n"
+                     "palettes, menus, settings and about, a fast stroke, the save\n"
+                     "questions, the messages, the file dialog, the narrowest window,\n"
+                     "a busy run, cell mode, the change overlay, the plain blocks while Space\n"
+                     "is held) as PNG files in OUTPUT_DIR/ja and OUTPUT_DIR/en; first\n"
+                     "the window as it starts, with the whole screen under a display\n"
+                     "server.\n");
         return argc < 2 ? 2 : 0;
     }
     QTemporaryDir temp;
