@@ -45,8 +45,7 @@ class ScaleDocument::RunStep : public EditHistory::Step {
 public:
     explicit RunStep(ScaleDocument& document)
         : job_(std::move(document.job_)), result_(std::move(document.result_)),
-          cellResult_(std::move(document.cellResult_)),
-          changeMap_(std::move(document.changeMap_)),
+          cellResult_(std::move(document.cellResult_)), changeMap_(std::move(document.changeMap_)),
           bytes_(sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_) +
                  imageBytes(cellResult_.get()) + imageBytes(changeMap_.get()))
     {
@@ -237,10 +236,8 @@ IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run)
     // What no step keeps goes back into the run, for the caller to free.
     std::swap(job_, run.job_);
     std::swap(result_, run.result_);
-    // A detached run enlarges the whole image: no cells' result and no
-    // change map belong to it (the earlier ones went into the step).
-    cellResult_.reset();
-    changeMap_.reset();
+    std::swap(cellResult_, run.cellResult_);
+    std::swap(changeMap_, run.changeMap_);
     undo_.reset();
     lastError_.clear();
     if (step) {

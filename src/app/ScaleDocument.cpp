@@ -19,6 +19,7 @@ namespace {
 
 constexpr const char* kNotReadable = "not an image Gridmint can read";
 constexpr const char* kTooLarge = "too large to enlarge";
+constexpr const char* kBadCells = "cell size, margin or spacing out of range";
 
 // The display raster always carries 256 opaque colours so that every byte
 // value a manual edit may write has something to show.
@@ -141,10 +142,9 @@ std::string runError(const std::exception& e)
 
 } // namespace
 
-DetachedRun::DetachedRun(const ImageSet& source, std::uint64_t sourceSerial, std::int32_t factor,
-                         double threshold, std::int32_t transparentIndex, bool slopePasses)
-    : source_(&source), sourceSerial_(sourceSerial), factor_(factor), threshold_(threshold),
-      transparentIndex_(transparentIndex), slopePasses_(slopePasses)
+DetachedRun::DetachedRun(const ImageSet& source, std::uint64_t sourceSerial,
+                         const ScaleSettings& settings)
+    : source_(&source), sourceSerial_(sourceSerial), settings_(settings)
 {
 }
 
@@ -156,10 +156,19 @@ DetachedRun::~DetachedRun()
 
 void DetachedRun::Execute() noexcept
 {
+    if (cellLayout_.enabled() && !cellLayout_.valid()) {
+        error_ = kBadCells;
+        return;
+    }
     try {
-        job_ = std::make_unique<ScaleJob>(*source_, factor_, threshold_, transparentIndex_);
-        job_->run(slopePasses_);
-        result_ = makeDisplayBitmap(job_->outputImage(), *source_->palette);
+        job_ = std::make_unique<ScaleJob>(*source_, settings_.factor, settings_.threshold,
+                                          settings_.transparentIndex);
+        Enlargement made = ScaleDocument::runEngine(*source_, *job_, settings_, cellLayout_,
+                                                    traceChanges_, cellThreads_);
+        result_ =
+            makeDisplayBitmap(made.image ? *made.image : job_->outputImage(), *source_->palette);
+        cellResult_ = std::move(made.image);
+        changeMap_ = std::move(made.changes);
         if (!result_)
             error_ = kTooLarge;
     } catch (const std::exception& e) {
@@ -167,8 +176,11 @@ void DetachedRun::Execute() noexcept
     } catch (...) {
         error_ = kTooLarge;
     }
-    if (!result_)
+    if (!result_) {
         job_.reset();
+        cellResult_.reset();
+        changeMap_.reset();
+    }
 }
 
 std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, double threshold,
@@ -177,15 +189,19 @@ std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, doub
 {
     if (!source_)
         return nullptr;
-    return std::unique_ptr<DetachedRun>(
-        new DetachedRun(*source_, sourceSerial_, factor, threshold, transparentIndex, slopePasses));
+    auto run = std::unique_ptr<DetachedRun>(new DetachedRun(
+        *source_, sourceSerial_, ScaleSettings{factor, threshold, transparentIndex, slopePasses}));
+    run->cellLayout_ = cellLayout_;
+    run->traceChanges_ = traceChanges_;
+    run->cellThreads_ = cellThreads_;
+    return run;
 }
 
 IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bool force,
                                        std::int32_t transparentIndex, bool slopePasses)
 {
     if (cellLayout_.enabled() && !cellLayout_.valid()) {
-        lastError_ = "cell size, margin or spacing out of range";
+        lastError_ = kBadCells;
         return nullptr;
     }
 
@@ -249,15 +265,22 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
 
 Enlargement ScaleDocument::runEngine(ScaleJob& job, const ScaleSettings& settings) const
 {
+    return runEngine(*source_, job, settings, cellLayout_, traceChanges_, cellThreads_);
+}
+
+Enlargement ScaleDocument::runEngine(const ImageSet& source, ScaleJob& job,
+                                     const ScaleSettings& settings, const CellLayout& cells,
+                                     bool traceChanges, unsigned cellThreads)
+{
     Enlargement made;
-    if (cellLayout_.enabled()) {
-        made = enlargeCells(*source_, settings, cellLayout_, traceChanges_, cellThreads_);
+    if (cells.enabled()) {
+        made = enlargeCells(source, settings, cells, traceChanges, cellThreads);
         // Only after the cells succeeded, so that a failure leaves the job as
         // it was: its plain run gives the status line its colour table.
         job.run(false);
         return made;
     }
-    if (!traceChanges_) {
+    if (!traceChanges) {
         job.run(settings.slopePasses);
         return made;
     }

@@ -65,17 +65,19 @@ public:
 
 private:
     friend class ScaleDocument;
-    DetachedRun(const ImageSet& source, std::uint64_t sourceSerial, std::int32_t factor,
-                double threshold, std::int32_t transparentIndex, bool slopePasses);
+    DetachedRun(const ImageSet& source, std::uint64_t sourceSerial, const ScaleSettings& settings);
 
     const ImageSet* source_;
     std::uint64_t sourceSerial_; // the document's load count when prepared
-    std::int32_t factor_;
-    double threshold_;
-    std::int32_t transparentIndex_;
-    bool slopePasses_;
+    ScaleSettings settings_;
+    // The document's cell mode and tracing when prepared.
+    CellLayout cellLayout_;
+    bool traceChanges_ = false;
+    unsigned cellThreads_ = 0;
     std::unique_ptr<ScaleJob> job_;
     std::unique_ptr<IndexedBitmap> result_;
+    std::unique_ptr<IndexedImage> cellResult_;
+    std::unique_ptr<IndexedImage> changeMap_;
     std::string error_;
 };
 
@@ -259,12 +261,16 @@ private:
         ScaleDocument& document_;
         bool own_;
     };
+    friend class DetachedRun; // runs the engine as Apply does
     class RunStep;
     class PaletteStep;
     bool editFrame(EditFrame& frame) const;
     // Runs the job, or the cells, as the cell layout and tracing say; the
     // result is in `job` unless the returned image is set.
     Enlargement runEngine(ScaleJob& job, const ScaleSettings& settings) const;
+    static Enlargement runEngine(const ImageSet& source, ScaleJob& job,
+                                 const ScaleSettings& settings, const CellLayout& cells,
+                                 bool traceChanges, unsigned cellThreads);
     bool paintBlocks(std::int32_t x, std::int32_t y, std::int32_t thickness, bool engineResult);
     bool paintBlocksAlong(Point from, Point to, std::int32_t thickness, bool engineResult);
     // Tells the open stroke which result pixels are about to change.

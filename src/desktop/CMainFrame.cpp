@@ -819,7 +819,17 @@ void CMainFrame::reapplyIfChanged(int threshold)
 
 bool CMainFrame::mayDiscardEdits()
 {
-    if (!document_->ApplyWouldDiscardEdits()) {
+    // Telling hand edits from the engine's output compares the whole result:
+    // at the largest factors a gigabyte, so that too runs on the worker.
+    bool discards = false;
+    const IndexedBitmap* result = document_->resultBitmap();
+    if (result && pixelCount(result->width(), result->height()) >= backgroundPixels_) {
+        const ScaleDocument& document = *document_;
+        runBusy([&] { discards = document.ApplyWouldDiscardEdits(); });
+    } else {
+        discards = document_->ApplyWouldDiscardEdits();
+    }
+    if (!discards) {
         return true;
     }
     if (dialogs_->confirm(this,

@@ -234,6 +234,23 @@ TEST_F(History, DetachedRunMatchesApplyAndIsOneStep)
     ASSERT_TRUE(doc.UndoStep());
     EXPECT_EQ(now(), shown);
 
+    // In cell mode, tracing changes, the run brings the cells' result and
+    // the change map along, as Apply does.
+    for (ScaleDocument* d : {&reference, &doc}) {
+        d->SetCellLayout(CellLayout{8, 6, 0, 0, false});
+        d->SetTraceChanges(true);
+    }
+    const Rows cells = picture(*reference.Apply(4, 30, false, 0));
+    auto cellRun = doc.PrepareRun(4, 30, 0);
+    cellRun->Execute();
+    ASSERT_NE(doc.AdoptRun(*cellRun), nullptr);
+    EXPECT_EQ(now(), cells);
+    EXPECT_EQ(picture(*doc.engineResult()), picture(*reference.engineResult()));
+    ASSERT_NE(doc.changeMap(), nullptr);
+    EXPECT_EQ(picture(*doc.changeMap()), picture(*reference.changeMap()));
+    doc.SetCellLayout(CellLayout{});
+    doc.SetTraceChanges(false);
+
     // A run too large to make leaves everything as it was; a run prepared
     // for the image before the last Load is refused (it must not execute:
     // its source is gone).

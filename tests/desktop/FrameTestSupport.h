@@ -24,7 +24,7 @@ public:
     QStringList proposedSaveNames;
     std::function<bool(AppSettings&)> onSettings;
     QList<QUrl> openedUrls;
-    bool urlsOpen = true; // whether a program takes the address
+    bool urlsOpen = true;                 // whether a program takes the address
     QList<SaveAnswer> saveChangesAnswers; // taken front first; none left = cancel
     int saveChangesQuestions = 0;
     QList<bool> confirmAnswers; // taken front first; none left = no
