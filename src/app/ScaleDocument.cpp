@@ -104,8 +104,9 @@ bool ScaleDocument::Load(const std::filesystem::path& path)
     return true;
 }
 
-IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool force,
-                                    std::int32_t transparentIndex, bool slopePasses)
+ScaleJob* ScaleDocument::runJob(std::int32_t factor, double threshold, bool force,
+                               std::int32_t transparentIndex, bool slopePasses,
+                               std::unique_ptr<ScaleJob>& fresh)
 {
     if (!source_) {
         lastError_ = "no image";
@@ -116,10 +117,9 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
                        job_->transparentIndex() == transparentIndex &&
                        job_->slopePasses() == slopePasses;
 
-    // Build the new job and raster aside and swap them in only when
+    // A new job is built aside and swapped in by the caller only when
     // everything succeeded, so that a refused size or a lack of memory
     // leaves the previous job, result and undo as they were.
-    std::unique_ptr<ScaleJob> fresh;
     ScaleJob* job = job_.get();
     const double previousThreshold = job_ ? job_->threshold() : threshold;
     try {
@@ -143,6 +143,30 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
         lastError_ = kTooLarge;
         return nullptr;
     }
+    return job;
+}
+
+bool ScaleDocument::Enlarge(std::int32_t factor, double threshold, std::int32_t transparentIndex,
+                            bool slopePasses)
+{
+    std::unique_ptr<ScaleJob> fresh;
+    if (runJob(factor, threshold, false, transparentIndex, slopePasses, fresh) == nullptr)
+        return false;
+    if (fresh)
+        job_ = std::move(fresh);
+    result_.reset();
+    undo_.reset();
+    lastError_.clear();
+    return true;
+}
+
+IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool force,
+                                    std::int32_t transparentIndex, bool slopePasses)
+{
+    std::unique_ptr<ScaleJob> fresh;
+    ScaleJob* job = runJob(factor, threshold, force, transparentIndex, slopePasses, fresh);
+    if (job == nullptr)
+        return nullptr;
 
     const IndexedImage& image = job->outputImage();
     if (result_ && result_->width() == image.width() && result_->height() == image.height()) {
@@ -169,30 +193,33 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
     return result_.get();
 }
 
-bool ScaleDocument::Save(const std::filesystem::path& path)
+bool ScaleDocument::Save(const std::filesystem::path& path, const WriteOptions& options)
 {
     // Without a job the result may belong to an earlier image than the
     // source whose palette would be written with it.
-    if (!result_ || !source_ || !source_->palette || !job_) {
+    if (!source_ || !source_->palette || !job_) {
         lastError_ = "nothing to save";
         return false;
     }
     const std::vector<Colour>& colours = source_->palette->colours;
-    const auto count = static_cast<std::int32_t>(
-        std::min<std::size_t>(colours.size(), IndexedBitmap::kMaxColours));
+    const std::span<const Colour> palette(
+        colours.data(), std::min<std::size_t>(colours.size(), IndexedBitmap::kMaxColours));
     const std::string ext = LowerExtension(path);
+    const ImageFormat format = ext == ".bmp"   ? ImageFormat::Bmp
+                               : ext == ".pcx" ? ImageFormat::Pcx
+                                               : ImageFormat::Png;
+    // The raster holds the job's indices plus any hand edits; without one
+    // (after Enlarge) the job's output is the result.
+    PixelBlock pixels;
+    if (result_) {
+        pixels = {result_->bits(), result_->width(), result_->height(), result_->stride()};
+    } else {
+        const IndexedImage& out = job_->outputImage();
+        pixels = {out.store(), out.width(), out.height(), out.width()};
+    }
     bool written = false;
     try {
-        const std::uint8_t* top = result_->bits();
-        const std::int32_t w = result_->width();
-        const std::int32_t h = result_->height();
-        const std::int32_t stride = result_->stride();
-        if (ext == ".bmp")
-            written = writeBmp(path, top, w, h, stride, colours.data(), count);
-        else if (ext == ".pcx")
-            written = writePcx(path, top, w, h, stride, colours.data(), count);
-        else
-            written = writePng(path, top, w, h, stride, colours.data(), count);
+        written = writeImage(path, format, pixels, palette, options);
     } catch (...) {
         written = false;
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/ScaleJob.h"
+#include "image/Codecs.h"
 #include "image/Containers.h"
 #include "image/IndexedBitmap.h"
 
@@ -64,12 +65,19 @@ public:
     IndexedBitmap* Apply(std::int32_t factor, double threshold, bool force,
                          std::int32_t transparentIndex, bool slopePasses = true);
 
+    // Apply for file-to-file work: runs the job the same way but makes no
+    // result raster (and drops any earlier one and the undo snapshot), so
+    // that the enlarged image is held once; Save then writes the job's
+    // output. False on failure, leaving the document as it was.
+    bool Enlarge(std::int32_t factor, double threshold, std::int32_t transparentIndex,
+                 bool slopePasses = true);
+
     // Writes the result with the source palette, alpha included; format by
     // the lower-cased extension (.bmp, .pcx, anything else PNG). Needs an
     // applied job: after a new Load the result on screen may still be the
     // previous image's, which must not be written with the new palette.
     // False when nothing was written (lastError() says why).
-    bool Save(const std::filesystem::path& path);
+    bool Save(const std::filesystem::path& path, const WriteOptions& options = {});
 
     // Makes `colours` the document's palette without running the engine.
     void SetPalette(const Colour* colours, std::int32_t count);
@@ -119,6 +127,11 @@ private:
     struct EditFrame;
     bool editFrame(EditFrame& frame) const;
     bool paintBlocks(std::int32_t x, std::int32_t y, std::int32_t thickness, bool engineResult);
+    // The job run shared by Apply and Enlarge: the current job reused, or a
+    // new one left in `fresh` for the caller to adopt. Null on failure.
+    ScaleJob* runJob(std::int32_t factor, double threshold, bool force,
+                     std::int32_t transparentIndex, bool slopePasses,
+                     std::unique_ptr<ScaleJob>& fresh);
 
     std::unique_ptr<IndexedBitmap> result_;
     std::unique_ptr<IndexedBitmap> undo_;
