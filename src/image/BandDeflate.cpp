@@ -125,41 +125,47 @@ private:
     {
         if (deflateReset(&z_) != Z_OK)
             return false;
-        if (settings_.maxChain > 0)
-            deflateTune(&z_, 32, 258, 258, settings_.maxChain); // a reset undoes any tuning
         if (dictionary > 0) {
             const std::size_t n = std::min(dictionary, kWindow);
             if (deflateSetDictionary(&z_, data - n, static_cast<uInt>(n)) != Z_OK)
                 return false;
         }
-        band.out.resize(deflateBound(&z_, own) + 16);
+        scratch_.resize(deflateBound(&z_, own) + 16);
         z_.next_in = const_cast<Bytef*>(data); // zlib's API is not const-correct
         z_.avail_in = static_cast<uInt>(own);
         std::size_t produced = 0;
         for (;;) {
-            if (produced == band.out.size())
-                band.out.resize(band.out.size() * 2);
-            z_.next_out = band.out.data() + produced;
-            z_.avail_out = static_cast<uInt>(band.out.size() - produced);
+            if (produced == scratch_.size())
+                scratch_.resize(scratch_.size() * 2);
+            z_.next_out = scratch_.data() + produced;
+            z_.avail_out = static_cast<uInt>(scratch_.size() - produced);
             const int rc = deflate(&z_, last ? Z_FINISH : Z_SYNC_FLUSH);
-            produced = band.out.size() - z_.avail_out;
+            produced = scratch_.size() - z_.avail_out;
             if (rc == Z_STREAM_END || (!last && rc == Z_OK && z_.avail_out != 0))
                 break;
             if (rc != Z_OK && rc != Z_BUF_ERROR)
                 return false;
         }
-        band.out.resize(produced);
+        keep(band, produced, 0);
         return true;
+    }
+
+    // A finished band waits for the writer holding only its own bytes (plus
+    // `spare` for what is still to be appended), not the worst-case buffer.
+    void keep(Band& band, std::size_t produced, std::size_t spare)
+    {
+        band.out.reserve(produced + spare);
+        band.out.assign(scratch_.begin(), scratch_.begin() + static_cast<std::ptrdiff_t>(produced));
     }
 
     bool withLibdeflate(Band& band, const std::uint8_t* data, std::size_t own, bool last)
     {
-        band.out.resize(libdeflate_deflate_compress_bound(libdeflate_, own));
+        scratch_.resize(libdeflate_deflate_compress_bound(libdeflate_, own));
         const std::size_t n =
-            libdeflate_deflate_compress(libdeflate_, data, own, band.out.data(), band.out.size());
+            libdeflate_deflate_compress(libdeflate_, data, own, scratch_.data(), scratch_.size());
         if (n == 0)
             return false;
-        band.out.resize(n);
+        keep(band, n, 8);
         return last || continueAfterFinalBlock(band.out);
     }
 
@@ -168,6 +174,7 @@ private:
     libdeflate_compressor* libdeflate_ = nullptr;
     bool ready_ = false;
     std::vector<std::uint8_t> raw_;
+    std::vector<std::uint8_t> scratch_;
 };
 
 // The two-byte zlib header for a 32 KiB window at `level`.

@@ -18,7 +18,6 @@ namespace gridmint {
 
 struct DeflateSettings {
     int level = 9;           // zlib level
-    int maxChain = 0;        // non-zero: zlib's match search stops after this many candidates
     int libdeflateLevel = 0; // non-zero: libdeflate at this level (1..12) instead of zlib
     unsigned threads = 0;    // 0: one per core
 };

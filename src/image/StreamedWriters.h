@@ -13,7 +13,7 @@
 
 namespace gridmint {
 
-// Gathers small appends into pieces of a few hundred KiB for a sink.
+// Gathers small appends into pieces of some 64 KiB for a sink.
 class BufferedSink {
 public:
     explicit BufferedSink(const platform::ByteSink& sink) : sink_(sink) {}
@@ -30,7 +30,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kPiece = std::size_t{256} << 10;
+    static constexpr std::size_t kPiece = std::size_t{64} << 10;
     const platform::ByteSink& sink_;
     std::vector<std::uint8_t> bytes_;
 };
