@@ -13,12 +13,16 @@ busy as it was then. Reported per variant:
 
   process   median wall time, and the median of the per-round ratios to the
             baseline's wall time in the same round
+  cpu       the same ratio for CPU time (user + system): steadier than wall
+            time on a busy machine, where extra threads may win nothing; on
+            idle cores the wall time of n busy threads is about cpu / n
   phases    medians of read, enlarge and encode (--timings)
   bytes     output size, and its ratio to the same result written by plain
             libpng at level 9 without filtering (what the writer did before)
   memory    peak resident memory over (output + source), output and source
             counted at one byte per pixel; "work" leaves out the process's
-            fixed part (code and libraries: the peak of `gridmint-cli --help`)
+            fixed part (code and libraries: the peak of `gridmint-cli info` on
+            an 8 x 8 image)
 
 Variants: gridmint-cli with --compression best (the default), fast and, with
 --smallest, smallest (many times slower); --nearest; and with --before, an
@@ -40,7 +44,7 @@ SIZE = 1024
 
 
 def run(cmd, tmp):
-    """Runs cmd; returns wall ms, stdout, stderr and peak RSS in bytes."""
+    """Runs cmd; returns wall ms, stdout, stderr, peak RSS in bytes and CPU ms."""
     with open(os.path.join(tmp, "stdout"), "w+") as out, open(os.path.join(tmp, "stderr"), "w+") as err:
         start = time.perf_counter()
         proc = subprocess.Popen(cmd, stdout=out, stderr=err)
@@ -52,7 +56,8 @@ def run(cmd, tmp):
         stdout, stderr = out.read(), err.read()
     if proc.returncode != 0:
         sys.exit("failed: %s\n%s" % (" ".join(cmd), stderr))
-    return wall, stdout, stderr, usage.ru_maxrss * 1024
+    cpu = (usage.ru_utime + usage.ru_stime) * 1000
+    return wall, stdout, stderr, usage.ru_maxrss * 1024, cpu
 
 
 def phases(text):
@@ -84,7 +89,9 @@ def main():
         variants.insert(0, ("before", [args.before, "scale", "--timings"]))
 
     with tempfile.TemporaryDirectory() as tmp:
-        fixed = run([cli, "--help"], tmp)[3]
+        tiny = os.path.join(tmp, "tiny.png")
+        subprocess.run([base, "generate", tiny, "8"], check=True)
+        fixed = run([cli, "info", tiny], tmp)[3]
         print("%d rounds, medians; fixed part of gridmint-cli %.1f MB" % (args.runs, fixed / 1e6))
         for kind in args.kinds:
             src = os.path.join(tmp, kind + ".png")
@@ -100,30 +107,33 @@ def measure(args, tmp, src, factor, variants, base, cli, fixed):
     level9 = {}
     for _ in range(args.runs):
         out = os.path.join(tmp, "base.png")
-        wall, stdout, _, rss = run([base, "scale", src, out, str(factor)], tmp)
-        baseline = wall
-        rows["baseline"].append((wall, 1.0, phases(stdout), os.path.getsize(out), rss))
+        wall, stdout, _, rss, cpu = run([base, "scale", src, out, str(factor)], tmp)
+        baseline = wall, cpu
+        rows["baseline"].append((wall, 1.0, phases(stdout), os.path.getsize(out), rss, 1.0))
         for name, cmd in variants:
             out = os.path.join(tmp, name + ".png")
-            wall, _, stderr, rss = run([*cmd, "--scale", str(factor), "-o", out, src], tmp)
-            rows[name].append((wall, wall / baseline, phases(stderr), os.path.getsize(out), rss))
+            wall, _, stderr, rss, cpu = run([*cmd, "--scale", str(factor), "-o", out, src], tmp)
+            rows[name].append((wall, wall / baseline[0], phases(stderr), os.path.getsize(out), rss,
+                               cpu / baseline[1]))
             if name not in level9:
                 # Plain libpng at level 9, unfiltered, on the same result:
                 # the size the writer used to reach.
                 again = os.path.join(tmp, "again.png")
                 run([base, "scale", out, again, "1"], tmp)
                 level9[name] = os.path.getsize(again)
-    print("  %-9s %9s %7s %7s %8s %8s %10s %8s %7s %7s" % (
-        "", "process", "ratio", "read", "enlarge", "encode", "bytes", "vs lvl 9", "memory", "work"))
+    print("  %-9s %9s %7s %7s %7s %8s %8s %10s %8s %7s %7s" % (
+        "", "process", "ratio", "cpu", "read", "enlarge", "encode", "bytes", "vs lvl 9", "memory",
+        "work"))
     for name, samples in rows.items():
         wall = statistics.median(s[0] for s in samples)
         ratio = statistics.median(s[1] for s in samples)
+        cpu = statistics.median(s[5] for s in samples)
         ph = [statistics.median(s[2][i] for s in samples) for i in range(3)]
         size = samples[-1][3]
         vs9 = "%8.3f" % (size / level9[name]) if name in level9 else "%8s" % "-"
         rss = statistics.median(s[4] for s in samples)
-        print("  %-9s %9.1f %7.2f %7.1f %8.1f %8.1f %10d %s %7.2f %7.2f" % (
-            name, wall, ratio, *ph, size, vs9, rss / pixels, (rss - fixed) / pixels))
+        print("  %-9s %9.1f %7.2f %7.2f %7.1f %8.1f %8.1f %10d %s %7.2f %7.2f" % (
+            name, wall, ratio, cpu, *ph, size, vs9, rss / pixels, (rss - fixed) / pixels))
     for ext in ("bmp", "pcx"):
         out = os.path.join(tmp, "out." + ext)
         rss = run([cli, "scale", "--scale", str(factor), "-o", out, src], tmp)[3]

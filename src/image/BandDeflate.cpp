@@ -195,8 +195,9 @@ bool deflateRows(std::int32_t rows, std::size_t rowBytes, const RowEncoder& enco
 {
     if (rows <= 0 || rowBytes == 0)
         return false;
-    const std::size_t target =
-        settings.libdeflateLevel != 0 ? kLibdeflateBandBytes : kZlibBandBytes;
+    const std::size_t target = settings.bandBytes != 0         ? settings.bandBytes
+                               : settings.libdeflateLevel != 0 ? kLibdeflateBandBytes
+                                                               : kZlibBandBytes;
     const auto rowsPerBand =
         static_cast<std::int32_t>(std::clamp<std::size_t>(target / rowBytes, 1, INT32_MAX));
     std::vector<Band> bands(static_cast<std::size_t>((rows + rowsPerBand - 1) / rowsPerBand));
