@@ -105,8 +105,8 @@ bool ScaleDocument::Load(const std::filesystem::path& path)
 }
 
 ScaleJob* ScaleDocument::runJob(std::int32_t factor, double threshold, bool force,
-                               std::int32_t transparentIndex, bool slopePasses,
-                               std::unique_ptr<ScaleJob>& fresh)
+                                std::int32_t transparentIndex, bool slopePasses,
+                                std::unique_ptr<ScaleJob>& fresh)
 {
     if (!source_) {
         lastError_ = "no image";

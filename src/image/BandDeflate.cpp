@@ -81,8 +81,8 @@ public:
             libdeflate_ = libdeflate_alloc_compressor(settings.libdeflateLevel);
             ready_ = libdeflate_ != nullptr;
         } else {
-            ready_ = deflateInit2(&z_, settings.level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) ==
-                     Z_OK;
+            ready_ =
+                deflateInit2(&z_, settings.level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) == Z_OK;
         }
     }
     BandCompressor(const BandCompressor&) = delete;
@@ -205,8 +205,10 @@ bool deflateRows(std::int32_t rows, std::size_t rowBytes, const RowEncoder& enco
         bands[i].first = static_cast<std::int32_t>(i) * rowsPerBand;
         bands[i].end = std::min(rows, bands[i].first + rowsPerBand);
     }
-    unsigned threads = settings.threads != 0 ? settings.threads : std::thread::hardware_concurrency();
-    threads = std::clamp<unsigned>(threads, 1, static_cast<unsigned>(std::min<std::size_t>(bands.size(), 64)));
+    unsigned threads =
+        settings.threads != 0 ? settings.threads : std::thread::hardware_concurrency();
+    threads = std::clamp<unsigned>(threads, 1,
+                                   static_cast<unsigned>(std::min<std::size_t>(bands.size(), 64)));
 
     const auto header = zlibHeader(settings);
     if (!out(header))
@@ -224,7 +226,8 @@ bool deflateRows(std::int32_t rows, std::size_t rowBytes, const RowEncoder& enco
         BandCompressor compressor(settings);
         std::unique_lock lock(mutex);
         for (;;) {
-            changed.wait(lock, [&] { return stop || next == bands.size() || next < written + ahead; });
+            changed.wait(lock,
+                         [&] { return stop || next == bands.size() || next < written + ahead; });
             if (stop || next == bands.size())
                 return;
             Band& band = bands[next++];
@@ -278,10 +281,9 @@ bool deflateRows(std::int32_t rows, std::size_t rowBytes, const RowEncoder& enco
                 progress(band.end);
         }
     } // the workers are joined here
-    const std::uint8_t trailer[4] = {static_cast<std::uint8_t>(adler >> 24),
-                                     static_cast<std::uint8_t>(adler >> 16),
-                                     static_cast<std::uint8_t>(adler >> 8),
-                                     static_cast<std::uint8_t>(adler)};
+    const std::uint8_t trailer[4] = {
+        static_cast<std::uint8_t>(adler >> 24), static_cast<std::uint8_t>(adler >> 16),
+        static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};
     return ok && out(trailer);
 }
 

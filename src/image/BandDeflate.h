@@ -17,9 +17,9 @@
 namespace gridmint {
 
 struct DeflateSettings {
-    int level = 9;           // zlib level
-    int libdeflateLevel = 0; // non-zero: libdeflate at this level (1..12) instead of zlib
-    unsigned threads = 0;    // 0: one per core
+    int level = 9;             // zlib level
+    int libdeflateLevel = 0;   // non-zero: libdeflate at this level (1..12) instead of zlib
+    unsigned threads = 0;      // 0: one per core
     std::size_t bandBytes = 0; // 0: the compressor's own choice (tests use small bands)
 };
 

@@ -118,8 +118,8 @@ std::unique_ptr<ImageSet> readBmp(const std::filesystem::path& path)
     return decodeBmp(bytes);
 }
 
-bool streamBmp(const PixelBlock& pixels, std::span<const Colour> colours, const WriteOptions& options,
-               const platform::ByteSink& sink)
+bool streamBmp(const PixelBlock& pixels, std::span<const Colour> colours,
+               const WriteOptions& options, const platform::ByteSink& sink)
 {
     if (pixels.width <= 0 || pixels.height <= 0 || pixels.top == nullptr)
         return false;

@@ -203,8 +203,8 @@ std::unique_ptr<ImageSet> readPcx(const std::filesystem::path& path)
     return decodePcx(bytes);
 }
 
-bool streamPcx(const PixelBlock& pixels, std::span<const Colour> colours, const WriteOptions& options,
-               const platform::ByteSink& sink)
+bool streamPcx(const PixelBlock& pixels, std::span<const Colour> colours,
+               const WriteOptions& options, const platform::ByteSink& sink)
 {
     if (pixels.width <= 0 || pixels.height <= 0 || pixels.top == nullptr ||
         pixels.width > kMaxWriteWidth || pixels.height > kMaxWriteHeight)

@@ -207,13 +207,11 @@ void putChunk(std::vector<std::uint8_t>& out, const char (&type)[5],
     const std::size_t at = out.size();
     out.insert(out.end(), type, type + 4);
     out.insert(out.end(), data.begin(), data.end());
-    put32(out, static_cast<std::uint32_t>(
-                   crc32_z(0, out.data() + at, out.size() - at)));
+    put32(out, static_cast<std::uint32_t>(crc32_z(0, out.data() + at, out.size() - at)));
 }
 
 // Packs one row of indices at `depth` bits, leftmost pixel in the high bits.
-void packRow(const std::uint8_t* row, std::int32_t width, int depth,
-             std::vector<std::uint8_t>& out)
+void packRow(const std::uint8_t* row, std::int32_t width, int depth, std::vector<std::uint8_t>& out)
 {
     if (depth == 8) {
         out.insert(out.end(), row, row + width);
@@ -270,7 +268,8 @@ bool streamPng(const PixelBlock& pixels, std::span<const Colour> colours,
     std::vector<std::uint8_t> ihdr;
     put32(ihdr, static_cast<std::uint32_t>(pixels.width));
     put32(ihdr, static_cast<std::uint32_t>(pixels.height));
-    ihdr.insert(ihdr.end(), {static_cast<std::uint8_t>(depth), 3, 0, 0, 0}); // palette, no interlace
+    ihdr.insert(ihdr.end(),
+                {static_cast<std::uint8_t>(depth), 3, 0, 0, 0}); // palette, no interlace
     putChunk(bytes, "IHDR", ihdr);
     putChunk(bytes, "PLTE", plte);
     if (!trns.empty())

@@ -10,11 +10,10 @@ std::optional<std::vector<std::uint8_t>> encodeWith(StreamWriter stream, const P
 {
     std::vector<std::uint8_t> out;
     try {
-        const bool ok = stream(pixels, colours, {},
-                               [&out](std::span<const std::uint8_t> piece) {
-                                   out.insert(out.end(), piece.begin(), piece.end());
-                                   return true;
-                               });
+        const bool ok = stream(pixels, colours, {}, [&out](std::span<const std::uint8_t> piece) {
+            out.insert(out.end(), piece.begin(), piece.end());
+            return true;
+        });
         if (!ok)
             return std::nullopt;
     } catch (const std::bad_alloc&) {

@@ -63,8 +63,7 @@ TEST_F(Cli, HelpAndUsageErrors)
     r = cli("scale --help", dir.path());
     EXPECT_EQ(r.status, 0);
     for (const char* word : {"--out-dir", "--scale", "--threshold", "--transparent", "--nearest",
-                             "--palette", "--reverse-palette", "--jobs", "--compression",
-                             "OUTPUT"})
+                             "--palette", "--reverse-palette", "--jobs", "--compression", "OUTPUT"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
 
     writeImage(dir / "a.png", kSprite);
@@ -78,8 +77,7 @@ TEST_F(Cli, HelpAndUsageErrors)
           "scale -o x.png --out-dir out a.png", "scale --out-dir out a.png sub/a.png",
           "scale a.png a.png", "scale --palette p.txt a.png",
           "scale --reverse-palette --no-reverse-palette a.png", "convert a.png",
-          "convert a.png x.jpg", "stats a.png 1", "scale --compression tiny a.png",
-          "frobnicate"}) {
+          "convert a.png x.jpg", "stats a.png 1", "scale --compression tiny a.png", "frobnicate"}) {
         r = cli(args, dir.path());
         EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
         EXPECT_FALSE(r.err.empty()) << args;

@@ -48,18 +48,21 @@ TEST(EngineFiles, BmpReadEnlargedAndWrittenAsBmp)
 // the palette asks for. Smallest is slow, so it runs at a few factors only.
 TEST(EngineFiles, EnlargedPixelArtRoundTripsThroughPngAtEveryFactorAndCompression)
 {
-    const std::vector<Colour> palette{0x00000000, 0xFF202020, 0xFFE0C040, 0x80C03030,
-                                      0xFF3050C0, 0xFFFFFFFF};
+    const std::vector<Colour> palette{0x00000000, 0xFF202020, 0xFFE0C040,
+                                      0x80C03030, 0xFF3050C0, 0xFFFFFFFF};
     std::vector<std::uint8_t> pixels(40 * 30);
     for (int y = 0; y < 30; ++y) {
         for (int x = 0; x < 40; ++x) {
             const int d = (x - 20) * (x - 20) + (y - 15) * (y - 15);
-            pixels[static_cast<std::size_t>(y * 40 + x)] = static_cast<std::uint8_t>(
-                d < 64 ? 2 + (x + y) / 9 % 3 : d < 100 ? 1 : (x + 2 * y) / 11 % 2 * 5);
+            pixels[static_cast<std::size_t>(y * 40 + x)] =
+                static_cast<std::uint8_t>(d < 64    ? 2 + (x + y) / 9 % 3
+                                          : d < 100 ? 1
+                                                    : (x + 2 * y) / 11 % 2 * 5);
         }
     }
     const auto set = test::makeSet(40, 30, pixels, palette);
-    const std::filesystem::path file = std::filesystem::path(testing::TempDir()) / "gridmint_rt.png";
+    const std::filesystem::path file =
+        std::filesystem::path(testing::TempDir()) / "gridmint_rt.png";
     for (std::int32_t factor = 2; factor <= 16; ++factor) {
         ScaleJob job(*set, factor, 20, 0);
         job.run();

@@ -72,8 +72,8 @@ TEST(BandDeflate, OneValidStreamWhateverTheBandsThreadsAndCompressor)
                     const std::string label = "width " + std::to_string(width) + " level " +
                                               std::to_string(settings.level) + "/" +
                                               std::to_string(settings.libdeflateLevel) +
-                                              " threads " + std::to_string(threads) +
-                                              " band " + std::to_string(band);
+                                              " threads " + std::to_string(threads) + " band " +
+                                              std::to_string(band);
                     ASSERT_TRUE(ok) << label;
                     EXPECT_EQ(reported, 120) << label;
                     EXPECT_TRUE(inflateAll(stream, all.size()) == all) << label;
@@ -123,13 +123,12 @@ TEST(PngWriter, EveryCompressionWritesTheSameImageAndHeader)
         const IndexedImage& image = *source->image;
         const PixelBlock block{image.store(), image.width(), image.height(), image.width()};
         const Bytes reference = *encodePng(block, source->palette->colours);
-        for (const Compression c :
-             {Compression::Fast, Compression::Best, Compression::Smallest}) {
+        for (const Compression c : {Compression::Fast, Compression::Best, Compression::Smallest}) {
             const auto file = dir / "out.png";
             WriteOptions options;
             options.compression = c;
-            ASSERT_TRUE(writeImage(file, ImageFormat::Png, block, source->palette->colours,
-                                   options))
+            ASSERT_TRUE(
+                writeImage(file, ImageFormat::Png, block, source->palette->colours, options))
                 << name;
             const Bytes written = readBytes(file);
             EXPECT_EQ(header(written), header(reference)) << name;

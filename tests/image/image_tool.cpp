@@ -106,7 +106,8 @@ int main(int argc, char** argv)
         return readCommand(argv[2]);
     if ((argc == 8 || argc == 9) && std::string(argv[1]) == "write")
         return writeCommand(argv + 2, argc == 9 ? argv[8] : "best");
-    std::fprintf(stderr,
-                 "usage: image_tool read FILE | write FORMAT OUT W H COLOURS HIGHEST [COMPRESSION]\n");
+    std::fprintf(
+        stderr,
+        "usage: image_tool read FILE | write FORMAT OUT W H COLOURS HIGHEST [COMPRESSION]\n");
     return 2;
 }
