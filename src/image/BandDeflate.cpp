@@ -6,6 +6,7 @@
 #include <libdeflate.h>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <zlib.h>
 
@@ -253,11 +254,15 @@ bool deflateRows(std::int32_t rows, std::size_t rowBytes, const RowEncoder& enco
         std::unique_ptr<BandCompressor> inline_;
         if (threads > 1) {
             workers.reserve(threads);
-            for (unsigned t = 0; t < threads; ++t)
-                workers.emplace_back(work);
-        } else {
-            inline_ = std::make_unique<BandCompressor>(settings);
+            try {
+                for (unsigned t = 0; t < threads; ++t)
+                    workers.emplace_back(work);
+            } catch (const std::system_error&) {
+                // Fewer threads than asked for: those that started suffice.
+            }
         }
+        if (workers.empty())
+            inline_ = std::make_unique<BandCompressor>(settings);
         for (std::size_t i = 0; i < bands.size() && ok; ++i) {
             Band& band = bands[i];
             try {
@@ -268,6 +273,8 @@ bool deflateRows(std::int32_t rows, std::size_t rowBytes, const RowEncoder& enco
                     changed.wait(lock, [&] { return band.done; });
                 }
                 ok = band.ok && out(band.out);
+                if (ok && progress)
+                    progress(band.end);
             } catch (...) {
                 ok = false; // the workers must still be told to stop
             }
@@ -279,8 +286,6 @@ bool deflateRows(std::int32_t rows, std::size_t rowBytes, const RowEncoder& enco
                 stop = !ok;
             }
             changed.notify_all();
-            if (ok && progress)
-                progress(band.end);
         }
     } // the workers are joined here
     const std::uint8_t trailer[4] = {
