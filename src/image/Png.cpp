@@ -3,8 +3,8 @@
 // libpng reports errors by longjmp. Every setjmp here sits in a small
 // function whose locals are plain pointers and integers, and the work done
 // under it creates no C++ object with a destructor, so a longjmp never skips
-// one. C++ objects (the image, the palette) are built
-// outside, before or after.
+// one. C++ objects (the image, the palette) are built outside, before or
+// after.
 #include "image/BandDeflate.h"
 #include "image/Codecs.h"
 #include "image/FileInput.h"
@@ -12,11 +12,8 @@
 #include "image/StreamedWriters.h"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
 #include <csetjmp>
 #include <cstring>
-#include <new>
 #include <png.h>
 #include <zlib.h>
 
