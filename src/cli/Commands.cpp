@@ -215,6 +215,8 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
         o.message = doc.lastError();
         return o;
     }
+    if (!applyCellOptions(options.cells, doc, o.message))
+        return o;
     const auto t1 = Clock::now();
     // No display raster: the job's output is written as it is.
     if (!doc.Enlarge(options.scale, options.threshold, options.transparent, !options.nearest)) {
@@ -238,6 +240,12 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
     }
     if (!doc.Save(plan.output, write)) {
         o.message = "cannot write " + Utf8(plan.output);
+        return o;
+    }
+    if (!options.cells.changeMap.empty() &&
+        (doc.changeMap() == nullptr ||
+         !writeChangeMap(options.cells.changeMap, *doc.changeMap()))) {
+        o.message = "cannot write the change map " + options.cells.changeMap;
         return o;
     }
     const auto t3 = Clock::now();
@@ -343,6 +351,18 @@ int runScale(const ScaleOptions& options)
             plans[i].folderToCreate = target.folderToCreate;
         }
     }
+    if (const std::string& map = options.cells.changeMap; !map.empty()) {
+        for (const std::string& input : inputs) {
+            if (sameFile(map, input) || comparable(map) == comparable(input)) {
+                usageError("--change-map " + map + " would overwrite the input " + input);
+                return kExitUsage;
+            }
+        }
+        if (!plans.empty() && comparable(map) == comparable(plans[0].output)) {
+            usageError("--change-map " + map + " is the output file");
+            return kExitUsage;
+        }
+    }
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         if (plans[i].output.empty())
             continue;
@@ -371,7 +391,10 @@ int runScale(const ScaleOptions& options)
 
     unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
     jobs = std::clamp<unsigned>(jobs, 1, static_cast<unsigned>(inputs.size()));
-    // Files in parallel share the cores with each file's PNG compression.
+    // Files in parallel already use the cores; cell mode then keeps to one,
+    // and each file's PNG compression takes its share.
+    ScaleOptions perFile = options;
+    perFile.cells.threads = jobs > 1 ? 1 : 0;
     const unsigned writerThreads = std::max(1u, std::thread::hardware_concurrency() / jobs);
     const bool fileProgress = inputs.size() == 1 && GRIDMINT_ISATTY(2) != 0;
 
@@ -382,7 +405,7 @@ int runScale(const ScaleOptions& options)
         for (std::size_t i = nextInput++; i < inputs.size(); i = nextInput++) {
             Outcome o;
             try {
-                o = scaleOne(inputs[i], plans[i], options, palette, fileProgress, writerThreads);
+                o = scaleOne(inputs[i], plans[i], perFile, palette, fileProgress, writerThreads);
             } catch (const std::exception& e) {
                 o = Outcome{};
                 o.message = e.what();

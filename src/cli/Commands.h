@@ -2,6 +2,7 @@
 // 0 when everything succeeded, 1 when any file failed, 2 for a usage error.
 #pragma once
 
+#include "cli/CellOptions.h"
 #include "image/Codecs.h"
 
 #include <cstdint>
@@ -27,6 +28,7 @@ struct ScaleOptions {
     std::optional<bool> reversePalette; // unset: ACT reversed, PAL not
     unsigned jobs = 0;                  // 0: one per core
     bool timings = false;
+    CellOptions cells;
     Compression compression = Compression::Best; // PNG outputs
 };
 
