@@ -49,11 +49,15 @@ public:
           bytes_(sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_) +
                  imageBytes(cellResult_.get()) + imageBytes(changeMap_.get()))
     {
+        // A kept job holds no idle threads; a re-run after undo makes them.
+        job_->releaseScratch();
     }
 
     void swap(ScaleDocument& document) override
     {
         std::swap(document.job_, job_);
+        if (job_)
+            job_->releaseScratch();
         std::swap(document.result_, result_);
         // In cell mode the auto brush restores from the cells' result, so it
         // travels with the job; so does the change map of that run.
