@@ -200,9 +200,16 @@ std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, doub
 IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bool force,
                                        std::int32_t transparentIndex, bool slopePasses)
 {
+    return runNow(factor, threshold, force, transparentIndex, slopePasses, true) ? result_.get()
+                                                                                 : nullptr;
+}
+
+bool ScaleDocument::runNow(std::int32_t factor, double threshold, bool force,
+                           std::int32_t transparentIndex, bool slopePasses, bool makeRaster)
+{
     if (cellLayout_.enabled() && !cellLayout_.valid()) {
         lastError_ = kBadCells;
-        return nullptr;
+        return false;
     }
 
     const bool reuse = !force && job_ && job_->factor() == factor &&
@@ -229,16 +236,19 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
         if (reuse)
             job_->setThreshold(previousThreshold);
         lastError_ = runError(e);
-        return nullptr;
+        return false;
     } catch (...) {
         if (reuse)
             job_->setThreshold(previousThreshold);
         lastError_ = kTooLarge;
-        return nullptr;
+        return false;
     }
 
     const IndexedImage& image = enlarged.image ? *enlarged.image : job->outputImage();
-    if (result_ && result_->width() == image.width() && result_->height() == image.height()) {
+    if (!makeRaster) {
+        result_.reset();
+    } else if (result_ && result_->width() == image.width() &&
+               result_->height() == image.height()) {
         // Same size: refill the raster the view already holds instead of
         // allocating a new one on every threshold step.
         fillDisplayBitmap(*result_, image, *source_->palette);
@@ -251,7 +261,7 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
         }
         if (!made) {
             lastError_ = kTooLarge;
-            return nullptr;
+            return false;
         }
         result_ = std::move(made);
     }
@@ -263,7 +273,21 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
     resultSlopes_ = slopePasses;
     undo_.reset();
     lastError_.clear();
-    return result_.get();
+    return true;
+}
+
+bool ScaleDocument::Enlarge(std::int32_t factor, double threshold, std::int32_t transparentIndex,
+                            bool slopePasses)
+{
+    if (!source_) {
+        lastError_ = "no image";
+        return false;
+    }
+    EndStroke();
+    if (!runNow(factor, threshold, false, transparentIndex, slopePasses, false))
+        return false;
+    history_->clear(false); // its steps hold rasters this document no longer shows
+    return true;
 }
 
 Enlargement ScaleDocument::runEngine(ScaleJob& job, const ScaleSettings& settings) const
@@ -335,10 +359,10 @@ const IndexedImage* ScaleDocument::engineResult() const
     return job_ ? &job_->outputImage() : nullptr;
 }
 
-bool ScaleDocument::Save(const std::filesystem::path& path)
+bool ScaleDocument::Save(const std::filesystem::path& path, const WriteOptions& options)
 {
     std::string error;
-    const bool written = WriteResult(path, error);
+    const bool written = WriteResult(path, error, options);
     RecordSave(written, std::move(error));
     return written;
 }
@@ -354,30 +378,32 @@ void ScaleDocument::RecordSave(bool written, std::string error)
     }
 }
 
-bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& error) const
+bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& error,
+                                const WriteOptions& options) const
 {
     // Without a job the result may belong to an earlier image than the
     // source whose palette would be written with it.
-    if (!result_ || !source_ || !source_->palette || !job_) {
+    if (!source_ || !source_->palette || !job_) {
         error = "nothing to save";
         return false;
     }
     const std::vector<Colour>& colours = source_->palette->colours;
-    const auto count = static_cast<std::int32_t>(
-        std::min<std::size_t>(colours.size(), IndexedBitmap::kMaxColours));
+    const std::span<const Colour> palette(
+        colours.data(), std::min<std::size_t>(colours.size(), IndexedBitmap::kMaxColours));
     const std::string ext = LowerExtension(path);
+    const ImageFormat format = ext == ".bmp"   ? ImageFormat::Bmp
+                               : ext == ".pcx" ? ImageFormat::Pcx
+                                               : ImageFormat::Png;
+    // The raster holds the engine's indices plus any hand edits; without one
+    // (after Enlarge) the engine's result is what there is to write.
+    PixelBlock pixels;
+    if (result_)
+        pixels = {result_->bits(), result_->width(), result_->height(), result_->stride()};
+    else if (const IndexedImage* engine = engineResult(); engine != nullptr)
+        pixels = {engine->store(), engine->width(), engine->height(), engine->width()};
     bool written = false;
     try {
-        const std::uint8_t* top = result_->bits();
-        const std::int32_t w = result_->width();
-        const std::int32_t h = result_->height();
-        const std::int32_t stride = result_->stride();
-        if (ext == ".bmp")
-            written = writeBmp(path, top, w, h, stride, colours.data(), count);
-        else if (ext == ".pcx")
-            written = writePcx(path, top, w, h, stride, colours.data(), count);
-        else
-            written = writePng(path, top, w, h, stride, colours.data(), count);
+        written = writeImage(path, format, pixels, palette, options);
     } catch (...) {
         written = false;
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/CellOptions.h"
+#include "image/Codecs.h"
 
 #include <cstdint>
 #include <optional>
@@ -28,6 +29,7 @@ struct ScaleOptions {
     unsigned jobs = 0;                  // 0: one per core
     bool timings = false;
     CellOptions cells;
+    Compression compression = Compression::Best; // PNG outputs
 };
 
 int runScale(const ScaleOptions& options);

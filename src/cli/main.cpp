@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <map>
 #include <string>
 
 namespace {
@@ -100,6 +101,16 @@ int main(int argc, char** argv)
                      "Files processed in parallel, one document each (default: one per core)")
         ->type_name("N")
         ->check(CLI::Range(1u, 1024u));
+    const std::map<std::string, gridmint::Compression> compressions{
+        {"fast", gridmint::Compression::Fast},
+        {"best", gridmint::Compression::Best},
+        {"smallest", gridmint::Compression::Smallest}};
+    scaleCmd
+        ->add_option("--compression", scale.compression,
+                     "PNG compression: fast (larger files, a fraction of the time), best "
+                     "(default), smallest (about a tenth smaller, many times slower)")
+        ->type_name("fast|best|smallest")
+        ->transform(CLI::CheckedTransformer(compressions, CLI::ignore_case));
     scaleCmd->add_flag("--timings", scale.timings,
                        "Print the read, enlarge and encode times of each file on stderr");
     addCellOptions(*scaleCmd, scale.cells);

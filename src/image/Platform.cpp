@@ -110,17 +110,18 @@ std::filesystem::path resolveLinks(std::filesystem::path p)
     return {};
 }
 
-// Writes everything or fails; honours the test fault.
-bool writeAll(int fd, std::span<const std::uint8_t> bytes)
+// Writes everything or fails; honours the test fault. `written` counts the
+// bytes of the file written so far, across calls.
+bool writeAll(int fd, std::span<const std::uint8_t> bytes, std::uint64_t& written)
 {
     std::size_t done = 0;
     const std::int64_t faultAt = g_writeFaultAfter.load();
     while (done < bytes.size()) {
         std::size_t want = bytes.size() - done;
         if (faultAt >= 0) {
-            if (static_cast<std::uint64_t>(faultAt) <= done)
+            if (static_cast<std::uint64_t>(faultAt) <= written)
                 return false;
-            want = std::min<std::size_t>(want, static_cast<std::size_t>(faultAt) - done);
+            want = std::min<std::size_t>(want, static_cast<std::size_t>(faultAt - written));
         }
         const long long n = rawWrite(fd, bytes.data() + done, want);
         if (n < 0 && errno == EINTR)
@@ -128,6 +129,7 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes)
         if (n <= 0)
             return false;
         done += static_cast<std::size_t>(n);
+        written += static_cast<std::uint64_t>(n);
     }
     return true;
 }
@@ -179,6 +181,12 @@ bool closeFile(int fd)
 }
 
 bool replaceFileContents(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+{
+    return replaceFileContents(path, [bytes](const ByteSink& sink) { return sink(bytes); });
+}
+
+bool replaceFileContents(const std::filesystem::path& path,
+                         const std::function<bool(const ByteSink&)>& produce)
 {
     if (path.empty())
         return false;
@@ -243,7 +251,14 @@ bool replaceFileContents(const std::filesystem::path& path, std::span<const std:
             (void)!::fchown(fd, old.st_uid, old.st_gid); // best effort
     }
 #endif
-    ok = ok && writeAll(fd, bytes);
+    std::uint64_t written = 0;
+    try {
+        ok = ok && produce([fd, &written](std::span<const std::uint8_t> piece) {
+                 return writeAll(fd, piece, written);
+             });
+    } catch (...) {
+        ok = false; // say out of memory while encoding: the temporary goes below
+    }
     ok = ok && rawSync(fd);
     ok = rawClose(fd) && ok;
     ok = ok && rawRename(temp, target);

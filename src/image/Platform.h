@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 
 namespace gridmint::platform {
@@ -26,6 +27,15 @@ bool closeFile(int fd);
 // or gets those of a plain create (0666 less the umask). Returns false on any
 // failure, with no temporary file left behind.
 bool replaceFileContents(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// Takes the next piece of a file's contents; false when it could not be
+// stored (the producer then stops).
+using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
+// The same replacement with the contents streamed: `produce` hands them to
+// the sink piece by piece and returns false to abandon the file, which then
+// leaves the target as it was, exactly as a failed write does.
+bool replaceFileContents(const std::filesystem::path& path,
+                         const std::function<bool(const ByteSink&)>& produce);
 
 // Test hook: when non-negative, replaceFileContents fails as if the device
 // were full once this many bytes of the temporary file have been written.

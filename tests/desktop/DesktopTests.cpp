@@ -6,8 +6,8 @@ namespace gridmint::test {
 std::unique_ptr<QObject> makeFrameFileTest();
 std::unique_ptr<QObject> makeFrameViewTest();
 std::unique_ptr<QObject> makeFrameToolTest();
-std::unique_ptr<QObject> makeFrameWindowTest();
 std::unique_ptr<QObject> makeFrameHistoryTest();
+std::unique_ptr<QObject> makeFrameWindowTest();
 std::unique_ptr<QObject> makeFrameBusyTest();
 std::unique_ptr<QObject> makeFrameCellTest();
 std::unique_ptr<QObject> makeFrameLanguageTest();
@@ -19,8 +19,8 @@ std::vector<std::unique_ptr<QObject>> makeDesktopTests()
     tests.push_back(gridmint::test::makeFrameFileTest());
     tests.push_back(gridmint::test::makeFrameViewTest());
     tests.push_back(gridmint::test::makeFrameToolTest());
-    tests.push_back(gridmint::test::makeFrameWindowTest());
     tests.push_back(gridmint::test::makeFrameHistoryTest());
+    tests.push_back(gridmint::test::makeFrameWindowTest());
     tests.push_back(gridmint::test::makeFrameBusyTest());
     tests.push_back(gridmint::test::makeFrameCellTest());
     // Last: it leaves a translation installed.
