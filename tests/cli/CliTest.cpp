@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 namespace gridmint::testing {
 namespace {
@@ -28,16 +30,26 @@ std::string slurp(const fs::path& file)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Runs gridmint-cli with `args` (already quoted as the shell needs) in `cwd`.
+// Runs gridmint-cli with `args` (words without quotes or spaces) in `cwd`.
 Result cli(const std::string& args, const fs::path& cwd)
 {
     const fs::path out = cwd / ".stdout";
     const fs::path err = cwd / ".stderr";
-    const std::string command = "cd '" + cwd.string() + "' && '" GRIDMINT_CLI "' " + args + " >'" +
-                                out.string() + "' 2>'" + err.string() + "'";
+    // Absolute, drive letter included: the command runs in another folder.
+    const fs::path program = fs::absolute(GRIDMINT_CLI);
+#ifdef _WIN32
+    const std::string command = "cd /d \"" + cwd.string() + "\" && \"" + program.string() + "\" " +
+                                args + " >\"" + out.string() + "\" 2>\"" + err.string() + "\"";
+    const int rc = std::system(command.c_str());
+    Result r;
+    r.status = rc;
+#else
+    const std::string command = "cd '" + cwd.string() + "' && '" + program.string() + "' " + args +
+                                " >'" + out.string() + "' 2>'" + err.string() + "'";
     const int rc = std::system(command.c_str());
     Result r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+#endif
     r.out = slurp(out);
     r.err = slurp(err);
     fs::remove(out);
