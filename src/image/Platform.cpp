@@ -54,8 +54,18 @@ bool rawClose(int fd)
 }
 bool rawRename(const std::filesystem::path& from, const std::filesystem::path& to)
 {
-    return MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // While another handle has the target open (a reader, a virus scanner,
+    // another save replacing it the same moment) the replace is refused;
+    // such holds are mostly brief, so try for a little while.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = GetLastError();
+        if (attempt == 50 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
+                              error != ERROR_LOCK_VIOLATION))
+            return false;
+        Sleep(10);
+    }
 }
 void rawUnlink(const std::filesystem::path& p)
 {

@@ -4,6 +4,7 @@
 #include "app/StatusText.h"
 #include "image/Codecs.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -52,6 +53,13 @@ Result cli(const std::string& args, const fs::path& cwd)
 #endif
     r.out = slurp(out);
     r.err = slurp(err);
+#ifdef _WIN32
+    // Text mode ends lines with CR LF, and paths print with backslashes.
+    for (std::string* text : {&r.out, &r.err}) {
+        std::erase(*text, '\r');
+        std::replace(text->begin(), text->end(), '\\', '/');
+    }
+#endif
     fs::remove(out);
     fs::remove(err);
     return r;
@@ -153,11 +161,14 @@ TEST_F(Cli, NeverOverwritesAnInput)
 {
     writeImage(dir / "a.png", kSprite);
     const std::string original = slurp(dir / "a.png");
-    fs::create_symlink(dir / "a.png", dir / "link.png");
+    std::error_code noLinks; // Windows grants symbolic links to administrators only
+    fs::create_symlink(dir / "a.png", dir / "link.png", noLinks);
 
-    for (const char* args :
+    for (const std::string args :
          {"scale -o ./a.png a.png", "scale -o link.png a.png", "scale -o a.png link.png",
           "convert a.png ./a.png", "convert a.png link.png"}) {
+        if (noLinks && args.find("link") != std::string::npos)
+            continue;
         const Result r = cli(args, dir.path());
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find("overwrite"), std::string::npos) << args << r.err;
@@ -167,7 +178,7 @@ TEST_F(Cli, NeverOverwritesAnInput)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "a.png -> OUTPUT/a.png\n");
     EXPECT_EQ(slurp(dir / "a.png"), original);
-    EXPECT_TRUE(fs::is_symlink(dir / "link.png"));
+    EXPECT_TRUE(noLinks || fs::is_symlink(dir / "link.png"));
 }
 
 TEST_F(Cli, ParallelBatchEqualsSequential)

@@ -9,7 +9,8 @@
    and above the palette length, more than 256 colours) are read back with
    Pillow and must equal what was written.
 
-usage: interop.py TOOL FIXTURE_DIR WORK_DIR"""
+usage: interop.py TOOL FIXTURE_DIR WORK_DIR [EMULATOR...]
+EMULATOR, when given, runs TOOL (Wine for a Windows build)."""
 import json
 import math
 import os
@@ -48,7 +49,7 @@ def pillow_decoding(path):
 
 
 def run_tool(tool, *args):
-    out = subprocess.run([tool, *args], check=True, capture_output=True, text=True).stdout
+    out = subprocess.run([*tool, *args], check=True, capture_output=True, text=True).stdout
     return json.loads(out)
 
 
@@ -116,7 +117,8 @@ def compare_writes(tool, work):
 
 
 def main():
-    tool, fixtures, work = sys.argv[1:4]
+    fixtures, work = sys.argv[2:4]
+    tool = [*sys.argv[4:], sys.argv[1]]
     compare_fixtures(tool, fixtures)
     compare_writes(tool, work)
     for f in failures:
