@@ -24,14 +24,9 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b)
     return !ec && same;
 }
 
-std::filesystem::path fromUtf8(const std::string& text)
-{
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
 std::filesystem::path fileName(const std::filesystem::path& loaded)
 {
-    return fromUtf8(SplitName(loaded).base + SaveExtension(loaded));
+    return PathFromUtf8(SplitName(loaded).base + SaveExtension(loaded));
 }
 
 } // namespace
@@ -52,6 +47,11 @@ std::string Utf8(const std::filesystem::path& path)
 {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path PathFromUtf8(const std::string& text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
 std::string SaveExtension(const std::filesystem::path& loaded)

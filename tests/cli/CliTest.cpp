@@ -1,69 +1,20 @@
 // gridmint-cli end to end: the real binary on files in a scratch folder.
+#include "CliRun.h"
 #include "DocTestUtil.h"
 #include "app/ScaleDocument.h"
 #include "app/StatusText.h"
 #include "image/Codecs.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <nlohmann/json.hpp>
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 namespace gridmint::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Runs gridmint-cli with `args` (words without quotes or spaces) in `cwd`.
-Result cli(const std::string& args, const fs::path& cwd)
-{
-    const fs::path out = cwd / ".stdout";
-    const fs::path err = cwd / ".stderr";
-    // Absolute, drive letter included: the command runs in another folder.
-    const fs::path program = fs::absolute(GRIDMINT_CLI);
-#ifdef _WIN32
-    const std::string command = "cd /d \"" + cwd.string() + "\" && \"" + program.string() + "\" " +
-                                args + " >\"" + out.string() + "\" 2>\"" + err.string() + "\"";
-    const int rc = std::system(command.c_str());
-    Result r;
-    r.status = rc;
-#else
-    const std::string command = "cd '" + cwd.string() + "' && '" + program.string() + "' " + args +
-                                " >'" + out.string() + "' 2>'" + err.string() + "'";
-    const int rc = std::system(command.c_str());
-    Result r;
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-#endif
-    r.out = slurp(out);
-    r.err = slurp(err);
-#ifdef _WIN32
-    // Text mode ends lines with CR LF, and paths print with backslashes.
-    for (std::string* text : {&r.out, &r.err}) {
-        std::erase(*text, '\r');
-        std::replace(text->begin(), text->end(), '\\', '/');
-    }
-#endif
-    fs::remove(out);
-    fs::remove(err);
-    return r;
-}
+using Result = CliResult;
 
 // Pixel-art-like content: outlines and diagonals, where the passes act.
 const Rows kSprite = {"00000000", "00111100", "01222210", "01233210",
