@@ -1,10 +1,12 @@
 // The desktop program: settings first, then the one main window. The command
-// line is not used.
+// line's only use is a file to open (the desktop's "Open With").
 #include "app/desktop/AppSettingsStore.h"
 #include "app/desktop/CMainFrame.h"
 #include "ui/UiResources.h"
 
 #include <QApplication>
+#include <QStringList>
+#include <filesystem>
 
 int main(int argc, char* argv[])
 {
@@ -16,6 +18,9 @@ int main(int argc, char* argv[])
 
     gridmint::CMainFrame frame(gridmint::appSettings());
     frame.show();
+    const QStringList args = QApplication::arguments();
+    if (args.size() > 1)
+        frame.Open(std::filesystem::path(args.at(1).toStdU16String()));
     // A normal quit returns 0, which scripts and desktops read as success.
     return QApplication::exec();
 }
