@@ -23,8 +23,8 @@ void IndexedImage::allocate(std::uint32_t width, std::uint32_t height)
     const std::uint64_t bytes = std::uint64_t{width} * height;
     if (bytes > std::numeric_limits<std::size_t>::max() - 16)
         throw std::length_error("image too large");
-    auto* p = static_cast<std::uint8_t*>(
-        platform::alignedAllocate(16, static_cast<std::size_t>(bytes)));
+    auto* p =
+        static_cast<std::uint8_t*>(platform::alignedAllocate(16, static_cast<std::size_t>(bytes)));
     if (p == nullptr)
         throw std::bad_alloc();
     store_.reset(p);

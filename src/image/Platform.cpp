@@ -58,7 +58,8 @@ bool rawRename(const std::filesystem::path& from, const std::filesystem::path& t
     // another save replacing it the same moment) the replace is refused;
     // such holds are mostly brief, so try for a little while.
     for (int attempt = 0;; ++attempt) {
-        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         const DWORD error = GetLastError();
         if (attempt == 50 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
@@ -222,8 +223,8 @@ bool replaceFileContents(const std::filesystem::path& path, std::span<const std:
     const auto status = std::filesystem::status(target, ec);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         return false;
-    // A file we may not write stays as it is, as with a plain create, even
-    // though the folder would let the rename replace it.
+        // A file we may not write stays as it is, as with a plain create, even
+        // though the folder would let the rename replace it.
 #ifdef _WIN32
     if (std::filesystem::exists(status) && _waccess(target.c_str(), 2) != 0)
         return false;
@@ -306,7 +307,8 @@ std::vector<std::string> utf8Arguments(int argc, char** argv)
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> args;
     for (int i = 0; wide != nullptr && i < count; ++i) {
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        const int bytes =
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
         std::string arg(bytes > 0 ? static_cast<std::size_t>(bytes) : 1, '\0');
         if (bytes > 0)
             WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), bytes, nullptr, nullptr);
