@@ -41,12 +41,14 @@ if(UNIX AND NOT APPLE)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
   # The libraries the programs link come from dpkg-shlibdeps; what Qt loads
-  # at run time (the platform plugins) is named here.
+  # at run time (the platform plugins, translations) is named here.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   if(TARGET gridmint)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-    # Every text of the desktop program is Japanese; Help opens a browser.
-    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic, xdg-utils")
+    # Every text of the desktop program is Japanese, Qt's own dialogs too
+    # with Qt's translations; Help opens a browser.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+        "qt6-translations-l10n, fonts-noto-cjk | fonts-ipafont-gothic, xdg-utils")
   endif()
   include(CPack)
 endif()

@@ -5,7 +5,10 @@
 #include "ui/UiResources.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QStringList>
+#include <QTranslator>
 #include <filesystem>
 
 int main(int argc, char* argv[])
@@ -14,6 +17,19 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("larchworkshop"));
     QApplication::setApplicationName(QStringLiteral("Gridmint"));
     gridmint::initUiResources();
+    // Every text of the program is Japanese; so are Qt's own (the file
+    // dialogs' labels and buttons), from Qt's translations where installed:
+    // beside the program on Windows, with Qt elsewhere.
+    QTranslator qtTexts;
+    for (const QString& folder :
+         {QApplication::applicationDirPath() + QStringLiteral("/translations"),
+          QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+        if (qtTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qt"),
+                         QStringLiteral("_"), folder)) {
+            QApplication::installTranslator(&qtTexts);
+            break;
+        }
+    }
     gridmint::LoadSettings();
 
     gridmint::CMainFrame frame(gridmint::appSettings());
