@@ -3,31 +3,39 @@
 # source package, GoogleTest from the sources libgtest-dev ships, and Wine to
 # run the test programs.
 
-# libpng: the same Debian release as the build machine's libpng16-16, with
-# Debian's patches, so the Windows and Linux programs decode alike. Fetched
-# once into the build folder, then compiled with the rest of the build.
-set(GRIDMINT_LIBPNG_SOURCE_DIR "${CMAKE_BINARY_DIR}/_deps/libpng-src")
-if(NOT EXISTS "${GRIDMINT_LIBPNG_SOURCE_DIR}/png.h")
-  execute_process(COMMAND dpkg-query -W -f=\${source:Version} libpng16-16
-                  OUTPUT_VARIABLE libpng_version ERROR_QUIET)
-  message(STATUS "Fetching Debian's libpng1.6 ${libpng_version} source")
-  set(download_dir "${CMAKE_BINARY_DIR}/_deps/libpng-download")
-  file(REMOVE_RECURSE "${download_dir}")
-  execute_process(
-    COMMAND "${PROJECT_SOURCE_DIR}/scripts/fetch-debian-source.sh" libpng1.6 "${libpng_version}"
-            "${download_dir}"
-    RESULT_VARIABLE fetched)
-  file(GLOB unpacked LIST_DIRECTORIES true "${download_dir}/libpng1.6-*")
-  if(NOT fetched EQUAL 0 OR NOT unpacked)
-    message(FATAL_ERROR "Could not fetch Debian's libpng1.6 source (scripts/install-deps.sh --windows installs what this needs)")
+# Unpacks Debian's source package SOURCE (with Debian's patches) into the
+# build folder, once: the release of the installed binary package BINARY, so
+# that the Windows and Linux programs are built from the same code. Sets
+# OUT_DIR to the unpacked tree.
+function(gridmint_debian_source source binary out_dir)
+  set(tree "${CMAKE_BINARY_DIR}/_deps/${source}-src")
+  if(NOT EXISTS "${tree}/.unpacked")
+    execute_process(COMMAND dpkg-query -W -f=\${source:Version} ${binary}
+                    OUTPUT_VARIABLE version ERROR_QUIET)
+    message(STATUS "Fetching Debian's ${source} ${version} source")
+    set(download "${CMAKE_BINARY_DIR}/_deps/${source}-download")
+    file(REMOVE_RECURSE "${download}" "${tree}")
+    execute_process(
+      COMMAND "${PROJECT_SOURCE_DIR}/scripts/fetch-debian-source.sh" ${source} "${version}"
+              "${download}"
+      RESULT_VARIABLE fetched)
+    file(GLOB unpacked LIST_DIRECTORIES true "${download}/${source}-*")
+    file(GLOB dsc "${download}/*.dsc")
+    if(NOT fetched EQUAL 0 OR NOT unpacked OR NOT dsc)
+      message(FATAL_ERROR "Could not fetch Debian's ${source} source "
+                          "(scripts/install-deps.sh --windows installs what this needs)")
+    endif()
+    get_filename_component(dsc "${dsc}" NAME)
+    message(STATUS "${source} for the target: ${dsc}")
+    file(RENAME "${unpacked}" "${tree}")
+    file(WRITE "${tree}/.unpacked" "${dsc}\n")
+    file(REMOVE_RECURSE "${download}")
   endif()
-  file(GLOB dsc "${download_dir}/*.dsc")
-  get_filename_component(dsc "${dsc}" NAME)
-  message(STATUS "libpng for the target: ${dsc}")
-  file(RENAME "${unpacked}" "${GRIDMINT_LIBPNG_SOURCE_DIR}")
-  file(REMOVE_RECURSE "${download_dir}")
-endif()
+  set(${out_dir} "${tree}" PARENT_SCOPE)
+endfunction()
 
+# libpng from Debian's libpng1.6, built with the rest of the build.
+gridmint_debian_source(libpng1.6 libpng16-16 GRIDMINT_LIBPNG_SOURCE_DIR)
 set(PNG_SHARED OFF CACHE BOOL "" FORCE)
 set(PNG_STATIC ON CACHE BOOL "" FORCE)
 set(PNG_TESTS OFF CACHE BOOL "" FORCE)

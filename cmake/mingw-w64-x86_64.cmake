@@ -15,6 +15,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# pkg-config sees the target's .pc files only, never the build machine's.
+set(ENV{PKG_CONFIG_LIBDIR} /usr/${GRIDMINT_MINGW_TRIPLET}/lib/pkgconfig)
+set(ENV{PKG_CONFIG_PATH} "")
 
 # Self-contained executables: the C++ runtime, winpthreads, zlib and libpng
 # are linked in, so a program runs without MinGW's DLLs beside it.
