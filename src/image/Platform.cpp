@@ -223,8 +223,8 @@ bool replaceFileContents(const std::filesystem::path& path, std::span<const std:
     const auto status = std::filesystem::status(target, ec);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         return false;
-        // A file we may not write stays as it is, as with a plain create, even
-        // though the folder would let the rename replace it.
+    // A file we may not write stays as it is, as with a plain create, even
+    // though the folder would let the rename replace it.
 #ifdef _WIN32
     if (std::filesystem::exists(status) && _waccess(target.c_str(), 2) != 0)
         return false;
