@@ -302,6 +302,17 @@ std::vector<std::string> utf8Arguments(int argc, char** argv)
 #ifdef _WIN32
     (void)argc;
     (void)argv;
+    // The console shows the UTF-8 output as such while the program runs,
+    // and gets its own code page back at exit.
+    struct ConsoleCodePage {
+        UINT saved = GetConsoleOutputCP();
+        ~ConsoleCodePage()
+        {
+            if (saved != 0)
+                SetConsoleOutputCP(saved);
+        }
+    };
+    static const ConsoleCodePage restoreAtExit;
     SetConsoleOutputCP(CP_UTF8);
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
