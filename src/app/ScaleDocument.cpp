@@ -1,6 +1,7 @@
 #include "app/ScaleDocument.h"
 
 #include "app/SaveNaming.h"
+#include "engine/ChangeMap.h"
 #include "engine/DisplayConversion.h"
 #include "image/Codecs.h"
 #include "image/ErrCodeException.h"
@@ -57,10 +58,13 @@ std::unique_ptr<IndexedBitmap> CloneBitmap(const IndexedBitmap* bitmap)
     return bitmap->clone();
 }
 
-ScaleDocument::ScaleDocument() = default;
+// Without a budget the history keeps no steps: gridmint-cli and callers of
+// the one-level Undo pay nothing for it.
+ScaleDocument::ScaleDocument() : history_(std::make_unique<EditHistory>(0)) {}
 ScaleDocument::~ScaleDocument()
 {
-    // The job refers to the source set; it must go first.
+    // The jobs refer to the source set; they must go first.
+    history_.reset();
     job_.reset();
     source_.reset();
 }
@@ -97,18 +101,22 @@ bool ScaleDocument::Load(const std::filesystem::path& path)
         return false;
     }
 
+    history_->clear(true); // its jobs refer to the old source
     undo_.reset();
     job_.reset(); // refers to the old source
+    cellResult_.reset();
+    changeMap_.reset();
     source_ = std::move(loaded);
+    runGroupStepOn_ = false;
     lastError_.clear();
     return true;
 }
 
-IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool force,
-                                    std::int32_t transparentIndex, bool slopePasses)
+IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bool force,
+                                       std::int32_t transparentIndex, bool slopePasses)
 {
-    if (!source_) {
-        lastError_ = "no image";
+    if (cellLayout_.enabled() && !cellLayout_.valid()) {
+        lastError_ = "cell size, margin or spacing out of range";
         return nullptr;
     }
 
@@ -122,6 +130,7 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
     std::unique_ptr<ScaleJob> fresh;
     ScaleJob* job = job_.get();
     const double previousThreshold = job_ ? job_->threshold() : threshold;
+    Enlargement enlarged;
     try {
         if (reuse) {
             job_->setThreshold(threshold);
@@ -129,7 +138,7 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
             fresh = std::make_unique<ScaleJob>(*source_, factor, threshold, transparentIndex);
             job = fresh.get();
         }
-        job->run(slopePasses);
+        enlarged = runEngine(*job, ScaleSettings{factor, threshold, transparentIndex, slopePasses});
     } catch (const std::exception& e) {
         if (reuse)
             job_->setThreshold(previousThreshold);
@@ -144,7 +153,7 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
         return nullptr;
     }
 
-    const IndexedImage& image = job->outputImage();
+    const IndexedImage& image = enlarged.image ? *enlarged.image : job->outputImage();
     if (result_ && result_->width() == image.width() && result_->height() == image.height()) {
         // Same size: refill the raster the view already holds instead of
         // allocating a new one on every threshold step.
@@ -164,9 +173,47 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
     }
     if (fresh)
         job_ = std::move(fresh);
+    cellResult_ = std::move(enlarged.image);
+    changeMap_ = std::move(enlarged.changes);
     undo_.reset();
     lastError_.clear();
     return result_.get();
+}
+
+Enlargement ScaleDocument::runEngine(ScaleJob& job, const ScaleSettings& settings) const
+{
+    Enlargement made;
+    if (cellLayout_.enabled()) {
+        made = enlargeCells(*source_, settings, cellLayout_, traceChanges_, cellThreads_);
+        // Only after the cells succeeded, so that a failure leaves the job as
+        // it was: its plain run gives the status line its colour table.
+        job.run(false);
+        return made;
+    }
+    if (!traceChanges_) {
+        job.run(settings.slopePasses);
+        return made;
+    }
+    made.changes = std::make_unique<IndexedImage>();
+    if (settings.slopePasses) {
+        runTracingChanges(job, *made.changes);
+        return made;
+    }
+    job.run(false);
+    const IndexedImage& out = job.outputImage();
+    made.changes->allocate(static_cast<std::uint32_t>(out.width()),
+                           static_cast<std::uint32_t>(out.height()));
+    std::fill_n(made.changes->store(),
+                static_cast<std::size_t>(out.width()) * static_cast<std::size_t>(out.height()),
+                std::uint8_t{kUnchanged});
+    return made;
+}
+
+const IndexedImage* ScaleDocument::engineResult() const
+{
+    if (cellResult_)
+        return cellResult_.get();
+    return job_ ? &job_->outputImage() : nullptr;
 }
 
 bool ScaleDocument::Save(const std::filesystem::path& path)
@@ -196,17 +243,47 @@ bool ScaleDocument::Save(const std::filesystem::path& path)
     } catch (...) {
         written = false;
     }
-    if (written)
+    if (written) {
         lastError_.clear();
-    else
+        EndStroke();
+        history_->markClean();
+    } else
         lastError_ = "cannot write " + Utf8(path);
     return written;
 }
+
+// A palette choice: the whole source palette on one side of it.
+class ScaleDocument::PaletteStep : public EditHistory::Step {
+public:
+    explicit PaletteStep(std::vector<Colour> colours) : colours_(std::move(colours)) {}
+
+    void swap(ScaleDocument& document) override
+    {
+        if (!document.source_ || !document.source_->palette)
+            return;
+        std::swap(document.source_->palette->colours, colours_);
+        document.applyPaletteToRaster();
+    }
+
+    std::size_t bytes() const override
+    {
+        return sizeof(PaletteStep) + colours_.capacity() * sizeof(Colour);
+    }
+
+    bool sameColours(const std::vector<Colour>& colours) const { return colours == colours_; }
+
+private:
+    std::vector<Colour> colours_;
+};
 
 void ScaleDocument::SetPalette(const Colour* colours, std::int32_t count)
 {
     if (colours == nullptr || count <= 0)
         return;
+    EndStroke();
+    std::unique_ptr<PaletteStep> step;
+    if (source_ && source_->palette)
+        step = std::make_unique<PaletteStep>(source_->palette->colours);
     // Pixel indices are bytes: colours past 256 can never be shown or saved.
     const auto n = static_cast<std::size_t>(std::min(count, IndexedBitmap::kMaxColours));
 
@@ -233,10 +310,28 @@ void ScaleDocument::SetPalette(const Colour* colours, std::int32_t count)
     }
     if (job_)
         job_->setPalette(merged.data(), static_cast<std::int32_t>(merged.size()));
+    // Picking the palette already in use changes nothing worth a step.
+    if (step && !step->sameColours(source_->palette->colours))
+        history_->push(std::move(step));
+}
+
+void ScaleDocument::applyPaletteToRaster()
+{
+    std::vector<Colour> colours = source_->palette->colours;
+    if (colours.size() > IndexedBitmap::kMaxColours)
+        colours.resize(IndexedBitmap::kMaxColours);
+    if (result_)
+        result_->setColourTable(displayTable(colours));
+    if (job_ && !colours.empty())
+        job_->setPalette(colours.data(), static_cast<std::int32_t>(colours.size()));
 }
 
 bool ScaleDocument::Undo()
 {
+    if (!undo_ || !result_)
+        return false;
+    StrokeScope stroke(*this);
+    beforeWrite(0, 0, result_->width(), result_->height());
     return CopyPixels(undo_.get(), result_.get());
 }
 

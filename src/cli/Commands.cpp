@@ -152,6 +152,8 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
         o.message = doc.lastError();
         return o;
     }
+    if (!applyCellOptions(options.cells, doc, o.message))
+        return o;
     const auto t1 = Clock::now();
     if (doc.Apply(options.scale, options.threshold, false, options.transparent, !options.nearest) ==
         nullptr) {
@@ -167,6 +169,12 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
     }
     if (!doc.Save(plan.output)) {
         o.message = "cannot write " + Utf8(plan.output);
+        return o;
+    }
+    if (!options.cells.changeMap.empty() &&
+        (doc.changeMap() == nullptr ||
+         !writeChangeMap(PathFromUtf8(options.cells.changeMap), *doc.changeMap()))) {
+        o.message = "cannot write the change map " + options.cells.changeMap;
         return o;
     }
     const auto t3 = Clock::now();
@@ -272,6 +280,20 @@ int runScale(const ScaleOptions& options)
             plans[i].folderToCreate = target.folderToCreate;
         }
     }
+    if (const std::string& mapName = options.cells.changeMap; !mapName.empty()) {
+        const fs::path map = PathFromUtf8(mapName);
+        for (const std::string& input : inputs) {
+            const fs::path inputPath = PathFromUtf8(input);
+            if (sameFile(map, inputPath) || comparable(map) == comparable(inputPath)) {
+                usageError("--change-map " + mapName + " would overwrite the input " + input);
+                return kExitUsage;
+            }
+        }
+        if (!plans.empty() && comparable(map) == comparable(plans[0].output)) {
+            usageError("--change-map " + mapName + " is the output file");
+            return kExitUsage;
+        }
+    }
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         if (plans[i].output.empty())
             continue;
@@ -298,6 +320,12 @@ int runScale(const ScaleOptions& options)
         }
     }
 
+    unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
+    jobs = std::clamp<unsigned>(jobs, 1, static_cast<unsigned>(inputs.size()));
+    // Files in parallel already use the cores; cell mode then keeps to one.
+    ScaleOptions perFile = options;
+    perFile.cells.threads = jobs > 1 ? 1 : 0;
+
     std::vector<Outcome> outcomes(inputs.size());
     Reporter reporter(inputs, outcomes, options.timings);
     std::atomic<std::size_t> nextInput{0};
@@ -305,7 +333,7 @@ int runScale(const ScaleOptions& options)
         for (std::size_t i = nextInput++; i < inputs.size(); i = nextInput++) {
             Outcome o;
             try {
-                o = scaleOne(inputs[i], plans[i], options, palette);
+                o = scaleOne(inputs[i], plans[i], perFile, palette);
             } catch (const std::exception& e) {
                 o = Outcome{};
                 o.message = e.what();
@@ -316,8 +344,6 @@ int runScale(const ScaleOptions& options)
             reporter.finished(i, std::move(o));
         }
     };
-    unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
-    jobs = std::clamp<unsigned>(jobs, 1, static_cast<unsigned>(inputs.size()));
     if (jobs == 1) {
         worker();
     } else {

@@ -2,6 +2,8 @@
 // 0 when everything succeeded, 1 when any file failed, 2 for a usage error.
 #pragma once
 
+#include "cli/CellOptions.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,6 +27,7 @@ struct ScaleOptions {
     std::optional<bool> reversePalette; // unset: ACT reversed, PAL not
     unsigned jobs = 0;                  // 0: one per core
     bool timings = false;
+    CellOptions cells;
 };
 
 int runScale(const ScaleOptions& options);

@@ -104,6 +104,7 @@ int main(int argc, char** argv)
         ->check(CLI::Range(1u, 1024u));
     scaleCmd->add_flag("--timings", scale.timings,
                        "Print the read, enlarge and encode times of each file on stderr");
+    addCellOptions(*scaleCmd, scale.cells);
 
     std::string convertIn;
     std::string convertOut;
@@ -170,6 +171,12 @@ int main(int argc, char** argv)
             if (scale.reversePalette && scale.palette.empty()) {
                 std::cerr << "gridmint-cli: --reverse-palette and --no-reverse-palette need "
                              "--palette\nRun with --help for more information.\n";
+                return kExitUsage;
+            }
+            if (const std::string problem = resolveCellOptions(scale.cells, scale.inputs.size());
+                !problem.empty()) {
+                std::cerr << "gridmint-cli: " << problem
+                          << "\nRun with --help for more information.\n";
                 return kExitUsage;
             }
             return runScale(scale);
