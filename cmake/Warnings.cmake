@@ -1,7 +1,15 @@
 # Warnings for the project's own targets. Call gridmint_warnings(target).
 function(gridmint_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wimplicit-fallthrough)
-  if(GRIDMINT_WERROR)
-    target_compile_options(${target} PRIVATE -Werror)
+  if(MSVC)
+    # /utf-8: the sources are UTF-8 (Japanese texts), whatever the code page.
+    target_compile_options(${target} PRIVATE /W4 /utf-8)
+    if(GRIDMINT_WERROR)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wimplicit-fallthrough)
+    if(GRIDMINT_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
   endif()
 endfunction()

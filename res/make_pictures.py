@@ -331,6 +331,13 @@ def main():
     zoom_cursor().save(os.path.join(OUT, "zoom_cursor.png"))
     program_icon(1).save(os.path.join(OUT, "icon.png"))
     program_icon(8).save(os.path.join(OUT, "icon256.png"))
+    # The desktop's icon theme: whole enlargements where the size allows,
+    # smoothed down from the largest for 16 and 48.
+    hicolor = os.path.join(OUT, "linux", "icons")
+    os.makedirs(hicolor, exist_ok=True)
+    for size in (16, 32, 48, 64, 128, 256):
+        icon = program_icon(size // 32) if size % 32 == 0 else program_icon(8).resize((size, size), Image.LANCZOS)
+        icon.save(os.path.join(hicolor, f"{size}.png"))
 
 
 if __name__ == "__main__":

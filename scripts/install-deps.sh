@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
 # Installs every Debian package that Gridmint's build, tests, benchmarks and
 # fuzzers need on a fresh Debian 12 machine. Safe to run again.
-#   scripts/install-deps.sh          build, test, bench, fuzz (what CI needs)
-#   scripts/install-deps.sh --look   also Xvfb, a Japanese font and ImageMagick,
-#                                    for looking at the desktop program by hand
+#   scripts/install-deps.sh            build, test, bench, fuzz, package
+#   scripts/install-deps.sh --windows  also the MinGW-w64 cross compiler, zlib
+#                                      for it and Wine, for the `windows` preset
+#                                      (libpng comes as Debian's source package)
+#   scripts/install-deps.sh --look     also Xvfb, a Japanese font and
+#                                      ImageMagick, for looking at the desktop
+#                                      program by hand
 set -euo pipefail
 
 look=0
+windows=0
 for arg in "$@"; do
   case "$arg" in
     --look) look=1 ;;
-    *) echo "usage: $0 [--look]" >&2; exit 2 ;;
+    --windows) windows=1 ;;
+    *) echo "usage: $0 [--windows] [--look]" >&2; exit 2 ;;
   esac
 done
 
@@ -23,7 +29,12 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   libcli11-dev nlohmann-json3-dev
+  dpkg-dev desktop-file-utils
 )
+if [ "$windows" = 1 ]; then
+  packages+=(gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
+             wine64 googletest)
+fi
 if [ "$look" = 1 ]; then
   packages+=(xvfb xauth imagemagick fonts-ipafont-gothic)
 fi

@@ -15,14 +15,9 @@ bool isFolder(const std::filesystem::path& folder)
     return !folder.empty() && std::filesystem::is_directory(folder, ec);
 }
 
-std::filesystem::path fromUtf8(const std::string& text)
-{
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-
 std::filesystem::path fileName(const std::filesystem::path& loaded)
 {
-    return fromUtf8(SplitName(loaded).base + SaveExtension(loaded));
+    return PathFromUtf8(SplitName(loaded).base + SaveExtension(loaded));
 }
 
 } // namespace
@@ -51,6 +46,11 @@ std::string Utf8(const std::filesystem::path& path)
 {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path PathFromUtf8(const std::string& text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
 std::string SaveExtension(const std::filesystem::path& loaded)

@@ -21,6 +21,9 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // A path as UTF-8 text, for messages (never throws on Windows).
 std::string Utf8(const std::filesystem::path& path);
+// The path that UTF-8 text names. A plain std::string would be read in the
+// ANSI code page on Windows, which cannot hold every file name.
+std::filesystem::path PathFromUtf8(const std::string& text);
 
 // The loaded path's extension when it is exactly ".png", ".bmp" or ".pcx"
 // (case-sensitive), otherwise ".png".

@@ -213,7 +213,7 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
     ScaleDocument doc;
     doc.SetEngineThreads(engineThreads);
     const auto t0 = Clock::now();
-    if (!doc.Load(input)) {
+    if (!doc.Load(PathFromUtf8(input))) {
         o.message = doc.lastError();
         return o;
     }
@@ -246,7 +246,7 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
     }
     if (!options.cells.changeMap.empty() &&
         (doc.changeMap() == nullptr ||
-         !writeChangeMap(options.cells.changeMap, *doc.changeMap()))) {
+         !writeChangeMap(PathFromUtf8(options.cells.changeMap), *doc.changeMap()))) {
         o.message = "cannot write the change map " + options.cells.changeMap;
         return o;
     }
@@ -263,7 +263,7 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
 // cannot be used.
 std::optional<std::vector<Colour>> readPaletteOption(const ScaleOptions& options, int& status)
 {
-    const fs::path path = options.palette;
+    const fs::path path = PathFromUtf8(options.palette);
     const std::string ext = LowerExtension(path);
     if (ext != ".act" && ext != ".pal") {
         usageError("--palette: " + options.palette + " is not an ACT or PAL file");
@@ -318,7 +318,7 @@ int runScale(const ScaleOptions& options)
         usageError("-o names one output: give exactly one input");
         return kExitUsage;
     }
-    if (!options.output.empty() && !writableExtension(options.output)) {
+    if (!options.output.empty() && !writableExtension(PathFromUtf8(options.output))) {
         usageError("-o: " + options.output + ": an output name must end in .png, .bmp or .pcx");
         return kExitUsage;
     }
@@ -335,33 +335,35 @@ int runScale(const ScaleOptions& options)
     // Every output is decided before anything is written, so that a clash
     // is a usage error instead of a half-done batch.
     std::vector<Planned> plans(inputs.size());
+    const fs::path outDir = PathFromUtf8(options.outDir);
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const fs::path input = inputs[i];
+        const fs::path input = PathFromUtf8(inputs[i]);
         if (!options.output.empty()) {
-            plans[i].output = options.output;
-        } else if (!options.outDir.empty() && !fs::exists(options.outDir)) {
+            plans[i].output = PathFromUtf8(options.output);
+        } else if (!options.outDir.empty() && !fs::exists(outDir)) {
             // Made below, once the arguments are known to be sound; nothing
             // in it can be an input yet.
             const std::string name = SplitName(input).base + SaveExtension(input);
-            plans[i].output =
-                fs::path(options.outDir) / fs::path(std::u8string(name.begin(), name.end()));
+            plans[i].output = outDir / PathFromUtf8(name);
         } else {
             // The automatic save's rule: the default folder (here --out-dir)
             // unless that would be the source itself, else "OUTPUT" beside it.
-            const AutoSaveTarget target = AutoSavePath(input, options.outDir);
+            const AutoSaveTarget target = AutoSavePath(input, outDir);
             plans[i].output = target.file;
             plans[i].folderToCreate = target.folderToCreate;
         }
     }
-    if (const std::string& map = options.cells.changeMap; !map.empty()) {
+    if (const std::string& mapName = options.cells.changeMap; !mapName.empty()) {
+        const fs::path map = PathFromUtf8(mapName);
         for (const std::string& input : inputs) {
-            if (sameFile(map, input) || comparable(map) == comparable(input)) {
-                usageError("--change-map " + map + " would overwrite the input " + input);
+            const fs::path inputPath = PathFromUtf8(input);
+            if (sameFile(map, inputPath) || comparable(map) == comparable(inputPath)) {
+                usageError("--change-map " + mapName + " would overwrite the input " + input);
                 return kExitUsage;
             }
         }
         if (!plans.empty() && comparable(map) == comparable(plans[0].output)) {
-            usageError("--change-map " + map + " is the output file");
+            usageError("--change-map " + mapName + " is the output file");
             return kExitUsage;
         }
     }
@@ -369,7 +371,7 @@ int runScale(const ScaleOptions& options)
         if (plans[i].output.empty())
             continue;
         for (std::size_t j = 0; j < inputs.size(); ++j) {
-            if (sameFile(plans[i].output, inputs[j])) {
+            if (sameFile(plans[i].output, PathFromUtf8(inputs[j]))) {
                 usageError(Utf8(plans[i].output) + " would overwrite the input " + inputs[j]);
                 return kExitUsage;
             }
@@ -384,8 +386,8 @@ int runScale(const ScaleOptions& options)
 
     if (!options.outDir.empty()) {
         std::error_code ec;
-        fs::create_directories(options.outDir, ec);
-        if (!fs::is_directory(options.outDir, ec)) {
+        fs::create_directories(outDir, ec);
+        if (!fs::is_directory(outDir, ec)) {
             fileError(options.outDir, "cannot create the output folder");
             return kExitFailed;
         }
@@ -435,16 +437,18 @@ int runScale(const ScaleOptions& options)
 
 int runConvert(const std::string& input, const std::string& output)
 {
-    if (!writableExtension(output)) {
+    const fs::path inputPath = PathFromUtf8(input);
+    const fs::path outputPath = PathFromUtf8(output);
+    if (!writableExtension(outputPath)) {
         usageError(output + ": an output name must end in .png, .bmp or .pcx");
         return kExitUsage;
     }
-    if (sameFile(output, input) || comparable(output) == comparable(input)) {
+    if (sameFile(outputPath, inputPath) || comparable(outputPath) == comparable(inputPath)) {
         usageError(output + " would overwrite the input " + input);
         return kExitUsage;
     }
     ScaleDocument doc;
-    if (!doc.Load(input)) {
+    if (!doc.Load(inputPath)) {
         fileError(input, doc.lastError());
         return kExitFailed;
     }
@@ -453,7 +457,7 @@ int runConvert(const std::string& input, const std::string& output)
         fileError(input, doc.lastError());
         return kExitFailed;
     }
-    if (!doc.Save(output)) {
+    if (!doc.Save(outputPath)) {
         fileError(input, "cannot write " + output);
         return kExitFailed;
     }
@@ -467,7 +471,7 @@ int runInfo(const std::vector<std::string>& inputs, bool json)
     bool allOk = true;
     for (const std::string& input : inputs) {
         ScaleDocument doc;
-        if (!doc.Load(input)) {
+        if (!doc.Load(PathFromUtf8(input))) {
             allOk = false;
             fileError(input, doc.lastError());
             if (json)
@@ -503,7 +507,7 @@ int runStats(const std::string& input, std::int32_t x, std::int32_t y, double th
              std::int32_t transparent)
 {
     ScaleDocument doc;
-    if (!doc.Load(input)) {
+    if (!doc.Load(PathFromUtf8(input))) {
         fileError(input, doc.lastError());
         return kExitFailed;
     }

@@ -2,11 +2,13 @@
 // program. It never reads or writes the desktop settings; its defaults are
 // theirs (factor 2, threshold 20, transparent index 0).
 #include "cli/Commands.h"
+#include "image/Platform.h"
 
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -154,8 +156,13 @@ int main(int argc, char** argv)
         ->check(transparentCheck)
         ->capture_default_str();
 
+    // File names reach the commands as UTF-8 on every platform.
+    const std::vector<std::string> args = gridmint::platform::utf8Arguments(argc, argv);
+    std::vector<const char*> argPointers;
+    for (const std::string& arg : args)
+        argPointers.push_back(arg.c_str());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(argPointers.size()), argPointers.data());
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {

@@ -1,11 +1,14 @@
 // The desktop program: settings and language first, then the one main
-// window. The command line is not used.
+// window. The command line's only use is a file to open (the desktop's
+// "Open With").
 #include "desktop/AppSettingsStore.h"
 #include "desktop/CMainFrame.h"
 #include "desktop/UiLanguage.h"
 #include "ui/UiResources.h"
 
 #include <QApplication>
+#include <QStringList>
+#include <filesystem>
 
 int main(int argc, char* argv[])
 {
@@ -15,11 +18,16 @@ int main(int argc, char* argv[])
     gridmint::initUiResources();
     gridmint::LoadSettings();
     // Before any window exists: texts are translated when widgets are made.
+    // Qt's own texts (file dialogs, standard buttons) follow the same
+    // language, from the translation compiled into the program.
     gridmint::InstallUiLanguage(gridmint::ChooseUiLanguage(gridmint::appSettings().Language));
 
     gridmint::CMainFrame frame(gridmint::appSettings());
     frame.RestoreWindowLayout(gridmint::LoadWindowLayout());
     frame.show();
+    const QStringList args = QApplication::arguments();
+    if (args.size() > 1)
+        frame.Open(std::filesystem::path(args.at(1).toStdU16String()));
     // A normal quit returns 0, which scripts and desktops read as success.
     const int code = QApplication::exec();
     gridmint::SaveWindowLayout(frame.windowLayout());

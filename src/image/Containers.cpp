@@ -1,6 +1,7 @@
 #include "image/Containers.h"
 
-#include <cstdlib>
+#include "image/Platform.h"
+
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -9,7 +10,7 @@ namespace gridmint {
 
 void IndexedImage::AlignedFree::operator()(std::uint8_t* p) const
 {
-    std::free(p);
+    platform::alignedFree(p);
 }
 
 void IndexedImage::allocate(std::uint32_t width, std::uint32_t height)
@@ -22,9 +23,8 @@ void IndexedImage::allocate(std::uint32_t width, std::uint32_t height)
     const std::uint64_t bytes = std::uint64_t{width} * height;
     if (bytes > std::numeric_limits<std::size_t>::max() - 16)
         throw std::length_error("image too large");
-    // aligned_alloc wants a multiple of the alignment and a non-zero size.
-    const std::size_t rounded = (static_cast<std::size_t>(bytes) + 15) & ~std::size_t{15};
-    auto* p = static_cast<std::uint8_t*>(std::aligned_alloc(16, rounded == 0 ? 16 : rounded));
+    auto* p =
+        static_cast<std::uint8_t*>(platform::alignedAllocate(16, static_cast<std::size_t>(bytes)));
     if (p == nullptr)
         throw std::bad_alloc();
     store_.reset(p);

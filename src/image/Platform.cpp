@@ -5,15 +5,19 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <system_error>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <malloc.h>
 #include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
+// windows.h must come first.
+#include <shellapi.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,12 +54,31 @@ bool rawClose(int fd)
 }
 bool rawRename(const std::filesystem::path& from, const std::filesystem::path& to)
 {
-    return MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    // While another handle has the target open (a reader, a virus scanner,
+    // another save replacing it the same moment) the replace is refused;
+    // such holds are mostly brief, so try for a little while.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = GetLastError();
+        if (attempt == 50 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
+                              error != ERROR_LOCK_VIOLATION))
+            return false;
+        Sleep(10);
+    }
 }
 void rawUnlink(const std::filesystem::path& p)
 {
     _wunlink(p.c_str());
+}
+void* rawAlignedAllocate(std::size_t alignment, std::size_t size)
+{
+    return _aligned_malloc(size, alignment);
+}
+void rawAlignedFree(void* p)
+{
+    _aligned_free(p);
 }
 constexpr int kCreateFlags = _O_WRONLY | _O_CREAT | _O_EXCL;
 constexpr int kCreateMode = _S_IREAD | _S_IWRITE;
@@ -88,6 +111,14 @@ bool rawRename(const std::filesystem::path& from, const std::filesystem::path& t
 void rawUnlink(const std::filesystem::path& p)
 {
     ::unlink(p.c_str());
+}
+void* rawAlignedAllocate(std::size_t alignment, std::size_t size)
+{
+    return std::aligned_alloc(alignment, size);
+}
+void rawAlignedFree(void* p)
+{
+    std::free(p);
 }
 // 0666 lets the kernel apply the umask, exactly as for a plain create.
 constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL;
@@ -265,6 +296,56 @@ bool replaceFileContents(const std::filesystem::path& path,
     if (!ok)
         rawUnlink(temp);
     return ok;
+}
+
+void* alignedAllocate(std::size_t alignment, std::size_t size)
+{
+    // aligned_alloc wants a non-zero multiple of the alignment.
+    const std::size_t rounded = (size + alignment - 1) & ~(alignment - 1);
+    if (rounded < size)
+        return nullptr;
+    return rawAlignedAllocate(alignment, rounded == 0 ? alignment : rounded);
+}
+
+void alignedFree(void* p)
+{
+    rawAlignedFree(p);
+}
+
+std::vector<std::string> utf8Arguments(int argc, char** argv)
+{
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    // The console shows the UTF-8 output as such while the program runs,
+    // and gets its own code page back at exit.
+    struct ConsoleCodePage {
+        UINT saved = GetConsoleOutputCP();
+        ~ConsoleCodePage()
+        {
+            if (saved != 0)
+                SetConsoleOutputCP(saved);
+        }
+    };
+    static const ConsoleCodePage restoreAtExit;
+    SetConsoleOutputCP(CP_UTF8);
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 0; wide != nullptr && i < count; ++i) {
+        const int bytes =
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string arg(bytes > 0 ? static_cast<std::size_t>(bytes) : 1, '\0');
+        if (bytes > 0)
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), bytes, nullptr, nullptr);
+        arg.pop_back(); // the terminating 0
+        args.push_back(std::move(arg));
+    }
+    LocalFree(wide);
+    return args;
+#else
+    return std::vector<std::string>(argv, argv + argc);
+#endif
 }
 
 void setWriteFaultAfterForTesting(std::int64_t bytes)

@@ -1,12 +1,16 @@
-// The few places where the image layer depends on the operating system:
-// opening a file by name (UTF-8 names on POSIX, wide names on Windows) and
-// replacing a file's contents atomically.
+// The few places where the program depends on the operating system:
+// opening a file by name (UTF-8 names on POSIX, wide names on Windows),
+// replacing a file's contents atomically, aligned memory and the command
+// line's text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <span>
+#include <string>
+#include <vector>
 
 namespace gridmint::platform {
 
@@ -36,6 +40,18 @@ using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
 // leaves the target as it was, exactly as a failed write does.
 bool replaceFileContents(const std::filesystem::path& path,
                          const std::function<bool(const ByteSink&)>& produce);
+
+// Memory aligned to `alignment` (a power of two) for at least `size` bytes
+// (0 is allowed); nullptr when there is not enough. Only alignedFree may
+// release it: the Windows C runtime keeps aligned blocks apart from malloc's.
+void* alignedAllocate(std::size_t alignment, std::size_t size);
+void alignedFree(void* p);
+
+// The program's arguments as UTF-8, the program name first. On Windows
+// `argv` is in the ANSI code page, which cannot hold every file name, so the
+// arguments are taken from the wide command line instead; elsewhere they are
+// `argv` as given. Also makes console output UTF-8 where that is a setting.
+std::vector<std::string> utf8Arguments(int argc, char** argv);
 
 // Test hook: when non-negative, replaceFileContents fails as if the device
 // were full once this many bytes of the temporary file have been written.

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <random>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace gridmint::testing {
 
@@ -16,9 +15,10 @@ ScratchDir::ScratchDir()
 {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
-    path_ = fs::temp_directory_path() / ("gridmint-test-" + std::to_string(::getpid()) + "-" +
-                                         std::to_string(counter++) + "-" + std::to_string(rd()));
-    fs::create_directories(path_);
+    do {
+        path_ = fs::temp_directory_path() /
+                ("gridmint-test-" + std::to_string(counter++) + "-" + std::to_string(rd()));
+    } while (!fs::create_directory(path_));
 }
 
 ScratchDir::~ScratchDir()

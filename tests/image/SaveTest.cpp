@@ -99,6 +99,8 @@ TEST(Save, UnwritableFolderFailsWithoutSideEffects)
         EXPECT_FALSE(Picture(1).save(f, dir.path())) << f.ext; // a folder as target
         EXPECT_FALSE(Picture(1).save(f, fs::path())) << f.ext;
     }
+    EXPECT_EQ(readBytes(dir / "plain"), Bytes{1});
+#ifndef _WIN32 // POSIX file kinds and modes; Windows has its own tests
     // Something that is not a regular file is never replaced.
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     std::filesystem::create_symlink("/dev/null", dir / "null.png");
@@ -107,9 +109,10 @@ TEST(Save, UnwritableFolderFailsWithoutSideEffects)
     EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe"));
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"null.png", "pipe", "plain"}));
-    EXPECT_EQ(readBytes(dir / "plain"), Bytes{1});
+#endif
 }
 
+#ifndef _WIN32
 TEST(Save, SymlinkIsReplacedAtItsTargetAndPermissionsFollowTheOldFile)
 {
     TempDir dir;
@@ -135,6 +138,7 @@ TEST(Save, SymlinkIsReplacedAtItsTargetAndPermissionsFollowTheOldFile)
     ASSERT_EQ(::stat((dir / "new.png").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask);
 }
+#endif
 
 TEST(Save, ConcurrentSavesIntoOneFolderDoNotCollide)
 {

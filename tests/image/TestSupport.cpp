@@ -4,17 +4,23 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 
 namespace gridmint::test {
 
 TempDir::TempDir()
 {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "gridmint-image-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    // create_directory reports whether it made the folder, so a name that is
+    // taken is never shared.
+    std::random_device rd;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path_ = base / ("gridmint-image-" + std::to_string(rd()));
+        if (std::filesystem::create_directory(path_))
+            return;
+    }
+    throw std::runtime_error("no temporary folder");
 }
 
 TempDir::~TempDir()

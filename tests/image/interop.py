@@ -12,7 +12,8 @@
    image_tool) and, where installed, ImageMagick; all must equal what was
    written.
 
-usage: interop.py TOOL FIXTURE_DIR WORK_DIR"""
+usage: interop.py TOOL FIXTURE_DIR WORK_DIR [EMULATOR...]
+EMULATOR, when given, runs TOOL (Wine for a Windows build)."""
 import json
 import math
 import os
@@ -52,7 +53,7 @@ def pillow_decoding(path):
 
 
 def run_tool(tool, *args):
-    out = subprocess.run([tool, *args], check=True, capture_output=True, text=True).stdout
+    out = subprocess.run([*tool, *args], check=True, capture_output=True, text=True).stdout
     return json.loads(out)
 
 
@@ -146,7 +147,8 @@ def check_imagemagick(path, ours, label):
 
 
 def main():
-    tool, fixtures, work = sys.argv[1:4]
+    fixtures, work = sys.argv[2:4]
+    tool = [*sys.argv[4:], sys.argv[1]]
     compare_fixtures(tool, fixtures)
     compare_writes(tool, work)
     for f in failures:
