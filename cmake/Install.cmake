@@ -46,10 +46,9 @@ if(UNIX AND NOT APPLE)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   if(TARGET gridmint)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-    # Every text of the desktop program is Japanese, Qt's own dialogs too
-    # with Qt's translations; Help opens a browser.
-    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-        "qt6-translations-l10n, fonts-noto-cjk | fonts-ipafont-gothic, xdg-utils")
+    # The desktop program speaks Japanese (Qt's own dialogs too, from the
+    # translation compiled into it) or English; Help opens a browser.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic, xdg-utils")
   endif()
   include(CPack)
 endif()

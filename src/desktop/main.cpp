@@ -18,7 +18,8 @@ int main(int argc, char* argv[])
     gridmint::initUiResources();
     gridmint::LoadSettings();
     // Before any window exists: texts are translated when widgets are made.
-    // Qt's own texts (file dialogs, standard buttons) come with the language.
+    // Qt's own texts (file dialogs, standard buttons) follow the same
+    // language, from the translation compiled into the program.
     gridmint::InstallUiLanguage(gridmint::ChooseUiLanguage(gridmint::appSettings().Language));
 
     gridmint::CMainFrame frame(gridmint::appSettings());
