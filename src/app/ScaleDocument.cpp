@@ -4,6 +4,7 @@
 #include "engine/DisplayConversion.h"
 #include "image/Codecs.h"
 #include "image/ErrCodeException.h"
+#include "image/Platform.h"
 
 #include <algorithm>
 #include <array>
@@ -41,6 +42,16 @@ std::string LowerExtension(const std::filesystem::path& path)
             c = static_cast<char>(c - 'A' + 'a');
     }
     return lower;
+}
+
+ImageFormat SaveFormat(const std::filesystem::path& path)
+{
+    const std::string ext = LowerExtension(path);
+    if (ext == ".bmp")
+        return ImageFormat::Bmp;
+    if (ext == ".pcx")
+        return ImageFormat::Pcx;
+    return ImageFormat::Png;
 }
 
 bool CopyPixels(const IndexedBitmap* from, IndexedBitmap* to)
@@ -180,27 +191,47 @@ bool ScaleDocument::Save(const std::filesystem::path& path)
     const std::vector<Colour>& colours = source_->palette->colours;
     const auto count = static_cast<std::int32_t>(
         std::min<std::size_t>(colours.size(), IndexedBitmap::kMaxColours));
-    const std::string ext = LowerExtension(path);
+    const ImageFormat format = SaveFormat(path);
+    const std::int32_t w = result_->width();
+    const std::int32_t h = result_->height();
+    const std::string sizeProblem = writeSizeProblem(format, w, h);
+    if (!sizeProblem.empty()) {
+        lastError_ = "cannot write " + Utf8(path) + ": " + std::to_string(w) + " x " +
+                     std::to_string(h) + " is " + sizeProblem;
+        return false;
+    }
     bool written = false;
+    std::string reason;
+    (void)platform::takeLastWriteError(); // only this save's failure counts
     try {
         const std::uint8_t* top = result_->bits();
-        const std::int32_t w = result_->width();
-        const std::int32_t h = result_->height();
         const std::int32_t stride = result_->stride();
-        if (ext == ".bmp")
+        switch (format) {
+        case ImageFormat::Bmp:
             written = writeBmp(path, top, w, h, stride, colours.data(), count);
-        else if (ext == ".pcx")
+            break;
+        case ImageFormat::Pcx:
             written = writePcx(path, top, w, h, stride, colours.data(), count);
-        else
+            break;
+        case ImageFormat::Png:
             written = writePng(path, top, w, h, stride, colours.data(), count);
+            break;
+        }
+    } catch (const std::bad_alloc&) {
+        reason = "out of memory";
     } catch (...) {
         written = false;
     }
-    if (written)
+    if (written) {
         lastError_.clear();
-    else
-        lastError_ = "cannot write " + Utf8(path);
-    return written;
+        return true;
+    }
+    if (const std::error_code why = platform::takeLastWriteError(); why)
+        reason = why.message();
+    lastError_ = "cannot write " + Utf8(path);
+    if (!reason.empty())
+        lastError_ += ": " + reason;
+    return false;
 }
 
 void ScaleDocument::SetPalette(const Colour* colours, std::int32_t count)

@@ -111,7 +111,9 @@ TEST(PcxWriter, SizeLimits)
     std::vector<std::uint8_t> row(32767, 3);
     EXPECT_TRUE(encodePcx({row.data(), 32766, 1, 0}, {}));
     EXPECT_FALSE(encodePcx({row.data(), 32767, 1, 0}, {}));
-    EXPECT_TRUE(encodePcx({row.data(), 1, 65536, 0}, {}));
+    // Taller than 65535 would be a file Gridmint itself refuses to open.
+    EXPECT_TRUE(encodePcx({row.data(), 1, 65535, 0}, {}));
+    EXPECT_FALSE(encodePcx({row.data(), 1, 65536, 0}, {}));
     EXPECT_FALSE(encodePcx({row.data(), 1, 65537, 0}, {}));
     EXPECT_FALSE(encodePcx({row.data(), 0, 1, 0}, {}));
 }
