@@ -165,6 +165,24 @@ TEST(PcxReader, ShortDataLeaveZerosAndRunByteAtEndStops)
     EXPECT_EQ(set->palette->at(128), 0xFF808080u); // grey ramp, no trailer
 }
 
+TEST(PcxReader, DataEndingEarlyCountRowsNotCompletelyThere)
+{
+    PcxFields s;
+    s.xmax = 3;
+    s.ymax = 3; // 4 x 4
+    s.data = {0xC8, 7}; // two whole rows
+    EXPECT_EQ(decodePcx(makePcx(s))->missingRows, 2);
+    s.data = {0xC9, 7}; // and one pixel of the third
+    EXPECT_EQ(decodePcx(makePcx(s))->missingRows, 2);
+    s.data = {};
+    EXPECT_EQ(decodePcx(makePcx(s))->missingRows, 4);
+    s.data = {0xD0, 7};
+    EXPECT_EQ(decodePcx(makePcx(s))->missingRows, 0);
+    s.encoding = 0;
+    s.data = Bytes(13, 7);
+    EXPECT_EQ(decodePcx(makePcx(s))->missingRows, 1);
+}
+
 TEST(PcxReader, RawFilesWithPaddedLinesAndOffsetOrigin)
 {
     PcxFields s;
