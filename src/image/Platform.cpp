@@ -126,7 +126,9 @@ void rawUnlink(const std::filesystem::path& p)
 int rawOpenUnnamed(const std::filesystem::path& folder)
 {
 #ifdef O_TMPFILE
-    return rawOpen(folder, O_TMPFILE | O_WRONLY, 0666);
+    // The file is named later through /proc; without it, no unnamed files.
+    static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
+    return procMounted ? rawOpen(folder, O_TMPFILE | O_WRONLY, 0666) : -1;
 #else
     (void)folder;
     return -1;
