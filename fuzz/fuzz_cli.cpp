@@ -27,6 +27,8 @@ namespace fs = std::filesystem;
 
 // Words the command lines are made of. Names are all relative and inside
 // the scratch folder, so that no run can write anywhere else.
+// The list reads better filled than one word a line.
+// clang-format off
 const std::array<const char*, 64> kWords = {
     "scale", "convert", "info", "stats", "--help", "-o", "--output", "--out-dir", "--scale",
     "--threshold", "--transparent", "--nearest", "--palette", "--reverse-palette",
@@ -35,6 +37,7 @@ const std::array<const char*, 64> kWords = {
     "out", "OUTPUT", "sub", "sub/x.png", "x.png", "y.bmp", "z.pcx", "x.gif", "nan", "inf", "-inf",
     "-1", "0", "1", "2", "3", "8", "32", "33", "100", "101", "255", "256", "none", "1e308", "2.5",
     "", "\xFF.png", "a.png/", "./a.png", "sub/../a.png", "-3", "--threshold=nan", "--scale=4"};
+// clang-format on
 
 // The scratch folder's contents: type, size and modification time by name.
 using Tree = std::map<std::string, std::string>;
@@ -43,8 +46,8 @@ Tree snapshot()
 {
     Tree tree;
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(".", ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(".", ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         const fs::file_status st = it->symlink_status(ec);
         std::string what = std::to_string(static_cast<int>(st.type()));
         if (fs::is_regular_file(st)) {
@@ -74,7 +77,8 @@ void makeScratch()
     fs::create_directories("sub", ec);
     fs::create_symlink("loop.png", "loop.png", ec);
     std::ofstream("p.act", std::ios::binary) << std::string(30, '\x40');
-    std::ofstream("q.pal", std::ios::binary) << std::string("RIFF\x14\0\0\0PAL data\x08\0\0\0\0\x03\x01\0\x10\x20\x30\0", 28);
+    std::ofstream("q.pal", std::ios::binary)
+        << std::string("RIFF\x14\0\0\0PAL data\x08\0\0\0\0\x03\x01\0\x10\x20\x30\0", 28);
     std::ofstream("empty.act", std::ios::binary);
 }
 

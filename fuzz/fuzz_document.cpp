@@ -33,7 +33,10 @@ public:
             v = v << 8 | byte();
         return v;
     }
-    std::int32_t below(std::int32_t n) { return static_cast<std::int32_t>(u32() % static_cast<std::uint32_t>(n)); }
+    std::int32_t below(std::int32_t n)
+    {
+        return static_cast<std::int32_t>(u32() % static_cast<std::uint32_t>(n));
+    }
     double threshold()
     {
         switch (byte() % 8) {
@@ -69,7 +72,8 @@ void removeScratch()
 std::filesystem::path scratchFile()
 {
     static const std::filesystem::path file = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "gridmint-fuzz-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "gridmint-fuzz-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr)
             std::abort();
         g_scratch = pattern;
@@ -89,19 +93,23 @@ void check(bool ok)
 void roundTrip(const IndexedBitmap& result, const std::vector<Colour>& palette)
 {
     const PixelBlock pixels{result.bits(), result.width(), result.height(), result.stride()};
-    const std::span<const Colour> colours(palette.data(), std::min<std::size_t>(palette.size(), 256));
-    using Encode = std::optional<std::vector<std::uint8_t>> (*)(const PixelBlock&, std::span<const Colour>);
+    const std::span<const Colour> colours(palette.data(),
+                                          std::min<std::size_t>(palette.size(), 256));
+    using Encode =
+        std::optional<std::vector<std::uint8_t>> (*)(const PixelBlock&, std::span<const Colour>);
     using Decode = std::unique_ptr<ImageSet> (*)(std::span<const std::uint8_t>);
     const struct {
         Encode encode;
         Decode decode;
         bool alpha;
-    } formats[] = {{encodePng, decodePng, true}, {encodeBmp, decodeBmp, false}, {encodePcx, decodePcx, false}};
+    } formats[] = {
+        {encodePng, decodePng, true}, {encodeBmp, decodeBmp, false}, {encodePcx, decodePcx, false}};
     for (const auto& f : formats) {
         const auto bytes = f.encode(pixels, colours);
         check(bytes.has_value());
         const auto back = f.decode(*bytes);
-        check(back && back->image->width() == result.width() && back->image->height() == result.height());
+        check(back && back->image->width() == result.width() &&
+              back->image->height() == result.height());
         for (std::int32_t y = 0; y < result.height(); ++y)
             check(std::equal(result.row(y), result.row(y) + result.width(), back->image->row(y)));
         check(back->palette->count() >= colours.size());
@@ -136,7 +144,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto png = encodePng({pixels.data(), w, h, w}, palette);
     check(png.has_value());
     std::ofstream(scratchFile(), std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(png->data()), static_cast<std::streamsize>(png->size()));
+        .write(reinterpret_cast<const char*>(png->data()),
+               static_cast<std::streamsize>(png->size()));
     const double threshold = in.threshold();
     const std::int32_t transparent = in.below(257) - 1;
 
@@ -146,7 +155,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(blocks != nullptr);
     for (std::int32_t y = 0; y < h * factor; ++y)
         for (std::int32_t x = 0; x < w * factor; ++x)
-            check(blocks->row(y)[x] == pixels[static_cast<std::size_t>((y / factor) * w + x / factor)]);
+            check(blocks->row(y)[x] ==
+                  pixels[static_cast<std::size_t>((y / factor) * w + x / factor)]);
 
     ScaleDocument doc;
     check(doc.Load(scratchFile()));

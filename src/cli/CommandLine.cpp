@@ -67,7 +67,8 @@ std::vector<std::string> positionalsLastForStats(std::vector<std::string> args)
 {
     const auto stats = std::find(args.begin() + (args.empty() ? 0 : 1), args.end(), "stats");
     if (stats == args.end() ||
-        std::none_of(stats + 1, args.end(), [](const std::string& a) { return isNegativeNumber(a); }) ||
+        std::none_of(stats + 1, args.end(),
+                     [](const std::string& a) { return isNegativeNumber(a); }) ||
         std::find(stats + 1, args.end(), "--") != args.end())
         return args;
     std::vector<std::string> result(args.begin(), stats + 1);

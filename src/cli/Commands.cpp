@@ -349,7 +349,8 @@ std::optional<std::vector<Colour>> readPaletteOption(const ScaleOptions& options
     }
     // A very short ACT file is an empty palette, not a broken one.
     if (pal->count() == 0)
-        fileError(options.palette, "note: no colours in this palette; the colours stay as they are");
+        fileError(options.palette,
+                  "note: no colours in this palette; the colours stay as they are");
     std::vector<Colour> colours = pal->colours;
     if (colours.size() > 256)
         colours.resize(256);

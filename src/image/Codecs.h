@@ -32,10 +32,10 @@ constexpr std::int64_t kMaxImageSide = 65535;
 constexpr std::int64_t kMaxImagePixels = std::int64_t{1} << 28;
 
 // What the formats themselves can hold.
-constexpr std::int64_t kMaxPngSide = 1000000;         // libpng's limit when writing
-constexpr std::int64_t kMaxPcxWidth = 32766;          // bytes per line is signed 16-bit
-constexpr std::int64_t kMaxPcxHeight = 65536;         // ymax is 16-bit
-constexpr std::int64_t kMaxBmpBytes = 0x7FFFFFFF;     // the size fields are signed 32-bit
+constexpr std::int64_t kMaxPngSide = 1000000;     // libpng's limit when writing
+constexpr std::int64_t kMaxPcxWidth = 32766;      // bytes per line is signed 16-bit
+constexpr std::int64_t kMaxPcxHeight = 65536;     // ymax is 16-bit
+constexpr std::int64_t kMaxBmpBytes = 0x7FFFFFFF; // the size fields are signed 32-bit
 
 enum class ImageFormat { Png, Bmp, Pcx };
 

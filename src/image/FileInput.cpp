@@ -96,7 +96,8 @@ std::string writeSizeProblem(ImageFormat format, std::int64_t width, std::int64_
     case ImageFormat::Bmp:
         // Rows padded to 4 bytes plus the 1078-byte head in a signed 32-bit
         // file size.
-        if (width > 0 && height > 0 && ((width + 3) & ~std::int64_t{3}) * height + 1078 > kMaxBmpBytes)
+        if (width > 0 && height > 0 &&
+            ((width + 3) & ~std::int64_t{3}) * height + 1078 > kMaxBmpBytes)
             return "larger than BMP allows (" + std::to_string(kMaxBmpBytes) + " bytes)";
         break;
     }
@@ -113,13 +114,16 @@ std::optional<ImageSize> readImageSize(const std::filesystem::path& path)
         return std::nullopt;
     }
     const std::vector<std::uint8_t>& b = head.bytes;
-    const auto le16 = [&](std::size_t at) { return std::int64_t{b[at]} | std::int64_t{b[at + 1]} << 8; };
+    const auto le16 = [&](std::size_t at) {
+        return std::int64_t{b[at]} | std::int64_t{b[at + 1]} << 8;
+    };
     const auto le32 = [&](std::size_t at) {
-        return static_cast<std::int32_t>(std::uint32_t(le16(at)) | std::uint32_t(le16(at + 2)) << 16);
+        return static_cast<std::int32_t>(std::uint32_t(le16(at)) | std::uint32_t(le16(at + 2))
+                                                                       << 16);
     };
     const auto be32 = [&](std::size_t at) {
-        return std::int64_t{b[at]} << 24 | std::int64_t{b[at + 1]} << 16 | std::int64_t{b[at + 2]} << 8 |
-               std::int64_t{b[at + 3]};
+        return std::int64_t{b[at]} << 24 | std::int64_t{b[at + 1]} << 16 |
+               std::int64_t{b[at + 2]} << 8 | std::int64_t{b[at + 3]};
     };
     if (b.size() >= 24 && b[0] == 0x89 && b[1] == 'P' && b[2] == 'N' && b[3] == 'G')
         return ImageSize{be32(16), be32(20)};

@@ -434,8 +434,9 @@ void ignoreFileSizeSignal()
 std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path)
 {
 #ifdef _WIN32
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info{};
@@ -449,7 +450,8 @@ std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path)
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino)};
 #endif
 }
 
@@ -462,9 +464,9 @@ std::uint64_t usableMemoryBytes()
 #else
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long pageSize = ::sysconf(_SC_PAGESIZE);
-    std::uint64_t bytes = pages > 0 && pageSize > 0
-                              ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize)
-                              : 0;
+    std::uint64_t bytes = pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) *
+                                                          static_cast<std::uint64_t>(pageSize)
+                                                    : 0;
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
         bytes = bytes == 0 ? limit.rlim_cur : std::min<std::uint64_t>(bytes, limit.rlim_cur);

@@ -54,8 +54,9 @@ Result cli(const std::string& args, const fs::path& cwd, const std::string& limi
 {
     const fs::path out = cwd / ".stdout";
     const fs::path err = cwd / ".stderr";
-    const std::string command = "cd '" + cwd.string() + "' && " + limits + " && '" GRIDMINT_CLI
-                                "' " + args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+    const std::string command = "cd '" + cwd.string() + "' && " + limits +
+                                " && '" GRIDMINT_CLI "' " + args + " >'" + out.string() + "' 2>'" +
+                                err.string() + "'";
     const int rc = std::system(command.c_str());
     Result r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
@@ -438,7 +439,8 @@ TEST_F(Cli, ErrorsSayWhy)
     huge[18] = 0x11;
     huge[19] = 0x70;
     std::ofstream(dir / "huge.png", std::ios::binary) << huge;
-    Result r = cli("info missing.png folder.png pipe.png device.png loop1.png huge.png", dir.path());
+    Result r =
+        cli("info missing.png folder.png pipe.png device.png loop1.png huge.png", dir.path());
     EXPECT_EQ(r.status, 1);
     for (const char* message : {
              "missing.png: Cannot open files. (No such file or directory)",

@@ -169,7 +169,7 @@ TEST(PcxReader, DataEndingEarlyCountRowsNotCompletelyThere)
 {
     PcxFields s;
     s.xmax = 3;
-    s.ymax = 3; // 4 x 4
+    s.ymax = 3;         // 4 x 4
     s.data = {0xC8, 7}; // two whole rows
     EXPECT_EQ(decodePcx(makePcx(s))->missingRows, 2);
     s.data = {0xC9, 7}; // and one pixel of the third
