@@ -1,4 +1,5 @@
 // gridmint-cli end to end: the real binary on files in a scratch folder.
+#include "../Sanitizers.h"
 #include "DocTestUtil.h"
 #include "app/ScaleDocument.h"
 #include "app/StatusText.h"
@@ -34,19 +35,6 @@ std::string slurp(const fs::path& file)
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-
-// Address-space limits do not mix with the sanitizers' shadow memory.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 // Runs gridmint-cli with `args` (already quoted as the shell needs) in `cwd`,
 // after the shell commands in `limits` (such as "ulimit -v 400000").

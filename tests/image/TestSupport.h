@@ -1,6 +1,7 @@
 // Helpers shared by the image-layer tests.
 #pragma once
 
+#include "../Sanitizers.h"
 #include "image/Codecs.h"
 
 #include <algorithm>
@@ -47,19 +48,6 @@ int inChildProcess(const std::function<int()>& body);
 
 // A field of /proc/self/status in bytes ("VmSize", "VmHWM"); 0 if absent.
 std::uint64_t procStatusBytes(const std::string& field);
-
-// Address-space limits do not mix with the sanitizers' shadow memory.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 // The error code a call throws, or -1 when it throws nothing.
 int errorCode(const std::function<void()>& call);
