@@ -11,7 +11,7 @@
 //
 // Run offscreen in a Release build:
 //   build/release/bench/gui/gridmint-frame-bench
-#include "app/desktop/CMainFrame.h"
+#include "desktop/CMainFrame.h"
 #include "image/Codecs.h"
 #include "ui/CGridmintView.h"
 #include "ui/CTopPanelView.h"

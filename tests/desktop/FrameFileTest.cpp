@@ -40,7 +40,7 @@ private slots:
         QVERIFY(shown && shown == h.frame->document().resultBitmap());
         QCOMPARE(QSize(shown->width(), shown->height()), QSize(64, 48));
         QCOMPARE(h.frame->view()->resultScale(), 4);
-        QCOMPARE(h.frame->loadedPath(), path);
+        QCOMPARE(h.frame->files().loadedPath(), path);
         const auto& entries = h.frame->palettePane()->entries();
         QCOMPARE(entries.size(), std::size_t{1});
         QCOMPARE(entries[0].name, QStringLiteral("art"));
@@ -63,14 +63,14 @@ private slots:
         const IndexedBitmap* shown = h.frame->view()->displayedBitmap();
         for (const char* name : {"broken.png", "old.gif", "missing.bmp"}) {
             h.frame->Open(h.file(QString::fromLatin1(name)));
-            QCOMPARE(h.frame->loadedPath(), good);
+            QCOMPARE(h.frame->files().loadedPath(), good);
             QCOMPARE(h.frame->view()->displayedBitmap(), shown);
             QCOMPARE(h.frame->palettePane()->entries()[0].name, QStringLiteral("good"));
         }
         QCOMPARE(h.dialogs->messages, QStringList(3, error("画像が読み込めませんでした")));
         // What is on screen can still be saved.
         h.dialogs->saveAnswers << h.dir.filePath(QStringLiteral("kept.png"));
-        h.frame->OnFileSaveAs();
+        h.frame->files().OnFileSaveAs();
         QVERIFY(QFile::exists(h.dir.filePath(QStringLiteral("kept.png"))));
     }
 
@@ -81,12 +81,12 @@ private slots:
         // 1100 x 1000 at factor 32 is more than the engine builds.
         const auto big = h.openPattern(QStringLiteral("big.png"), 1100, 1000);
         QCOMPARE(h.dialogs->messages, QStringList{error("画像を拡大できませんでした")});
-        QCOMPARE(h.frame->loadedPath(), big);
+        QCOMPARE(h.frame->files().loadedPath(), big);
         QCOMPARE(h.frame->view()->displayedBitmap(), nullptr);
         QCOMPARE(h.frame->palettePane()->entries().size(), std::size_t{1});
         QCOMPARE(h.frame->palettePane()->entries()[0].name, QStringLiteral("big"));
-        h.frame->OnFileSave();
-        h.frame->OnFileSaveAs();
+        h.frame->files().OnFileSave();
+        h.frame->files().OnFileSaveAs();
         h.frame->OnReapply(); // fails again: still nothing stale on screen
         QCOMPARE(h.frame->view()->displayedBitmap(), nullptr);
         QVERIFY(h.dialogs->proposedSaveNames.isEmpty());
@@ -118,7 +118,7 @@ private slots:
         QVERIFY(QFile::exists(h.dir.filePath(QStringLiteral("out.bmp"))));
         // A new open forgets the target.
         h.frame->Open(src);
-        QVERIFY(h.frame->savePath().empty());
+        QVERIFY(h.frame->files().savePath().empty());
         QVERIFY(h.dialogs->messages.isEmpty());
     }
 
@@ -127,8 +127,8 @@ private slots:
         FrameHarness h(2);
         h.openPattern(QStringLiteral("a.png"), 8, 8);
         h.dialogs->saveAnswers << h.dir.filePath(QStringLiteral("no/such/folder/a.png"));
-        h.frame->OnFileSaveAs();
-        h.frame->OnFileSave(); // the same failing target, no dialog
+        h.frame->files().OnFileSaveAs();
+        h.frame->files().OnFileSave(); // the same failing target, no dialog
         QCOMPARE(h.dialogs->messages, QStringList(2, error("画像を保存できませんでした")));
 
         // Automatic save whose "OUTPUT" folder cannot be made.
@@ -148,7 +148,7 @@ private slots:
         h.settings.IsAutoSave = true;
         h.openPattern(QStringLiteral("b.PNG"), 8, 8);
         QCOMPARE(readPng(h.file(QStringLiteral("OUTPUT/b.png")))->width(), 16);
-        QVERIFY(h.frame->savePath().empty());
+        QVERIFY(h.frame->files().savePath().empty());
 
         // Into the default folder, never over the source.
         QTemporaryDir out;
@@ -176,7 +176,7 @@ private slots:
         QVERIFY(enter.isAccepted());
         QDropEvent drop({50, 50}, Qt::CopyAction, &mime, Qt::LeftButton, {});
         QCoreApplication::sendEvent(h.frame.get(), &drop);
-        QCOMPARE(h.frame->loadedPath(), h.file(QStringLiteral("one.png")));
+        QCOMPARE(h.frame->files().loadedPath(), h.file(QStringLiteral("one.png")));
         QCOMPARE(h.frame->engineRuns(), 1);
     }
 
@@ -211,7 +211,7 @@ private slots:
         h.frame->Open(h.file(QStringLiteral("gone.act")));
         QCOMPARE(h.dialogs->messages, QStringList(2, error("パレットが読み込めませんでした")));
         QCOMPARE(entries.size(), std::size_t{3});
-        QCOMPARE(h.frame->loadedPath(), h.file(QStringLiteral("img.png")));
+        QCOMPARE(h.frame->files().loadedPath(), h.file(QStringLiteral("img.png")));
     }
 };
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/AppSettings.h"
-#include "app/desktop/CMainFrame.h"
+#include "desktop/CMainFrame.h"
 #include "image/IndexedBitmap.h"
 
 #include <QStringList>

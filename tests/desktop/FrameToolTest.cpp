@@ -3,7 +3,7 @@
 // expected result pixels; palette switching; the re-apply rules.
 #include "FrameTestSupport.h"
 #include "app/ToolMode.h"
-#include "app/desktop/AppSettingsStore.h"
+#include "desktop/AppSettingsStore.h"
 #include "image/Codecs.h"
 #include "ui/CGridmintView.h"
 #include "ui/CPaletteToolView.h"
@@ -187,7 +187,7 @@ private slots:
         // A tool change in mid-sequence resets the count.
         s.h.selectTool(ToolDot);
         s.h.selectTool(ToolCorner);
-        QCOMPARE(s.h.frame->cornerClicks(), 0);
+        QCOMPARE(s.h.frame->strokes().cornerClicks(), 0);
         s.press(zoomed(20, 21));
         QCOMPARE(s.h.frame->document().cornerFirst(), (Point{20, 21}));
     }
@@ -243,7 +243,7 @@ private slots:
         emit h.frame->view()->UWM_VIEW_LBUTTONDOWN(3, 5);
         emit h.frame->view()->UWM_VIEW_LBUTTONUP(3, 5);
         h.dialogs->saveAnswers << h.dir.filePath(QStringLiteral("dot.png"));
-        h.frame->OnFileSaveAs();
+        h.frame->files().OnFileSaveAs();
         const auto back = readPng(h.file(QStringLiteral("dot.png")));
         QCOMPARE(int(back->image->row(5)[3]), 200);
         QCOMPARE(back->image->row(5)[4], h.frame->document().resultBitmap()->row(5)[4]);

@@ -8,7 +8,7 @@
 // generated one when there is none. Settings are kept away from the user's.
 #include "app/AppSettings.h"
 #include "app/ToolMode.h"
-#include "app/desktop/CMainFrame.h"
+#include "desktop/CMainFrame.h"
 #include "image/Codecs.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CGridmintView.h"

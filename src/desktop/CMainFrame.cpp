@@ -1,11 +1,7 @@
-#include "app/desktop/CMainFrame.h"
+#include "desktop/CMainFrame.h"
 
-#include "app/SaveNaming.h"
 #include "app/StatusText.h"
-#include "app/ToolMode.h"
-#include "app/desktop/AppSettingsStore.h"
-#include "image/Codecs.h"
-#include "image/ErrCodeException.h"
+#include "desktop/AppSettingsStore.h"
 #include "ui/CGridmintView.h"
 #include "ui/CPaletteToolView.h"
 #include "ui/CTopPanelView.h"
@@ -28,8 +24,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <exception>
-#include <system_error>
 
 #ifndef GRIDMINT_DOWNLOAD_URL
 #define GRIDMINT_DOWNLOAD_URL "https://gridmint.example.org/download"
@@ -42,27 +36,6 @@ namespace {
 constexpr int kPalettePaneWidth = 246;
 // How long the threshold slider must rest before its value is written out.
 constexpr int kSettingsSaveDelayMs = 300;
-
-std::filesystem::path toPath(const QString& text)
-{
-    return std::filesystem::path(text.toStdU16String());
-}
-
-QString toQString(const std::filesystem::path& path)
-{
-    return QString::fromStdU16String(path.u16string());
-}
-
-// The settings keep the folder as UTF-8 whatever the platform's path encoding.
-std::filesystem::path folderPath(const std::string& utf8)
-{
-    return toPath(QString::fromStdString(utf8));
-}
-
-QString imageNotReadText()
-{
-    return QStringLiteral("画像が読み込めませんでした");
-}
 
 } // namespace
 
@@ -84,6 +57,10 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
 
     buildMenus();
     buildLayout();
+    FileCommandHost& host = *this;
+    files_ =
+        std::make_unique<FileCommands>(*this, host, *document_, settings_, *dialogs_, *palettes_);
+    strokes_ = std::make_unique<ToolStrokes>(*document_, *panel_, *view_, *palettes_);
     connectChildren();
     resize(1024, 720);
 }
@@ -94,17 +71,6 @@ CMainFrame::~CMainFrame()
     // The view holds a plain pointer into the document's result; make sure
     // nothing can paint it once the document is gone.
     view_->setDisplayedBitmap(nullptr);
-}
-
-QString CMainFrame::errorCaption()
-{
-    return QStringLiteral("エラー");
-}
-
-QString CMainFrame::fileFilter()
-{
-    return QStringLiteral("PNGファイル (*.png);;BMPファイル (*.bmp);;PCXファイル (*.pcx);;"
-                          "すべてのファイル (*.*)");
 }
 
 void CMainFrame::buildMenus()
@@ -154,9 +120,9 @@ void CMainFrame::buildMenus()
     aboutAction_ = add(help, QStringLiteral("Gridmint について(&A)"),
                        QStringLiteral("情報表示, バージョン番号およびコピーライト"));
 
-    connect(openAction_, &QAction::triggered, this, &CMainFrame::OnFileOpen);
-    connect(saveAction_, &QAction::triggered, this, &CMainFrame::OnFileSave);
-    connect(saveAsAction_, &QAction::triggered, this, &CMainFrame::OnFileSaveAs);
+    connect(openAction_, &QAction::triggered, this, [this] { files_->OnFileOpen(); });
+    connect(saveAction_, &QAction::triggered, this, [this] { files_->OnFileSave(); });
+    connect(saveAsAction_, &QAction::triggered, this, [this] { files_->OnFileSaveAs(); });
     connect(exitAction_, &QAction::triggered, this, &QWidget::close);
     connect(undoAction_, &QAction::triggered, this, &CMainFrame::OnUndo);
     connect(settingsAction_, &QAction::triggered, this, &CMainFrame::OnSettings);
@@ -386,14 +352,11 @@ void CMainFrame::OnAbout()
 }
 
 // ---------------------------------------------------------------------------
-// File commands
+// Files
 
-void CMainFrame::OnFileOpen()
+void CMainFrame::Open(const std::filesystem::path& path)
 {
-    const QString chosen = dialogs_->openFileName(this, fileFilter());
-    if (!chosen.isEmpty()) {
-        Open(toPath(chosen));
-    }
+    files_->Open(path);
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
@@ -410,10 +373,7 @@ void CMainFrame::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    // Only the first file is opened; the rest of the drop is ignored.
-    if (urls.constFirst().isLocalFile()) {
-        Open(toPath(urls.constFirst().toLocalFile()));
-    }
+    files_->OnDrop(urls);
 }
 
 void CMainFrame::mouseReleaseEvent(QMouseEvent* event)
@@ -422,58 +382,8 @@ void CMainFrame::mouseReleaseEvent(QMouseEvent* event)
     QMainWindow::mouseReleaseEvent(event);
 }
 
-void CMainFrame::Open(const std::filesystem::path& path)
+bool CMainFrame::ShowLoadedImage()
 {
-    const std::string ext = LowerExtension(path);
-    if (ext == ".act" || ext == ".pal") {
-        openPalette(path, ext);
-    } else {
-        openImage(path);
-    }
-}
-
-void CMainFrame::openPalette(const std::filesystem::path& path, const std::string& ext)
-{
-    if (!document_->source()) {
-        dialogs_->message(
-            this,
-            QStringLiteral("画像が読み込まれていません。\n"
-                           "パレットは画像読み込み後追加読み込みのみ対応しています。"),
-            errorCaption());
-        return;
-    }
-    std::unique_ptr<Palette> palette;
-    try {
-        palette = ext == ".act" ? readActPalette(path, settings_.IsReverseACT)
-                                : readPalPalette(path, settings_.IsReversePAL);
-    } catch (const tarn::CErrCodeException&) {
-        palette.reset();
-    } catch (const std::exception&) {
-        palette.reset();
-    }
-    if (!palette) {
-        dialogs_->message(this, QStringLiteral("パレットが読み込めませんでした"), errorCaption());
-        return;
-    }
-    // The document's colours change only when the user picks the new block.
-    palettes_->AddPalette(palette.get(), path);
-    palettes_->Redraw();
-}
-
-void CMainFrame::openImage(const std::filesystem::path& path)
-{
-    // A failed read leaves the document, both paths, the pane and the view
-    // exactly as they were.
-    if (!document_->Load(path)) {
-        dialogs_->message(this, imageNotReadText(), errorCaption());
-        return;
-    }
-    loadedPath_ = path;
-    savePath_.clear();
-    const ImageSet* source = document_->source();
-    palettes_->ResetPalettes(source ? source->palette.get() : nullptr, path);
-    palettes_->Redraw();
-
     const std::int32_t previousFactor = view_->resultScale();
     IndexedBitmap* result = runEngine(false);
     if (!result) {
@@ -483,76 +393,16 @@ void CMainFrame::openImage(const std::filesystem::path& path)
         shownSize_ = QSize();
         view_->RefreshExtent();
         repaintView();
-        dialogs_->message(this, QStringLiteral("画像を拡大できませんでした"), errorCaption());
-        return;
+        return false;
     }
     showResult(result, previousFactor, false);
-    if (settings_.IsAutoSave) {
-        autoSave();
-    }
+    return true;
 }
 
-bool CMainFrame::hasSavableResult() const
+bool CMainFrame::ResultOnScreen() const
 {
-    // Only the result on screen is saved: after a failed enlargement the
-    // document may still hold the previous image's result.
     const IndexedBitmap* result = document_->resultBitmap();
-    return result && view_->displayedBitmap() == result && document_->source();
-}
-
-void CMainFrame::reportSaveFailure()
-{
-    dialogs_->message(this, QStringLiteral("画像を保存できませんでした"), errorCaption());
-}
-
-void CMainFrame::OnFileSave()
-{
-    if (!hasSavableResult()) {
-        return;
-    }
-    if (savePath_.empty()) {
-        OnFileSaveAs();
-        return;
-    }
-    if (!document_->Save(savePath_)) {
-        reportSaveFailure();
-    }
-}
-
-void CMainFrame::OnFileSaveAs()
-{
-    if (!hasSavableResult()) {
-        return;
-    }
-    const std::filesystem::path proposed =
-        ProposedSavePath(loadedPath_, folderPath(settings_.DefaultSaveFolder));
-    const std::string ext = SaveExtension(loadedPath_);
-    const QString suffix = QString::fromStdString(ext.size() > 1 ? ext.substr(1) : "png");
-    const QString chosen = dialogs_->saveFileName(this, toQString(proposed), fileFilter(), suffix);
-    if (chosen.isEmpty()) {
-        return;
-    }
-    savePath_ = toPath(chosen);
-    if (!document_->Save(savePath_)) {
-        reportSaveFailure();
-    }
-}
-
-void CMainFrame::autoSave()
-{
-    if (!hasSavableResult()) {
-        return;
-    }
-    const AutoSaveTarget target =
-        AutoSavePath(loadedPath_, folderPath(settings_.DefaultSaveFolder));
-    if (!target.folderToCreate.empty()) {
-        // One level only; a failure shows up as a failed save below.
-        std::error_code ignored;
-        std::filesystem::create_directory(target.folderToCreate, ignored);
-    }
-    if (!document_->Save(target.file)) {
-        reportSaveFailure();
-    }
+    return result && view_->displayedBitmap() == result;
 }
 
 // ---------------------------------------------------------------------------
@@ -681,162 +531,25 @@ void CMainFrame::repaintView()
     view_->Redraw();
 }
 
-void CMainFrame::paintBrush(int rx, int ry)
-{
-    if (!document_->job())
-        return;
-    const bool changed = panel_->toolMode() == ToolNearest
-                             ? document_->PaintNearest(rx, ry, panel_->thickness())
-                             : document_->PaintAuto(rx, ry, panel_->thickness());
-    if (changed)
-        repaintView();
-}
-
-void CMainFrame::plotDot(int rx, int ry)
-{
-    document_->PlotDots(rx, ry, static_cast<std::uint8_t>(palettes_->chosenColour()),
-                        panel_->thickness());
-    repaintView();
-}
-
 void CMainFrame::OnViewPress(int x, int y)
 {
-    document_->setSnapshotPending(true);
-    const int zoom = displayZoom();
-    int rx = x / zoom;
-    int ry = y / zoom;
-    const IndexedBitmap* result = document_->resultBitmap();
-    auto clampToResult = [&] {
-        if (result) {
-            rx = std::clamp(rx, 0, std::max(0, result->width() - 1));
-            ry = std::clamp(ry, 0, std::max(0, result->height() - 1));
-        }
-    };
-
-    switch (panel_->toolMode()) {
-    case ToolNearest:
-    case ToolAuto:
-        paintBrush(rx, ry);
-        break;
-    case ToolDiagonal:
-    case ToolDiagonalLine:
-        clampToResult();
-        view_->setLineStart(rx, ry);
-        document_->SetLineStart(rx, ry);
-        break;
-    case ToolCorner:
-        clampToResult();
-        if (clickCounter_ % 2 == 0) {
-            document_->SetCornerFirst(rx, ry);
-            view_->setHoverShown(true);
-            view_->setHoverPos(rx, ry);
-            repaintView();
-        } else {
-            document_->SetCornerAnchor(rx, ry);
-            view_->setLineStart(rx, ry);
-        }
-        ++clickCounter_;
-        break;
-    case ToolDot:
-        plotDot(rx, ry);
-        break;
-    case ToolZoom:
-        panel_->stepZoom(+1);
-        view_->SetZoom(panel_->GetZoom(), x, y);
-        repaintView();
-        break;
-    default:
-        break;
-    }
+    strokes_->Press(x, y);
 }
 
 void CMainFrame::OnViewDrag(int x, int y)
 {
-    const int zoom = displayZoom();
-    const int rx = x / zoom;
-    const int ry = y / zoom;
-    switch (panel_->toolMode()) {
-    case ToolNearest:
-    case ToolAuto:
-        paintBrush(rx, ry); // a drag paints continuously
-        break;
-    case ToolCorner:
-        if (clickCounter_ % 2 != 0) {
-            break;
-        }
-        if (document_->resultBitmap() && document_->DragCorner(rx, ry)) {
-            repaintView();
-        }
-        view_->setLineKind(1);
-        view_->setLineEnd(rx, ry);
-        repaintView();
-        break;
-    case ToolDot:
-        plotDot(rx, ry);
-        break;
-    case ToolDiagonal:
-    case ToolDiagonalLine:
-        view_->setLineKind(2);
-        view_->setLineEnd(rx, ry);
-        repaintView();
-        break;
-    default:
-        break;
-    }
+    strokes_->Drag(x, y);
     updateStatusText(x, y);
 }
 
 void CMainFrame::OnViewRelease(int x, int y)
 {
-    const int zoom = displayZoom();
-    switch (panel_->toolMode()) {
-    case ToolDiagonal:
-    case ToolDiagonalLine:
-        view_->setLineKind(0);
-        view_->setLineEnd(0, 0);
-        if (panel_->toolMode() == ToolDiagonalLine) {
-            document_->FinishLine(x / zoom, y / zoom);
-        }
-        repaintView();
-        break;
-    case ToolCorner:
-        if (clickCounter_ % 2 != 0) {
-            break; // the first-click marker stays until the anchor is set
-        }
-        view_->setLineKind(0);
-        view_->setLineEnd(0, 0);
-        view_->setHoverShown(false);
-        view_->setHoverPos(0, 0);
-        repaintView();
-        break;
-    case ToolDot:
-        plotDot(x / zoom, y / zoom);
-        break;
-    default:
-        break;
-    }
+    strokes_->Release(x, y);
 }
 
 void CMainFrame::OnViewRightPress(int x, int y)
 {
-    const int zoom = displayZoom();
-    switch (panel_->toolMode()) {
-    case ToolDot: {
-        const std::int32_t index = document_->ReadResultIndex(x / zoom, y / zoom);
-        if (index >= 0 && index <= 255) {
-            palettes_->setChosenColour(index);
-            palettes_->Redraw();
-        }
-        break;
-    }
-    case ToolZoom:
-        panel_->stepZoom(-1);
-        view_->SetZoom(panel_->GetZoom(), x, y);
-        repaintView();
-        break;
-    default:
-        break;
-    }
+    strokes_->RightPress(x, y);
 }
 
 void CMainFrame::OnViewHover(int x, int y)
@@ -864,13 +577,7 @@ void CMainFrame::updateStatusText(int x, int y)
 
 void CMainFrame::OnToolChanged()
 {
-    clickCounter_ = 0;
-    view_->setCursorKind(panel_->toolMode() == ToolZoom ? 1 : 0);
-    view_->setHoverShown(false);
-    view_->setHoverPos(0, 0);
-    view_->setLineKind(0);
-    view_->setLineEnd(0, 0);
-    repaintView();
+    strokes_->ToolChanged();
 }
 
 void CMainFrame::OnZoomSelected()

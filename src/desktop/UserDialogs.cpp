@@ -1,4 +1,4 @@
-#include "app/desktop/UserDialogs.h"
+#include "desktop/UserDialogs.h"
 
 #include "ui/CAboutDlg.h"
 #include "ui/COptionDlg.h"

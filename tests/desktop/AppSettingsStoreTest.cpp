@@ -1,5 +1,5 @@
 // The settings store on a private configuration folder, never the user's.
-#include "app/desktop/AppSettingsStore.h"
+#include "desktop/AppSettingsStore.h"
 
 #include <QFile>
 #include <QSettings>

@@ -1,7 +1,7 @@
 // The desktop program: settings first, then the one main window. The command
 // line is not used.
-#include "app/desktop/AppSettingsStore.h"
-#include "app/desktop/CMainFrame.h"
+#include "desktop/AppSettingsStore.h"
+#include "desktop/CMainFrame.h"
 #include "ui/UiResources.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "app/desktop/AppSettingsStore.h"
+#include "desktop/AppSettingsStore.h"
 
 #include <QByteArray>
 #include <QMetaType>

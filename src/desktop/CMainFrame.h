@@ -7,8 +7,10 @@
 
 #include "app/AppSettings.h"
 #include "app/ScaleDocument.h"
-#include "app/desktop/MainInterface.h"
-#include "app/desktop/UserDialogs.h"
+#include "desktop/FileCommands.h"
+#include "desktop/MainInterface.h"
+#include "desktop/ToolStrokes.h"
+#include "desktop/UserDialogs.h"
 
 #include <QMainWindow>
 #include <QSize>
@@ -28,7 +30,7 @@ class CGridmintView;
 class CPaletteToolView;
 class CTopPanelView;
 
-class CMainFrame : public QMainWindow, public MainInterface {
+class CMainFrame : public QMainWindow, public MainInterface, private FileCommandHost {
     Q_OBJECT
 public:
     // `settings` must outlive the frame. Without `dialogs` the real Qt
@@ -37,17 +39,8 @@ public:
                         QWidget* parent = nullptr);
     ~CMainFrame() override;
 
-    // The caption of every error box.
-    static QString errorCaption();
-    // The open and save dialogs' filter list; the first entry is preselected.
-    static QString fileFilter();
-
-    // Opens an image, or (once an image is open) an ACT or PAL palette file
-    // into the palette pane. Messages report every failure.
+    // Opens an image or a palette file, as File > Open does.
     void Open(const std::filesystem::path& path);
-    void OnFileOpen();
-    void OnFileSave();
-    void OnFileSaveAs();
     void OnUndo();
     void OnSettings();
     void OnHelp();
@@ -79,9 +72,8 @@ public:
     QToolButton* paletteCloseButton() const { return paletteClose_; }
     ScaleDocument& document() { return *document_; }
     const ScaleDocument& document() const { return *document_; }
-    const std::filesystem::path& loadedPath() const { return loadedPath_; }
-    const std::filesystem::path& savePath() const { return savePath_; }
-    int cornerClicks() const { return clickCounter_; }
+    FileCommands& files() { return *files_; }
+    const ToolStrokes& strokes() const { return *strokes_; }
     // The status bar's own line (hover statistics or "レディ"), not a menu
     // prompt shown over it.
     QString statusText() const;
@@ -110,10 +102,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // The nearest and auto brushes at a result pixel (press and drag).
-    void paintBrush(int rx, int ry);
-    // Dots of the chosen palette colour (press, drag and release).
-    void plotDot(int rx, int ry);
+    bool ShowLoadedImage() override;
+    bool ResultOnScreen() const override;
 
     void buildMenus();
     void buildLayout();
@@ -122,12 +112,6 @@ private:
     void hidePalettePane();
     void toggleGrid();
     void toggleStatusBar();
-
-    void openPalette(const std::filesystem::path& path, const std::string& ext);
-    void openImage(const std::filesystem::path& path);
-    void autoSave();
-    bool hasSavableResult() const;
-    void reportSaveFailure();
 
     // Counts the run and calls the document's Apply with the current
     // settings and slider position.
@@ -152,6 +136,8 @@ private:
     AppSettings& settings_;
     std::unique_ptr<UserDialogs> dialogs_;
     std::unique_ptr<ScaleDocument> document_;
+    std::unique_ptr<FileCommands> files_;
+    std::unique_ptr<ToolStrokes> strokes_;
 
     CTopPanelView* panel_ = nullptr;
     CGridmintView* view_ = nullptr;
@@ -174,12 +160,6 @@ private:
     QAction* helpAction_ = nullptr;
     QAction* downloadAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
-
-    // Corner tool: 0 next press sets the first point, odd sets the anchor,
-    // even and above 0 drags cut the corner.
-    int clickCounter_ = 0;
-    std::filesystem::path loadedPath_;
-    std::filesystem::path savePath_;
 
     QTimer thresholdTimer_;
     QTimer settingsSaveTimer_;

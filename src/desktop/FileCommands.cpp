@@ -1,0 +1,190 @@
+#include "desktop/FileCommands.h"
+
+#include "app/SaveNaming.h"
+#include "image/Codecs.h"
+#include "image/ErrCodeException.h"
+#include "ui/CPaletteToolView.h"
+
+#include <exception>
+#include <memory>
+#include <system_error>
+
+namespace gridmint {
+
+namespace {
+
+std::filesystem::path toPath(const QString& text)
+{
+    return std::filesystem::path(text.toStdU16String());
+}
+
+QString toQString(const std::filesystem::path& path)
+{
+    return QString::fromStdU16String(path.u16string());
+}
+
+// The settings keep the folder as UTF-8 whatever the platform's path encoding.
+std::filesystem::path folderPath(const std::string& utf8)
+{
+    return toPath(QString::fromStdString(utf8));
+}
+
+} // namespace
+
+FileCommands::FileCommands(QWidget& owner, FileCommandHost& host, ScaleDocument& document,
+                           AppSettings& settings, UserDialogs& dialogs, CPaletteToolView& palettes)
+    : owner_(owner), host_(host), document_(document), settings_(settings), dialogs_(dialogs),
+      palettes_(palettes)
+{
+}
+
+QString FileCommands::errorCaption()
+{
+    return QStringLiteral("エラー");
+}
+
+QString FileCommands::fileFilter()
+{
+    return QStringLiteral("PNGファイル (*.png);;BMPファイル (*.bmp);;PCXファイル (*.pcx);;"
+                          "すべてのファイル (*.*)");
+}
+
+void FileCommands::OnFileOpen()
+{
+    const QString chosen = dialogs_.openFileName(&owner_, fileFilter());
+    if (!chosen.isEmpty()) {
+        Open(toPath(chosen));
+    }
+}
+
+void FileCommands::OnDrop(const QList<QUrl>& urls)
+{
+    if (!urls.isEmpty() && urls.constFirst().isLocalFile()) {
+        Open(toPath(urls.constFirst().toLocalFile()));
+    }
+}
+
+void FileCommands::Open(const std::filesystem::path& path)
+{
+    const std::string ext = LowerExtension(path);
+    if (ext == ".act" || ext == ".pal") {
+        openPalette(path, ext);
+    } else {
+        openImage(path);
+    }
+}
+
+void FileCommands::openPalette(const std::filesystem::path& path, const std::string& ext)
+{
+    if (!document_.source()) {
+        dialogs_.message(&owner_,
+                         QStringLiteral("画像が読み込まれていません。\n"
+                                        "パレットは画像読み込み後追加読み込みのみ対応しています。"),
+                         errorCaption());
+        return;
+    }
+    std::unique_ptr<Palette> palette;
+    try {
+        palette = ext == ".act" ? readActPalette(path, settings_.IsReverseACT)
+                                : readPalPalette(path, settings_.IsReversePAL);
+    } catch (const tarn::CErrCodeException&) {
+        palette.reset();
+    } catch (const std::exception&) {
+        palette.reset();
+    }
+    if (!palette) {
+        dialogs_.message(&owner_, QStringLiteral("パレットが読み込めませんでした"), errorCaption());
+        return;
+    }
+    // The document's colours change only when the user picks the new block.
+    palettes_.AddPalette(palette.get(), path);
+    palettes_.Redraw();
+}
+
+void FileCommands::openImage(const std::filesystem::path& path)
+{
+    // A failed read leaves the document, both paths, the pane and the view
+    // exactly as they were.
+    if (!document_.Load(path)) {
+        dialogs_.message(&owner_, QStringLiteral("画像が読み込めませんでした"), errorCaption());
+        return;
+    }
+    loadedPath_ = path;
+    savePath_.clear();
+    const ImageSet* source = document_.source();
+    palettes_.ResetPalettes(source ? source->palette.get() : nullptr, path);
+    palettes_.Redraw();
+
+    if (!host_.ShowLoadedImage()) {
+        dialogs_.message(&owner_, QStringLiteral("画像を拡大できませんでした"), errorCaption());
+        return;
+    }
+    if (settings_.IsAutoSave) {
+        autoSave();
+    }
+}
+
+bool FileCommands::hasSavableResult() const
+{
+    // Only the result on screen is saved: after a failed enlargement the
+    // document may still hold the previous image's result.
+    return document_.resultBitmap() && document_.source() && host_.ResultOnScreen();
+}
+
+void FileCommands::reportSaveFailure()
+{
+    dialogs_.message(&owner_, QStringLiteral("画像を保存できませんでした"), errorCaption());
+}
+
+void FileCommands::OnFileSave()
+{
+    if (!hasSavableResult()) {
+        return;
+    }
+    if (savePath_.empty()) {
+        OnFileSaveAs();
+        return;
+    }
+    if (!document_.Save(savePath_)) {
+        reportSaveFailure();
+    }
+}
+
+void FileCommands::OnFileSaveAs()
+{
+    if (!hasSavableResult()) {
+        return;
+    }
+    const std::filesystem::path proposed =
+        ProposedSavePath(loadedPath_, folderPath(settings_.DefaultSaveFolder));
+    const std::string ext = SaveExtension(loadedPath_);
+    const QString suffix = QString::fromStdString(ext.size() > 1 ? ext.substr(1) : "png");
+    const QString chosen =
+        dialogs_.saveFileName(&owner_, toQString(proposed), fileFilter(), suffix);
+    if (chosen.isEmpty()) {
+        return;
+    }
+    savePath_ = toPath(chosen);
+    if (!document_.Save(savePath_)) {
+        reportSaveFailure();
+    }
+}
+
+void FileCommands::autoSave()
+{
+    if (!hasSavableResult()) {
+        return;
+    }
+    const AutoSaveTarget target =
+        AutoSavePath(loadedPath_, folderPath(settings_.DefaultSaveFolder));
+    if (!target.folderToCreate.empty()) {
+        // One level only; a failure shows up as a failed save below.
+        std::error_code ignored;
+        std::filesystem::create_directory(target.folderToCreate, ignored);
+    }
+    if (!document_.Save(target.file)) {
+        reportSaveFailure();
+    }
+}
+
+} // namespace gridmint

@@ -1,0 +1,78 @@
+// The commands that move files in and out of the frame: open (menu, drop),
+// save, save as and the automatic save after an image is opened, with the
+// messages they show. They remember the open image's path and the target of
+// save; reading, enlarging and writing are the document's.
+#pragma once
+
+#include "app/AppSettings.h"
+#include "app/ScaleDocument.h"
+#include "desktop/UserDialogs.h"
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <filesystem>
+#include <string>
+
+class QWidget;
+
+namespace gridmint {
+
+class CPaletteToolView;
+
+// What the file commands need from the window that holds them.
+class FileCommandHost {
+public:
+    // Runs the engine on the image the document has just loaded and shows
+    // the result; false when there is none to show.
+    virtual bool ShowLoadedImage() = 0;
+    // True when the document's result is the one on screen (only that one
+    // may be saved).
+    virtual bool ResultOnScreen() const = 0;
+
+protected:
+    ~FileCommandHost() = default;
+};
+
+class FileCommands {
+public:
+    // Everything passed in must outlive the commands; `owner` parents the
+    // dialogs and message boxes.
+    FileCommands(QWidget& owner, FileCommandHost& host, ScaleDocument& document,
+                 AppSettings& settings, UserDialogs& dialogs, CPaletteToolView& palettes);
+
+    // The caption of every error box.
+    static QString errorCaption();
+    // The open and save dialogs' filter list; the first entry is preselected.
+    static QString fileFilter();
+
+    // Opens an image, or (once an image is open) an ACT or PAL palette file
+    // into the palette pane. Messages report every failure.
+    void Open(const std::filesystem::path& path);
+    void OnFileOpen();
+    // Opens the first local file of a drop; the rest is ignored.
+    void OnDrop(const QList<QUrl>& urls);
+    void OnFileSave();
+    void OnFileSaveAs();
+
+    const std::filesystem::path& loadedPath() const { return loadedPath_; }
+    const std::filesystem::path& savePath() const { return savePath_; }
+
+private:
+    void openPalette(const std::filesystem::path& path, const std::string& ext);
+    void openImage(const std::filesystem::path& path);
+    void autoSave();
+    bool hasSavableResult() const;
+    void reportSaveFailure();
+
+    QWidget& owner_;
+    FileCommandHost& host_;
+    ScaleDocument& document_;
+    AppSettings& settings_;
+    UserDialogs& dialogs_;
+    CPaletteToolView& palettes_;
+    std::filesystem::path loadedPath_;
+    std::filesystem::path savePath_;
+};
+
+} // namespace gridmint
