@@ -1,5 +1,6 @@
 // The document's per-event costs: a brush stroke must not grow with the
-// image, and a threshold step must not rebuild what it can reuse.
+// image, and a threshold step must not rebuild what it can reuse. The
+// history: undo and redo of a stroke, its recording, and what strokes keep.
 #include "app/ScaleDocument.h"
 #include "image/Codecs.h"
 
@@ -69,18 +70,85 @@ void BM_PaintNearestPress(benchmark::State& state)
 BENCHMARK(BM_PaintNearestPress)->Arg(1024)->Arg(4096)->Unit(benchmark::kMicrosecond);
 
 // A threshold step (reused job, result raster refilled in place) against a
-// forced rebuild, 256 x 256 at factor 8.
+// forced rebuild, 256 x 256 at factor 8; with range(0) == 2 the history is
+// on and every step keeps the previous job and result for undo.
 void BM_ApplyThresholdStep(benchmark::State& state)
 {
     auto doc = makeDocument(256, 8, true);
-    const bool force = state.range(0) != 0;
+    const bool force = state.range(0) == 1;
+    if (state.range(0) == 2)
+        doc->history().setBudget(gridmint::EditHistory::kDefaultBudget);
     double t = 20;
     for (auto _ : state) {
         t = t == 20 ? 21 : 20;
         benchmark::DoNotOptimize(doc->Apply(8, t, force, 0));
     }
 }
-BENCHMARK(BM_ApplyThresholdStep)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ApplyThresholdStep)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// A document with the history on, range(0) x range(0) result pixels at
+// factor 4 with the slope passes, so that the nearest brush changes pixels.
+std::unique_ptr<gridmint::ScaleDocument> makeHistoryDocument(const benchmark::State& state)
+{
+    const auto resultSide = static_cast<std::int32_t>(state.range(0));
+    auto doc = makeDocument(resultSide / 4, 4, true);
+    doc->history().setBudget(gridmint::EditHistory::kDefaultBudget);
+    return doc;
+}
+
+// One stroke: the nearest brush, thickness 10, over 256 result pixels of
+// row y, as a drag of events 16 pixels apart.
+void stroke(gridmint::ScaleDocument& doc, std::int32_t y)
+{
+    doc.BeginStroke();
+    for (std::int32_t x = 16; x <= 256; x += 16)
+        doc.PaintNearestAlong({x - 16, y}, {x, y}, 10);
+    doc.EndStroke();
+}
+
+// Undo and redo of one thickness-10 stroke (one pair per iteration).
+void BM_StrokeUndoRedo(benchmark::State& state)
+{
+    auto doc = makeHistoryDocument(state);
+    stroke(*doc, 100);
+    if (doc->history().size() != 1)
+        state.SkipWithError("the stroke changed nothing");
+    for (auto _ : state) {
+        doc->UndoStep();
+        doc->RedoStep();
+    }
+    state.counters["step_bytes"] = static_cast<double>(doc->history().bytes());
+}
+BENCHMARK(BM_StrokeUndoRedo)->Arg(1024)->Arg(4096)->Unit(benchmark::kMicrosecond);
+
+// Painting and recording one stroke, then undoing it so that the next one
+// changes the same pixels again. Compare 1024 with 4096: the cost follows
+// the stroke, not the image.
+void BM_StrokeRecord(benchmark::State& state)
+{
+    auto doc = makeHistoryDocument(state);
+    for (auto _ : state) {
+        stroke(*doc, 100);
+        doc->UndoStep();
+    }
+}
+BENCHMARK(BM_StrokeRecord)->Arg(1024)->Arg(4096)->Unit(benchmark::kMicrosecond);
+
+// What 100 strokes at different places keep in the history.
+void BM_HistoryOf100Strokes(benchmark::State& state)
+{
+    auto doc = makeHistoryDocument(state);
+    for (auto _ : state) {
+        state.PauseTiming();
+        doc->history().clear(false);
+        state.ResumeTiming();
+        for (std::int32_t i = 0; i < 100; ++i)
+            stroke(*doc, 40 + i * 38);
+    }
+    state.counters["steps"] = static_cast<double>(doc->history().size());
+    state.counters["history_KiB"] = static_cast<double>(doc->history().bytes()) / 1024.0;
+}
+BENCHMARK(BM_HistoryOf100Strokes)->Arg(4096)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -9,11 +9,11 @@
 namespace gridmint {
 
 struct AppSettings {
-    bool IsAutoSave = false;      // save right after an image is opened
-    bool IsReverseACT = true;     // reverse colours read from ACT files
-    bool IsReversePAL = false;    // reverse colours read from PAL files
-    std::int32_t ImageScale = 2;  // enlargement factor, 2 to 32
-    std::int32_t TransColorIndex = 0;        // -1 none, else 0 to 255
+    bool IsAutoSave = false;                  // save right after an image is opened
+    bool IsReverseACT = true;                 // reverse colours read from ACT files
+    bool IsReversePAL = false;                // reverse colours read from PAL files
+    std::int32_t ImageScale = 2;              // enlargement factor, 2 to 32
+    std::int32_t TransColorIndex = 0;         // -1 none, else 0 to 255
     std::uint32_t NearestColorThreshold = 20; // 0 to 100
     std::string DefaultSaveFolder;            // UTF-8; empty = none
 

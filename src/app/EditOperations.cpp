@@ -2,6 +2,7 @@
 // everything that could make it a no-op first and only then takes the undo
 // snapshot, so that a press that changes nothing never overwrites the
 // snapshot of the previous stroke.
+#include "app/LineWalk.h"
 #include "app/ScaleDocument.h"
 
 #include <algorithm>
@@ -75,6 +76,13 @@ void forDisc(std::int64_t cx, std::int64_t cy, std::int64_t r, std::int64_t w, s
     }
 }
 
+// Rounds towards negative infinity, so that positions left of or above the
+// image never land in its first cell.
+std::int64_t floorDiv(std::int64_t a, std::int64_t b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
 } // namespace
 
 bool ScaleDocument::editFrame(EditFrame& frame) const
@@ -106,6 +114,8 @@ bool ScaleDocument::paintBlocks(std::int32_t x, std::int32_t y, std::int32_t thi
         return false;
     TakeSnapshot();
     const std::int64_t f = fr.f;
+    const std::int64_t reach = std::int64_t{thickness} - 1;
+    beforeWrite(f * (cx - reach), f * (cy - reach), f * (cx + reach + 1), f * (cy + reach + 1));
     forDisc(cx, cy, thickness, fr.w, fr.h,
             [&](std::int64_t sy, std::int64_t sx0, std::int64_t sx1) {
                 if (!engineResult) {
@@ -130,14 +140,46 @@ bool ScaleDocument::paintBlocks(std::int32_t x, std::int32_t y, std::int32_t thi
     return true;
 }
 
+bool ScaleDocument::paintBlocksAlong(Point from, Point to, std::int32_t thickness,
+                                     bool engineResult)
+{
+    EditFrame fr;
+    if (!editFrame(fr))
+        return false;
+    StrokeScope stroke(*this);
+    const std::int64_t f = fr.f;
+    bool changed = false;
+    // The brushes work in source cells: one dab per cell of the line.
+    WalkLine(floorDiv(from.x, f), floorDiv(from.y, f), floorDiv(to.x, f), floorDiv(to.y, f),
+             [&](std::int64_t cx, std::int64_t cy) {
+                 if (fr.inSource(cx, cy))
+                     changed |=
+                         paintBlocks(static_cast<std::int32_t>(cx * f),
+                                     static_cast<std::int32_t>(cy * f), thickness, engineResult);
+             });
+    return changed;
+}
+
 bool ScaleDocument::PaintNearest(std::int32_t x, std::int32_t y, std::int32_t thickness)
 {
+    StrokeScope stroke(*this);
     return paintBlocks(x, y, thickness, false);
 }
 
 bool ScaleDocument::PaintAuto(std::int32_t x, std::int32_t y, std::int32_t thickness)
 {
+    StrokeScope stroke(*this);
     return paintBlocks(x, y, thickness, true);
+}
+
+bool ScaleDocument::PaintNearestAlong(Point from, Point to, std::int32_t thickness)
+{
+    return paintBlocksAlong(from, to, thickness, false);
+}
+
+bool ScaleDocument::PaintAutoAlong(Point from, Point to, std::int32_t thickness)
+{
+    return paintBlocksAlong(from, to, thickness, true);
 }
 
 void ScaleDocument::SetCornerFirst(std::int32_t x, std::int32_t y)
@@ -215,6 +257,7 @@ bool ScaleDocument::DragCorner(std::int32_t x, std::int32_t y)
     const CellRun run = CornerDragCells(cornerAnchor_, {x, y}, fr.f, fr.w, fr.h);
     if (run.empty)
         return false;
+    StrokeScope stroke(*this);
     TakeSnapshot();
 
     // One body for both directions: "along" runs with the drag, "across"
@@ -242,6 +285,10 @@ bool ScaleDocument::DragCorner(std::int32_t x, std::int32_t y)
     else
         other = cornerFirst_.x < cornerAnchor_.x ? g - 1 : g + 1;
     const bool otherBefore = other < g; // above, or on the left
+    if (horizontal)
+        beforeWrite(start, f * g, start + len, f * g + f);
+    else
+        beforeWrite(f * g, start, f * g + f, start + len);
 
     for (std::int64_t k = 0; k < f; ++k) {
         const std::int64_t across = f * g + k;
@@ -274,6 +321,7 @@ bool ScaleDocument::FinishLine(std::int32_t x, std::int32_t y)
         return false;
     if (std::abs(b.x - a.x) != std::abs(b.y - a.y))
         return false;
+    StrokeScope stroke(*this);
     TakeSnapshot();
 
     if (b.x < a.x)
@@ -298,6 +346,7 @@ bool ScaleDocument::FinishLine(std::int32_t x, std::int32_t y)
         const std::uint8_t leftC = colourAt(sx - 1, sy, sx, falling ? sy + 1 : sy - 1, centre);
         const std::uint8_t rightC = colourAt(sx + 1, sy, sx, falling ? sy - 1 : sy + 1, centre);
         const std::int64_t x0 = std::int64_t{f} * sx;
+        beforeWrite(x0, std::int64_t{f} * sy, x0 + f, std::int64_t{f} * sy + f);
         for (std::int32_t k = 0; k < f; ++k) {
             const std::int64_t yy = std::int64_t{f} * sy + k;
             const std::int32_t c = falling ? k : f - 1 - k; // the line's column in this row
@@ -315,7 +364,10 @@ bool ScaleDocument::PlotDots(std::int32_t x, std::int32_t y, std::uint8_t colour
     if (!result_ || x < 0 || y < 0 || x >= result_->width() || y >= result_->height() ||
         thickness < 1)
         return false;
+    StrokeScope stroke(*this);
     TakeSnapshot();
+    const std::int64_t reach = std::int64_t{thickness} - 1;
+    beforeWrite(x - reach, y - reach, x + reach + 1, y + reach + 1);
     IndexedBitmap& r = *result_;
     forDisc(x, y, thickness, r.width(), r.height(),
             [&](std::int64_t yy, std::int64_t x0, std::int64_t x1) {
@@ -323,6 +375,20 @@ bool ScaleDocument::PlotDots(std::int32_t x, std::int32_t y, std::uint8_t colour
                             static_cast<std::size_t>(x1 - x0 + 1));
             });
     return true;
+}
+
+bool ScaleDocument::PlotDotsAlong(Point from, Point to, std::uint8_t colour, std::int32_t thickness)
+{
+    if (!result_)
+        return false;
+    StrokeScope stroke(*this);
+    bool changed = false;
+    WalkLine(from.x, from.y, to.x, to.y, [&](std::int64_t x, std::int64_t y) {
+        if (x >= 0 && y >= 0 && x < result_->width() && y < result_->height())
+            changed |= PlotDots(static_cast<std::int32_t>(x), static_cast<std::int32_t>(y), colour,
+                                thickness);
+    });
+    return changed;
 }
 
 } // namespace gridmint

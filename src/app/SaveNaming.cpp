@@ -15,15 +15,6 @@ bool isFolder(const std::filesystem::path& folder)
     return !folder.empty() && std::filesystem::is_directory(folder, ec);
 }
 
-// Compared by identity, not by text: "./a.png", links and folders that
-// ignore case all name the same file.
-bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b)
-{
-    std::error_code ec;
-    const bool same = std::filesystem::equivalent(a, b, ec);
-    return !ec && same;
-}
-
 std::filesystem::path fromUtf8(const std::string& text)
 {
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
@@ -35,6 +26,14 @@ std::filesystem::path fileName(const std::filesystem::path& loaded)
 }
 
 } // namespace
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    // Compared by identity, not by text.
+    std::error_code ec;
+    const bool same = std::filesystem::equivalent(a, b, ec);
+    return !ec && same;
+}
 
 NameParts SplitName(const std::filesystem::path& path)
 {
@@ -65,28 +64,20 @@ std::string SaveExtension(const std::filesystem::path& loaded)
     return ".png";
 }
 
-std::filesystem::path ProposedSavePath(const std::filesystem::path& loaded,
-                                       const std::filesystem::path& defaultFolder)
-{
-    if (isFolder(defaultFolder))
-        return defaultFolder / fileName(loaded);
-    return loaded.parent_path() / fileName(loaded);
-}
-
 AutoSaveTarget AutoSavePath(const std::filesystem::path& loaded,
                             const std::filesystem::path& defaultFolder)
 {
     AutoSaveTarget target;
     if (isFolder(defaultFolder)) {
         target.file = defaultFolder / fileName(loaded);
-        if (!sameFile(target.file, loaded))
+        if (!SameFile(target.file, loaded))
             return target;
     }
     target.folderToCreate = loaded.parent_path() / "OUTPUT";
     target.file = target.folderToCreate / fileName(loaded);
     // Only a link named OUTPUT pointing back at the source's own folder gets
     // here; there is no safe name then.
-    if (sameFile(target.file, loaded))
+    if (SameFile(target.file, loaded))
         target.file.clear();
     return target;
 }

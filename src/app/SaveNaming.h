@@ -15,17 +15,16 @@ struct NameParts {
 };
 NameParts SplitName(const std::filesystem::path& path);
 
+// True when both paths name one existing file, however they are written
+// ("./a.png", links, folders that ignore case).
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // A path as UTF-8 text, for messages (never throws on Windows).
 std::string Utf8(const std::filesystem::path& path);
 
 // The loaded path's extension when it is exactly ".png", ".bmp" or ".pcx"
 // (case-sensitive), otherwise ".png".
 std::string SaveExtension(const std::filesystem::path& loaded);
-
-// The proposed name for "save as": in the default folder when it is an
-// existing directory, else beside the source.
-std::filesystem::path ProposedSavePath(const std::filesystem::path& loaded,
-                                       const std::filesystem::path& defaultFolder);
 
 struct AutoSaveTarget {
     std::filesystem::path file;
@@ -34,12 +33,11 @@ struct AutoSaveTarget {
     std::filesystem::path folderToCreate;
 };
 
-// The automatic-save target: the default folder when it is an existing
-// directory, else the "OUTPUT" folder beside the source. Never the loaded
-// file itself: when the default folder would overwrite it, the "OUTPUT"
-// folder is used instead. `file` is empty in the one case where that would
-// be the loaded file as well (an "OUTPUT" link back to the source's folder):
-// saving to it then fails instead of overwriting the source.
+// The automatic-save target, also what "save as" proposes: the default folder when it is an
+// existing directory, else the "OUTPUT" folder beside the source. Never the loaded file itself:
+// when the default folder would overwrite it, the "OUTPUT" folder is used instead. `file` is empty
+// in the one case where that would be the loaded file as well (an "OUTPUT" link back to the
+// source's folder): saving to it then fails instead of overwriting the source.
 AutoSaveTarget AutoSavePath(const std::filesystem::path& loaded,
                             const std::filesystem::path& defaultFolder);
 

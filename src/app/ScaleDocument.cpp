@@ -68,10 +68,13 @@ std::unique_ptr<IndexedBitmap> CloneBitmap(const IndexedBitmap* bitmap)
     return bitmap->clone();
 }
 
-ScaleDocument::ScaleDocument() = default;
+// Without a budget the history keeps no steps: gridmint-cli and callers of
+// the one-level Undo pay nothing for it.
+ScaleDocument::ScaleDocument() : history_(std::make_unique<EditHistory>(0)) {}
 ScaleDocument::~ScaleDocument()
 {
-    // The job refers to the source set; it must go first.
+    // The jobs refer to the source set; they must go first.
+    history_.reset();
     job_.reset();
     source_.reset();
 }
@@ -108,21 +111,18 @@ bool ScaleDocument::Load(const std::filesystem::path& path)
         return false;
     }
 
+    history_->clear(true); // its jobs refer to the old source
     undo_.reset();
     job_.reset(); // refers to the old source
     source_ = std::move(loaded);
+    runGroupStepOn_ = false;
     lastError_.clear();
     return true;
 }
 
-IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool force,
-                                    std::int32_t transparentIndex, bool slopePasses)
+IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bool force,
+                                       std::int32_t transparentIndex, bool slopePasses)
 {
-    if (!source_) {
-        lastError_ = "no image";
-        return nullptr;
-    }
-
     const bool reuse = !force && job_ && job_->factor() == factor &&
                        job_->transparentIndex() == transparentIndex &&
                        job_->slopePasses() == slopePasses;
@@ -224,6 +224,8 @@ bool ScaleDocument::Save(const std::filesystem::path& path)
     }
     if (written) {
         lastError_.clear();
+        EndStroke();
+        history_->markClean();
         return true;
     }
     if (const std::error_code why = platform::takeLastWriteError(); why)
@@ -234,10 +236,38 @@ bool ScaleDocument::Save(const std::filesystem::path& path)
     return false;
 }
 
+// A palette choice: the whole source palette on one side of it.
+class ScaleDocument::PaletteStep : public EditHistory::Step {
+public:
+    explicit PaletteStep(std::vector<Colour> colours) : colours_(std::move(colours)) {}
+
+    void swap(ScaleDocument& document) override
+    {
+        if (!document.source_ || !document.source_->palette)
+            return;
+        std::swap(document.source_->palette->colours, colours_);
+        document.applyPaletteToRaster();
+    }
+
+    std::size_t bytes() const override
+    {
+        return sizeof(PaletteStep) + colours_.capacity() * sizeof(Colour);
+    }
+
+    bool sameColours(const std::vector<Colour>& colours) const { return colours == colours_; }
+
+private:
+    std::vector<Colour> colours_;
+};
+
 void ScaleDocument::SetPalette(const Colour* colours, std::int32_t count)
 {
     if (colours == nullptr || count <= 0)
         return;
+    EndStroke();
+    std::unique_ptr<PaletteStep> step;
+    if (source_ && source_->palette)
+        step = std::make_unique<PaletteStep>(source_->palette->colours);
     // Pixel indices are bytes: colours past 256 can never be shown or saved.
     const auto n = static_cast<std::size_t>(std::min(count, IndexedBitmap::kMaxColours));
 
@@ -264,10 +294,28 @@ void ScaleDocument::SetPalette(const Colour* colours, std::int32_t count)
     }
     if (job_)
         job_->setPalette(merged.data(), static_cast<std::int32_t>(merged.size()));
+    // Picking the palette already in use changes nothing worth a step.
+    if (step && !step->sameColours(source_->palette->colours))
+        history_->push(std::move(step));
+}
+
+void ScaleDocument::applyPaletteToRaster()
+{
+    std::vector<Colour> colours = source_->palette->colours;
+    if (colours.size() > IndexedBitmap::kMaxColours)
+        colours.resize(IndexedBitmap::kMaxColours);
+    if (result_)
+        result_->setColourTable(displayTable(colours));
+    if (job_ && !colours.empty())
+        job_->setPalette(colours.data(), static_cast<std::int32_t>(colours.size()));
 }
 
 bool ScaleDocument::Undo()
 {
+    if (!undo_ || !result_)
+        return false;
+    StrokeScope stroke(*this);
+    beforeWrite(0, 0, result_->width(), result_->height());
     return CopyPixels(undo_.get(), result_.get());
 }
 

@@ -1,9 +1,11 @@
 // The one open image and everything derived from it: the source set, the
-// scale job, the result raster the view shows and the user edits, and the
-// snapshot that one undo restores. The desktop program and gridmint-cli both
-// go through it from file to file.
+// scale job, the result raster the view shows and the user edits, the
+// history of changes for undo and redo, and the snapshot that the one-level
+// Undo restores. The desktop program and gridmint-cli both go through it
+// from file to file.
 #pragma once
 
+#include "app/EditHistory.h"
 #include "engine/ScaleJob.h"
 #include "image/Codecs.h"
 #include "image/Containers.h"
@@ -58,13 +60,17 @@ public:
 
     // Reads the image (format by lower-cased extension: .png, .bmp, .pcx).
     // On success replaces the source and the job and drops the undo
-    // snapshot; on failure leaves the whole document as it was.
+    // snapshot and the history; on failure leaves the whole document as it
+    // was.
     bool Load(const std::filesystem::path& path);
 
     // Builds (or reuses, when factor, transparent index and the slope switch
     // are unchanged and `force` is false) the job, runs it and makes the new
     // result raster. Null on failure, leaving job, result and undo as they
-    // were. Never throws.
+    // were. Never throws. A run that replaces a result of the same source
+    // is one history step (see BeginRunGroup); when the previous job and
+    // result do not fit in the history budget the history is dropped
+    // instead (ApplyWouldDiscardEdits says so beforehand).
     IndexedBitmap* Apply(std::int32_t factor, double threshold, bool force,
                          std::int32_t transparentIndex, bool slopePasses = true);
 
@@ -77,10 +83,12 @@ public:
     // written; lastError() then says why ("cannot write NAME: REASON").
     bool Save(const std::filesystem::path& path);
 
-    // Makes `colours` the document's palette without running the engine.
+    // Makes `colours` the document's palette without running the engine; a
+    // change of colours is one history step.
     void SetPalette(const Colour* colours, std::int32_t count);
 
-    // Copies the snapshot back into the result; true when it copied.
+    // Copies the snapshot back into the result; true when it copied. The
+    // one-level undo of the edit operations below; the history is separate.
     bool Undo();
     // Copies the result into the snapshot if a press has armed it.
     void TakeSnapshot();
@@ -97,6 +105,43 @@ public:
     void SetLineStart(std::int32_t x, std::int32_t y);
     bool FinishLine(std::int32_t x, std::int32_t y);
     bool PlotDots(std::int32_t x, std::int32_t y, std::uint8_t colour, std::int32_t thickness);
+    // The brushes and the dots at every position of the straight line from
+    // `from` to `to` (result pixels), walked in the cells the tool works in
+    // (source pixels for the brushes, result pixels for the dots), so that
+    // a drag paints the same whatever the distance between its events.
+    // `from` itself is painted too. True when anything changed.
+    bool PaintNearestAlong(Point from, Point to, std::int32_t thickness);
+    bool PaintAutoAlong(Point from, Point to, std::int32_t thickness);
+    bool PlotDotsAlong(Point from, Point to, std::uint8_t colour, std::int32_t thickness);
+
+    // History, off until history().setBudget() gives it memory (the desktop
+    // program gives EditHistory::kDefaultBudget); whether the result is
+    // modified is known either way. Every edit operation above records into
+    // the open stroke; without one it is a step by itself. BeginStroke at
+    // the press and EndStroke at the release make the whole drag one step.
+    void BeginStroke();
+    void EndStroke() noexcept;
+    // Undo and redo one step; true when the document changed. A re-run
+    // step brings back its job (with factor, threshold and transparent
+    // index) and result; the caller then shows what resultBitmap() is.
+    bool UndoStep();
+    bool RedoStep();
+    bool CanUndoStep() const { return history_->canUndo(); }
+    bool CanRedoStep() const { return history_->canRedo(); }
+    // Between these, re-runs after the first make no steps of their own:
+    // one slider drag is one step.
+    void BeginRunGroup();
+    void EndRunGroup();
+    // True when the next Apply could not keep the present job and result
+    // in the history (larger than the budget) and would thereby lose hand
+    // edits: on the result, or reachable by undo.
+    bool ApplyWouldDiscardEdits() const;
+    // The result differs from the engine's output somewhere.
+    bool HasHandEdits() const;
+    // The result has changes that no Save has written since the last Load.
+    bool IsModified() const { return !history_->isClean(); }
+    EditHistory& history() { return *history_; }
+    const EditHistory& history() const { return *history_; }
 
     // Set by the frame at every left press; the first change after it takes
     // the undo snapshot.
@@ -126,18 +171,56 @@ private:
     // Bounds shared by the edit operations: every read and write stays
     // inside the source, the job's output and the result raster at once.
     struct EditFrame;
+    // Makes an edit operation outside an open stroke a step of its own.
+    class StrokeScope {
+    public:
+        explicit StrokeScope(ScaleDocument& document)
+            : document_(document), own_(!document.history_->strokeOpen())
+        {
+            if (own_)
+                document_.BeginStroke();
+        }
+        ~StrokeScope()
+        {
+            if (own_)
+                document_.EndStroke();
+        }
+        StrokeScope(const StrokeScope&) = delete;
+        StrokeScope& operator=(const StrokeScope&) = delete;
+
+    private:
+        ScaleDocument& document_;
+        bool own_;
+    };
+    class RunStep;
+    class PaletteStep;
     bool editFrame(EditFrame& frame) const;
     bool paintBlocks(std::int32_t x, std::int32_t y, std::int32_t thickness, bool engineResult);
+    bool paintBlocksAlong(Point from, Point to, std::int32_t thickness, bool engineResult);
+    // Tells the open stroke which result pixels are about to change.
+    void beforeWrite(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1);
+    IndexedBitmap* applyNow(std::int32_t factor, double threshold, bool force,
+                            std::int32_t transparentIndex, bool slopePasses);
+    // Job and result together, as a history step would keep them.
+    std::size_t stateBytes() const;
+    void applyPaletteToRaster();
 
     std::unique_ptr<IndexedBitmap> result_;
     std::unique_ptr<IndexedBitmap> undo_;
     std::unique_ptr<ImageSet> source_;
     std::unique_ptr<ScaleJob> job_;
+    // Its steps hold jobs that refer to the source; it goes first.
+    std::unique_ptr<EditHistory> history_;
     Point cornerFirst_;
     Point cornerAnchor_;
     Point cornerLast_;
     Point lineStart_;
     bool snapshotPending_ = false;
+    bool runGroupOpen_ = false;
+    // The history's revision right after the open group pushed its step;
+    // the group extends that step only while nothing else came in between.
+    std::uint64_t runGroupRevision_ = 0;
+    bool runGroupStepOn_ = false;
     std::string lastError_;
 };
 

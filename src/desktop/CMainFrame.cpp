@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -44,7 +46,9 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
       dialogs_(dialogs ? std::move(dialogs) : std::make_unique<UserDialogs>()),
       document_(std::make_unique<ScaleDocument>())
 {
-    setWindowTitle(QStringLiteral("Gridmint"));
+    document_->history().setBudget(EditHistory::kDefaultBudget);
+    // The "[*]" turns into the modified mark while there are unsaved changes.
+    setWindowTitle(QStringLiteral("Gridmint[*]"));
     setWindowIcon(QIcon(QStringLiteral(":/gridmint/icon.png")));
     setAcceptDrops(true);
 
@@ -60,8 +64,10 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
     FileCommandHost& host = *this;
     files_ =
         std::make_unique<FileCommands>(*this, host, *document_, settings_, *dialogs_, *palettes_);
-    strokes_ = std::make_unique<ToolStrokes>(*document_, *panel_, *view_, *palettes_);
+    strokes_ = std::make_unique<ToolStrokes>(*document_, *panel_, *view_, *palettes_,
+                                             [this] { DocumentStateChanged(); });
     connectChildren();
+    DocumentStateChanged();
     resize(1024, 720);
 }
 
@@ -99,6 +105,10 @@ void CMainFrame::buildMenus()
         add(edit, QStringLiteral("元に戻す(&U)\tCtrl+Z"), QStringLiteral("直前の動作を元に戻す"));
     undoAction_->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::Key_Z), QKeySequence(Qt::ALT | Qt::Key_Backspace)});
+    redoAction_ = add(edit, QStringLiteral("やり直し(&R)\tCtrl+Y"),
+                      QStringLiteral("元に戻した動作をやり直す"));
+    redoAction_->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     edit->addSeparator();
     settingsAction_ = add(edit, QStringLiteral("設定(&O)"), QString());
 
@@ -125,6 +135,7 @@ void CMainFrame::buildMenus()
     connect(saveAsAction_, &QAction::triggered, this, [this] { files_->OnFileSaveAs(); });
     connect(exitAction_, &QAction::triggered, this, &QWidget::close);
     connect(undoAction_, &QAction::triggered, this, &CMainFrame::OnUndo);
+    connect(redoAction_, &QAction::triggered, this, &CMainFrame::OnRedo);
     connect(settingsAction_, &QAction::triggered, this, &CMainFrame::OnSettings);
     connect(gridAction_, &QAction::triggered, this, &CMainFrame::toggleGrid);
     connect(statusBarAction_, &QAction::triggered, this, &CMainFrame::toggleStatusBar);
@@ -223,6 +234,9 @@ void CMainFrame::connectChildren()
             Qt::DirectConnection);
     connect(panel_, &CTopPanelView::UWM_REAPPLY, this, &CMainFrame::OnReapply,
             Qt::DirectConnection);
+    connect(panel_->thresholdSlider(), &QSlider::sliderPressed, this, &CMainFrame::OnSliderPressed);
+    connect(panel_->thresholdSlider(), &QSlider::sliderReleased, this,
+            &CMainFrame::OnSliderReleased);
 
     connect(palettes_, &CPaletteToolView::UWM_PALETTE_SELECTED, this,
             &CMainFrame::OnPaletteSelected, Qt::DirectConnection);
@@ -285,8 +299,88 @@ void CMainFrame::hidePalettePane()
 
 void CMainFrame::OnUndo()
 {
-    if (document_->Undo()) {
+    if (document_->UndoStep()) {
+        showDocumentState();
+    }
+}
+
+void CMainFrame::OnRedo()
+{
+    if (document_->RedoStep()) {
+        showDocumentState();
+    }
+}
+
+void CMainFrame::showDocumentState()
+{
+    // A re-run step brings back its job: the controls follow the factor,
+    // threshold and transparent index that made the result.
+    if (const ScaleJob* job = document_->job()) {
+        const bool settingsChanged = settings_.ImageScale != job->factor() ||
+                                     settings_.TransColorIndex != job->transparentIndex();
+        settings_.ImageScale = job->factor();
+        settings_.TransColorIndex = job->transparentIndex();
+        if (settingsChanged) {
+            scheduleSettingsSave();
+        }
+        setSliderQuietly(static_cast<int>(job->threshold()));
+    }
+    IndexedBitmap* result = document_->resultBitmap();
+    if (view_->displayedBitmap() != result) {
+        showResult(result, view_->resultScale(), true);
+    } else {
         repaintView();
+    }
+    selectShownPalette();
+    DocumentStateChanged();
+}
+
+void CMainFrame::setSliderQuietly(int threshold)
+{
+    // The slider's own signal would ask for a run; the result on screen is
+    // already the one this value gives.
+    QSlider* slider = panel_->thresholdSlider();
+    if (slider->value() == threshold) {
+        return;
+    }
+    thresholdTimer_.stop();
+    pendingThreshold_ = threshold;
+    slider->setValue(threshold);
+    thresholdTimer_.stop();
+}
+
+void CMainFrame::selectShownPalette()
+{
+    // The first pane block whose colours the document now shows.
+    const ImageSet* source = document_->source();
+    if (!source || !source->palette) {
+        return;
+    }
+    const std::vector<Colour>& shown = source->palette->colours;
+    const auto& entries = palettes_->entries();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto n = static_cast<std::size_t>(std::clamp(entries[i].count, 0, 256));
+        if (n > 0 && n <= shown.size() &&
+            std::equal(entries[i].colours.begin(), entries[i].colours.begin() + n, shown.begin())) {
+            palettes_->selectPalette(static_cast<int>(i));
+            return;
+        }
+    }
+}
+
+void CMainFrame::DocumentStateChanged()
+{
+    setWindowModified(document_->IsModified());
+    undoAction_->setEnabled(document_->CanUndoStep());
+    redoAction_->setEnabled(document_->CanRedoStep());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    if (files_->OfferToSave()) {
+        event->accept();
+    } else {
+        event->ignore();
     }
 }
 
@@ -456,14 +550,40 @@ void CMainFrame::reapplyIfChanged(int threshold)
         transparent == job->transparentIndex()) {
         return; // the result on screen is already the one these values give
     }
+    if (!mayDiscardEdits()) {
+        return;
+    }
     const std::int32_t previousFactor = job->factor();
     ++engineRuns_;
     showRunResult(document_->Apply(factor, static_cast<double>(threshold), false, transparent),
                   previousFactor, true);
 }
 
+bool CMainFrame::mayDiscardEdits()
+{
+    if (!document_->ApplyWouldDiscardEdits()) {
+        return true;
+    }
+    if (dialogs_->confirm(
+            this,
+            QStringLiteral("この画像では再適用前の状態が元に戻す履歴に入りきりません。\n"
+                           "再適用すると手で加えた修正は元に戻せなくなります。"
+                           "続けますか？"),
+            QStringLiteral("再適用"))) {
+        return true;
+    }
+    // The controls go back to what made the result on screen.
+    QSlider* slider = panel_->thresholdSlider();
+    if (slider->isSliderDown()) {
+        slider->setSliderDown(false); // ends the drag instead of asking again
+    }
+    showDocumentState();
+    return false;
+}
+
 void CMainFrame::showRunResult(IndexedBitmap* result, std::int32_t previousFactor, bool keepScroll)
 {
+    DocumentStateChanged();
     if (result) {
         showResult(result, previousFactor, keepScroll);
         return;
@@ -493,8 +613,26 @@ void CMainFrame::applyPendingThreshold()
     reapplyIfChanged(pendingThreshold_);
 }
 
+void CMainFrame::OnSliderPressed()
+{
+    document_->BeginRunGroup();
+}
+
+void CMainFrame::OnSliderReleased()
+{
+    // The last position of the drag still belongs to its step.
+    if (thresholdTimer_.isActive()) {
+        thresholdTimer_.stop();
+        applyPendingThreshold();
+    }
+    document_->EndRunGroup();
+}
+
 void CMainFrame::OnReapply()
 {
+    if (!mayDiscardEdits()) {
+        return;
+    }
     const std::int32_t previousFactor = document_->job() ? document_->job()->factor() : 0;
     showRunResult(runEngine(true), previousFactor, true);
 }
@@ -516,6 +654,7 @@ void CMainFrame::OnPaletteSelected()
     }
     document_->SetPalette(entry.colours.data(), std::min(entry.count, 256));
     repaintView();
+    DocumentStateChanged();
 }
 
 // ---------------------------------------------------------------------------

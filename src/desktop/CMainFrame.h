@@ -41,7 +41,9 @@ public:
 
     // Opens an image or a palette file, as File > Open does.
     void Open(const std::filesystem::path& path);
+    // One step back or forward in the document's history.
     void OnUndo();
+    void OnRedo();
     void OnSettings();
     void OnHelp();
     void OnDownloadPage();
@@ -59,6 +61,9 @@ public:
     // input has been handled.
     void OnThresholdChanged();
     void OnReapply();
+    // One slider drag, however many runs it causes, is one undo step.
+    void OnSliderPressed();
+    void OnSliderReleased();
     void OnPaletteSelected();
 
     // Runs the engine again when the threshold, factor or transparent index
@@ -87,6 +92,7 @@ public:
     QAction* saveAsAction() const { return saveAsAction_; }
     QAction* exitAction() const { return exitAction_; }
     QAction* undoAction() const { return undoAction_; }
+    QAction* redoAction() const { return redoAction_; }
     QAction* settingsAction() const { return settingsAction_; }
     QAction* gridAction() const { return gridAction_; }
     QAction* statusBarAction() const { return statusBarAction_; }
@@ -98,12 +104,24 @@ public:
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Asks whether to save unsaved changes first; キャンセル keeps the window.
+    void closeEvent(QCloseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     bool ShowLoadedImage() override;
     bool ResultOnScreen() const override;
+    // Title mark and the enabled states of undo and redo.
+    void DocumentStateChanged() override;
+    // After undo or redo: the view, the controls and the palette pane
+    // follow what the document now holds.
+    void showDocumentState();
+    void setSliderQuietly(int threshold);
+    void selectShownPalette();
+    // Before a re-run: asks when it would throw away hand edits that the
+    // history cannot keep; on no, the controls return to the result's.
+    bool mayDiscardEdits();
 
     void buildMenus();
     void buildLayout();
@@ -153,6 +171,7 @@ private:
     QAction* saveAsAction_ = nullptr;
     QAction* exitAction_ = nullptr;
     QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
     QAction* settingsAction_ = nullptr;
     QAction* gridAction_ = nullptr;
     QAction* statusBarAction_ = nullptr;

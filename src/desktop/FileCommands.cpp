@@ -5,6 +5,7 @@
 #include "image/ErrCodeException.h"
 #include "ui/CPaletteToolView.h"
 
+#include <QDir>
 #include <exception>
 #include <memory>
 #include <system_error>
@@ -68,10 +69,27 @@ void FileCommands::Open(const std::filesystem::path& path)
 {
     const std::string ext = LowerExtension(path);
     if (ext == ".act" || ext == ".pal") {
-        openPalette(path, ext);
-    } else {
+        openPalette(path, ext); // adds to the pane, keeps every edit
+    } else if (OfferToSave()) {
         openImage(path);
+        host_.DocumentStateChanged();
     }
+}
+
+bool FileCommands::OfferToSave()
+{
+    if (!document_.IsModified()) {
+        return true;
+    }
+    switch (dialogs_.askSaveChanges(&owner_)) {
+    case UserDialogs::SaveAnswer::Save:
+        return OnFileSave();
+    case UserDialogs::SaveAnswer::Discard:
+        return true;
+    case UserDialogs::SaveAnswer::Cancel:
+        break;
+    }
+    return false;
 }
 
 void FileCommands::openPalette(const std::filesystem::path& path, const std::string& ext)
@@ -136,38 +154,75 @@ void FileCommands::reportSaveFailure()
     dialogs_.message(&owner_, QStringLiteral("画像を保存できませんでした"), errorCaption());
 }
 
-void FileCommands::OnFileSave()
+bool FileCommands::OnFileSave()
 {
     if (!hasSavableResult()) {
-        return;
+        return false;
     }
     if (savePath_.empty()) {
-        OnFileSaveAs();
-        return;
+        return OnFileSaveAs();
     }
-    if (!document_.Save(savePath_)) {
-        reportSaveFailure();
-    }
+    return save(savePath_);
 }
 
-void FileCommands::OnFileSaveAs()
+bool FileCommands::OnFileSaveAs()
 {
     if (!hasSavableResult()) {
-        return;
+        return false;
     }
+    // The proposal is where the automatic save would write, never the
+    // source itself. The file dialog opens only in an existing folder, so an
+    // "OUTPUT" folder is made for it and taken away again (only while
+    // empty) unless the file went there.
+    const AutoSaveTarget target =
+        AutoSavePath(loadedPath_, folderPath(settings_.DefaultSaveFolder));
+    std::error_code ec;
+    bool madeFolder = false;
+    if (!target.folderToCreate.empty() && !std::filesystem::exists(target.folderToCreate, ec)) {
+        madeFolder = std::filesystem::create_directory(target.folderToCreate, ec);
+    }
+    const auto dropUnusedFolder = [&] {
+        if (madeFolder) {
+            std::filesystem::remove(target.folderToCreate, ec); // fails while not empty
+        }
+    };
+    // Without a safe name (an "OUTPUT" link back to the source's folder)
+    // only the folder is proposed.
     const std::filesystem::path proposed =
-        ProposedSavePath(loadedPath_, folderPath(settings_.DefaultSaveFolder));
+        target.file.empty() ? loadedPath_.parent_path() / "" : target.file;
     const std::string ext = SaveExtension(loadedPath_);
     const QString suffix = QString::fromStdString(ext.size() > 1 ? ext.substr(1) : "png");
     const QString chosen =
         dialogs_.saveFileName(&owner_, toQString(proposed), fileFilter(), suffix);
-    if (chosen.isEmpty()) {
-        return;
+    if (chosen.isEmpty() || !mayReplace(toPath(chosen))) {
+        dropUnusedFolder();
+        return false;
     }
     savePath_ = toPath(chosen);
-    if (!document_.Save(savePath_)) {
+    const bool saved = save(savePath_);
+    dropUnusedFolder();
+    return saved;
+}
+
+bool FileCommands::mayReplace(const std::filesystem::path& chosen)
+{
+    if (!SameFile(chosen, loadedPath_)) {
+        return true;
+    }
+    const QString text = QStringLiteral("「%1」は開いている元の画像です。\n"
+                                        "元の画像が拡大結果で置き換えられます。よろしいですか？")
+                             .arg(QDir::toNativeSeparators(toQString(loadedPath_)));
+    return dialogs_.confirm(&owner_, text, QStringLiteral("名前をつけて保存"));
+}
+
+bool FileCommands::save(const std::filesystem::path& path)
+{
+    const bool saved = document_.Save(path);
+    if (!saved) {
         reportSaveFailure();
     }
+    host_.DocumentStateChanged();
+    return saved;
 }
 
 void FileCommands::autoSave()
@@ -182,9 +237,7 @@ void FileCommands::autoSave()
         std::error_code ignored;
         std::filesystem::create_directory(target.folderToCreate, ignored);
     }
-    if (!document_.Save(target.file)) {
-        reportSaveFailure();
-    }
+    save(target.file);
 }
 
 } // namespace gridmint

@@ -1,7 +1,9 @@
 // The commands that move files in and out of the frame: open (menu, drop),
 // save, save as and the automatic save after an image is opened, with the
-// messages they show. They remember the open image's path and the target of
-// save; reading, enlarging and writing are the document's.
+// messages and questions they show. They remember the open image's path and
+// the target of save; reading, enlarging and writing are the document's.
+// Hand edits are never thrown away without the question whether to save
+// them, and the source image is never replaced without a question of its own.
 #pragma once
 
 #include "app/AppSettings.h"
@@ -29,6 +31,8 @@ public:
     // True when the document's result is the one on screen (only that one
     // may be saved).
     virtual bool ResultOnScreen() const = 0;
+    // The document was loaded or saved: its modified state may differ.
+    virtual void DocumentStateChanged() = 0;
 
 protected:
     ~FileCommandHost() = default;
@@ -47,13 +51,19 @@ public:
     static QString fileFilter();
 
     // Opens an image, or (once an image is open) an ACT or PAL palette file
-    // into the palette pane. Messages report every failure.
+    // into the palette pane. Messages report every failure. Before an image
+    // replaces unsaved changes, OfferToSave asks.
     void Open(const std::filesystem::path& path);
     void OnFileOpen();
     // Opens the first local file of a drop; the rest is ignored.
     void OnDrop(const QList<QUrl>& urls);
-    void OnFileSave();
-    void OnFileSaveAs();
+    // Both true when the result was written.
+    bool OnFileSave();
+    bool OnFileSaveAs();
+    // With unsaved changes asks whether to save them: true when the caller
+    // may go on (saved, not wanted, or nothing to save), false for
+    // キャンセル and for a save that did not happen.
+    bool OfferToSave();
 
     const std::filesystem::path& loadedPath() const { return loadedPath_; }
     const std::filesystem::path& savePath() const { return savePath_; }
@@ -62,6 +72,11 @@ private:
     void openPalette(const std::filesystem::path& path, const std::string& ext);
     void openImage(const std::filesystem::path& path);
     void autoSave();
+    // Writes the result; a failure is reported.
+    bool save(const std::filesystem::path& path);
+    // False when `chosen` is the open source and the user does not want it
+    // replaced.
+    bool mayReplace(const std::filesystem::path& chosen);
     bool hasSavableResult() const;
     void reportSaveFailure();
 

@@ -20,13 +20,17 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
 #include <cstdio>
 #include <vector>
 
@@ -38,17 +42,34 @@ namespace {
 
 using namespace gridmint;
 
-// Answers every dialog without showing anything.
+// Answers every dialog without showing anything, unless `real` is set (for
+// pictures of the questions); `saveAnswer`, when set, answers the save
+// dialog.
 class QuietDialogs : public UserDialogs {
 public:
+    bool real = false;
+    QString saveAnswer;
+
     void message(QWidget*, const QString& text, const QString& caption) override
     {
         std::fprintf(stderr, "message: %s: %s\n", qPrintable(caption), qPrintable(text));
     }
-    QString openFileName(QWidget*, const QString&) override { return {}; }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override
+    SaveAnswer askSaveChanges(QWidget* owner) override
     {
-        return {};
+        return real ? UserDialogs::askSaveChanges(owner) : SaveAnswer::Discard;
+    }
+    bool confirm(QWidget* owner, const QString& text, const QString& caption) override
+    {
+        return real && UserDialogs::confirm(owner, text, caption);
+    }
+    QString openFileName(QWidget*, const QString&) override { return {}; }
+    QString saveFileName(QWidget* owner, const QString& proposed, const QString& filter,
+                         const QString& suffix) override
+    {
+        if (!saveAnswer.isEmpty()) {
+            return saveAnswer;
+        }
+        return real ? UserDialogs::saveFileName(owner, proposed, filter, suffix) : QString();
     }
     bool editSettings(QWidget*, AppSettings&) override { return false; }
     void showAbout(QWidget*) override {}
@@ -127,6 +148,54 @@ bool save(QWidget* widget, const QString& dir, const QString& name)
     return ok;
 }
 
+// Saves a picture of the modal dialog that the next call opens, then
+// cancels it.
+void grabNextModal(const QString& dir, const QString& name, bool& ok)
+{
+    QTimer::singleShot(300, [dir, name, &ok] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            std::printf("FAILED no dialog for %s\n", qPrintable(name));
+            ok = false;
+            return;
+        }
+        ok &= save(dialog, dir, name);
+        dialog->reject();
+    });
+}
+
+// The window with its title as the platform would show it (the offscreen
+// platform draws no frame), so that the modified mark can be seen.
+bool saveWithTitle(QWidget* window, const QString& dir, const QString& name)
+{
+    QApplication::processEvents();
+    const QPixmap body = window->grab();
+    QImage shot(body.width(), body.height() + 28, QImage::Format_RGB32);
+    shot.fill(QColor(0xDD, 0xDD, 0xDD));
+    QPainter painter(&shot);
+    const QString title = window->windowHandle() ? window->windowHandle()->title() : QString();
+    painter.drawText(QRect(8, 0, body.width() - 16, 28), Qt::AlignVCenter, title);
+    painter.drawPixmap(0, 28, body);
+    painter.end();
+    const QString path = dir + QLatin1Char('/') + name;
+    const bool ok = shot.save(path);
+    std::printf("%s %s (title \"%s\")\n", ok ? "wrote" : "FAILED", qPrintable(path),
+                qPrintable(title));
+    return ok;
+}
+
+// Press, drag through `points` and release, in result pixels.
+void drag(CMainFrame& frame, const std::vector<QPoint>& points)
+{
+    const int z = frame.view()->zoom();
+    auto at = [z](QPoint r) { return r * z + QPoint(z / 2, z / 2); };
+    frame.OnViewPress(at(points.front()).x(), at(points.front()).y());
+    for (QPoint p : points) {
+        frame.OnViewDrag(at(p).x(), at(p).y());
+    }
+    frame.OnViewRelease(at(points.back()).x(), at(points.back()).y());
+}
+
 void selectZoom(CMainFrame& frame, int choice)
 {
     // Setting the choice emits the zoom-selected signal, which the frame
@@ -145,9 +214,11 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     initUiResources();
     if (argc < 2 || argv[1][0] == '-') {
-        std::fprintf(stderr, "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
-                             "Saves screenshots of the main window (empty, every zoom, each tool,\n"
-                             "palettes, menus, settings and about) as PNG files in OUTPUT_DIR.\n");
+        std::fprintf(stderr,
+                     "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
+                     "Saves screenshots of the main window (empty, every zoom, each tool,\n"
+                     "palettes, menus, settings and about, a fast stroke, the save questions)\n"
+                     "as PNG files in OUTPUT_DIR.\n");
         return argc < 2 ? 2 : 0;
     }
     const QString outDir = QString::fromLocal8Bit(argv[1]);
@@ -157,7 +228,9 @@ int main(int argc, char* argv[])
 
     AppSettings settings;
     settings.ImageScale = 4;
-    CMainFrame frame(settings, std::make_unique<QuietDialogs>());
+    auto quiet = std::make_unique<QuietDialogs>();
+    QuietDialogs* dialogs = quiet.get();
+    CMainFrame frame(settings, std::move(quiet));
     frame.resize(1100, 760);
     frame.show();
     bool ok = save(&frame, outDir, QStringLiteral("01_empty.png"));
@@ -242,5 +315,42 @@ int main(int argc, char* argv[])
         ok &= save(&dialog, outDir, QStringLiteral("11_about.png"));
         dialog.hide();
     }
+
+    // The work that must not be lost: a fast dot stroke (events 24 result
+    // pixels apart) painted only at its events, as a program without the
+    // line walk would, and then as a real drag; the title's modified mark;
+    // the question on close; the Save As proposal; the question before the
+    // source is replaced.
+    // A copy, so that nothing here can touch the sample itself.
+    const QString copy = temp.filePath(QFileInfo(image).fileName());
+    QFile::copy(image, copy);
+    frame.Open(std::filesystem::path(copy.toStdU16String()));
+    selectZoom(frame, 3);
+    frame.view()->SetZoom(frame.view()->zoom(), 1, 1);
+    frame.toolPanel()->toolButton(ToolDot)->click();
+    frame.palettePane()->setChosenColour(5);
+    frame.toolPanel()->thicknessCombo()->setCurrentIndex(1);
+    const std::vector<QPoint> fast = {{2, 4}, {22, 10}, {42, 16}, {62, 22}};
+    ok &= saveWithTitle(&frame, outDir, QStringLiteral("12_title_unmodified.png"));
+    {
+        ScaleDocument& doc = frame.document();
+        doc.BeginStroke();
+        for (QPoint p : fast) {
+            doc.PlotDots(p.x(), p.y() + 30, 5, frame.toolPanel()->thickness());
+        }
+        doc.EndStroke();
+    }
+    drag(frame, fast);
+    frame.view()->Redraw();
+    ok &= saveWithTitle(&frame, outDir, QStringLiteral("13_fast_stroke_and_title_mark.png"));
+    dialogs->real = true;
+    grabNextModal(outDir, QStringLiteral("14_save_question.png"), ok);
+    ok &= !frame.close(); // the grab answers キャンセル: the window stays
+    grabNextModal(outDir, QStringLiteral("15_save_as_proposal.png"), ok);
+    frame.files().OnFileSaveAs();
+    dialogs->saveAnswer = copy; // choosing the source itself
+    grabNextModal(outDir, QStringLiteral("16_replace_source_question.png"), ok);
+    frame.files().OnFileSaveAs();
+    dialogs->real = false;
     return ok ? 0 : 1;
 }

@@ -10,8 +10,9 @@
 namespace gridmint {
 
 ToolStrokes::ToolStrokes(ScaleDocument& document, CTopPanelView& panel, CGridmintView& view,
-                         CPaletteToolView& palettes)
-    : document_(document), panel_(panel), view_(view), palettes_(palettes)
+                         CPaletteToolView& palettes, std::function<void()> strokeEnded)
+    : document_(document), panel_(panel), view_(view), palettes_(palettes),
+      strokeEnded_(std::move(strokeEnded))
 {
 }
 
@@ -27,28 +28,35 @@ void ToolStrokes::repaintView()
 
 void ToolStrokes::paintBrush(int rx, int ry)
 {
+    const Point to{rx, ry};
+    const Point from = last_;
+    last_ = to;
     if (!document_.job())
         return;
     const bool changed = panel_.toolMode() == ToolNearest
-                             ? document_.PaintNearest(rx, ry, panel_.thickness())
-                             : document_.PaintAuto(rx, ry, panel_.thickness());
+                             ? document_.PaintNearestAlong(from, to, panel_.thickness())
+                             : document_.PaintAutoAlong(from, to, panel_.thickness());
     if (changed)
         repaintView();
 }
 
 void ToolStrokes::plotDot(int rx, int ry)
 {
-    document_.PlotDots(rx, ry, static_cast<std::uint8_t>(palettes_.chosenColour()),
-                       panel_.thickness());
+    const Point to{rx, ry};
+    const Point from = last_;
+    last_ = to;
+    document_.PlotDotsAlong(from, to, static_cast<std::uint8_t>(palettes_.chosenColour()),
+                            panel_.thickness());
     repaintView();
 }
 
 void ToolStrokes::Press(int x, int y)
 {
-    document_.setSnapshotPending(true);
+    document_.BeginStroke();
     const int zoom = displayZoom();
     int rx = x / zoom;
     int ry = y / zoom;
+    last_ = {rx, ry};
     const IndexedBitmap* result = document_.resultBitmap();
     auto clampToResult = [&] {
         if (result) {
@@ -158,6 +166,9 @@ void ToolStrokes::Release(int x, int y)
     default:
         break;
     }
+    document_.EndStroke();
+    if (strokeEnded_)
+        strokeEnded_();
 }
 
 void ToolStrokes::RightPress(int x, int y)

@@ -2,9 +2,13 @@
 // release or right press makes for the tool chosen in the tool panel, and the
 // view's feedback (corner marker, line previews, zoom by click). Positions
 // come in zoomed-image coordinates and are divided by the display zoom here.
+// Everything from a press to its release is one stroke, one undo step; the
+// brushes and dots paint the whole way between two pointer events.
 #pragma once
 
 #include "app/ScaleDocument.h"
+
+#include <functional>
 
 namespace gridmint {
 
@@ -14,9 +18,10 @@ class CTopPanelView;
 
 class ToolStrokes {
 public:
-    // All four must outlive the strokes.
+    // All four must outlive the strokes. `strokeEnded` runs after every
+    // release, when the document may hold a new step.
     ToolStrokes(ScaleDocument& document, CTopPanelView& panel, CGridmintView& view,
-                CPaletteToolView& palettes);
+                CPaletteToolView& palettes, std::function<void()> strokeEnded);
 
     void Press(int x, int y);
     void Drag(int x, int y);
@@ -31,9 +36,9 @@ public:
 
 private:
     int displayZoom() const;
-    // The nearest and auto brushes at a result pixel (press and drag).
+    // The nearest and auto brushes and the dots from the previous pointer
+    // position to this one (result pixels).
     void paintBrush(int rx, int ry);
-    // Dots of the chosen palette colour (press, drag and release).
     void plotDot(int rx, int ry);
     void repaintView();
 
@@ -41,7 +46,9 @@ private:
     CTopPanelView& panel_;
     CGridmintView& view_;
     CPaletteToolView& palettes_;
+    std::function<void()> strokeEnded_;
     int clickCounter_ = 0;
+    Point last_; // the previous pointer position of the stroke
 };
 
 } // namespace gridmint

@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace gridmint {
 
@@ -15,6 +16,34 @@ void UserDialogs::message(QWidget* owner, const QString& text, const QString& ca
 {
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
     box.exec();
+}
+
+UserDialogs::SaveAnswer UserDialogs::askSaveChanges(QWidget* owner)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Gridmint"),
+                    QStringLiteral("変更を保存しますか？"), QMessageBox::NoButton, owner);
+    QPushButton* save = box.addButton(QStringLiteral("保存"), QMessageBox::AcceptRole);
+    QPushButton* discard =
+        box.addButton(QStringLiteral("保存しない"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == save) {
+        return SaveAnswer::Save;
+    }
+    return box.clickedButton() == discard ? SaveAnswer::Discard : SaveAnswer::Cancel;
+}
+
+bool UserDialogs::confirm(QWidget* owner, const QString& text, const QString& caption)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::NoButton, owner);
+    QPushButton* yes = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 QString UserDialogs::openFileName(QWidget* owner, const QString& filter)

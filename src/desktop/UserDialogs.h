@@ -14,10 +14,17 @@ namespace gridmint {
 
 class UserDialogs {
 public:
+    enum class SaveAnswer { Save, Discard, Cancel };
+
     virtual ~UserDialogs();
 
     // A modal box with an OK button and no icon.
     virtual void message(QWidget* owner, const QString& text, const QString& caption);
+    // "変更を保存しますか？" with 保存, 保存しない and キャンセル; closing the
+    // box is キャンセル.
+    virtual SaveAnswer askSaveChanges(QWidget* owner);
+    // A yes-or-no question whose default (and Escape) is no.
+    virtual bool confirm(QWidget* owner, const QString& text, const QString& caption);
     // The chosen file, or an empty string when the user cancelled.
     virtual QString openFileName(QWidget* owner, const QString& filter);
     // `proposed` is the initial file name; `defaultSuffix` has no dot. Asks

@@ -101,6 +101,14 @@ bool CPaletteToolView::canRemove(int index) const
     return index > 0 && index != selected_ && index < static_cast<int>(entries_.size());
 }
 
+void CPaletteToolView::selectPalette(int index)
+{
+    if (index >= 0 && index < static_cast<int>(entries_.size()) && index != selected_) {
+        selected_ = index;
+        viewport()->update();
+    }
+}
+
 bool CPaletteToolView::removePalette(int index)
 {
     if (!canRemove(index)) {

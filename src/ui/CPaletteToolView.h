@@ -32,6 +32,9 @@ public:
     void AddPalette(const Palette* palette, const std::filesystem::path& path);
 
     int selectedPalette() const { return selected_; }
+    // Selects a block without announcing it (the frame restoring the block
+    // whose colours the document shows); an index out of range is ignored.
+    void selectPalette(int index);
     int chosenColour() const { return chosen_; }
     void setChosenColour(int index); // 0..255; anything else is ignored
     const std::vector<PaletteEntry>& entries() const { return entries_; }

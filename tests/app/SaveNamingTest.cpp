@@ -51,9 +51,8 @@ TEST(SaveNaming, OutputFolderOrDefaultFolder)
     EXPECT_EQ(AutoSavePath(art / "a.png", dir / "missing").file, art / "OUTPUT" / "a.png");
     EXPECT_EQ(AutoSavePath(art / "a.png", dir / "plainfile").file, art / "OUTPUT" / "a.png");
 
-    EXPECT_EQ(ProposedSavePath(art / "c.bmp", out), out / "c.bmp");
-    EXPECT_EQ(ProposedSavePath(art / "c.BMP", ""), art / "c.png");
-    EXPECT_EQ(ProposedSavePath(art / "c.bmp", dir / "missing"), art / "c.bmp");
+    EXPECT_EQ(AutoSavePath(art / "c.bmp", out).file, out / "c.bmp");
+    EXPECT_EQ(AutoSavePath(art / "c.BMP", "").file, art / "OUTPUT" / "c.png");
 }
 
 TEST(SaveNaming, NeverTheSourceItself)

@@ -6,6 +6,7 @@ namespace gridmint::test {
 std::unique_ptr<QObject> makeFrameFileTest();
 std::unique_ptr<QObject> makeFrameViewTest();
 std::unique_ptr<QObject> makeFrameToolTest();
+std::unique_ptr<QObject> makeFrameHistoryTest();
 } // namespace gridmint::test
 
 std::vector<std::unique_ptr<QObject>> makeDesktopTests()
@@ -14,5 +15,6 @@ std::vector<std::unique_ptr<QObject>> makeDesktopTests()
     tests.push_back(gridmint::test::makeFrameFileTest());
     tests.push_back(gridmint::test::makeFrameViewTest());
     tests.push_back(gridmint::test::makeFrameToolTest());
+    tests.push_back(gridmint::test::makeFrameHistoryTest());
     return tests;
 }

@@ -105,11 +105,13 @@ private slots:
     {
         FrameHarness h(2);
         const auto src = h.openPattern(QStringLiteral("sprite.png"), 8, 6);
-        // The first Ctrl+S asks, proposing the source's own name.
+        // The first Ctrl+S asks, proposing the automatic save's target; its
+        // folder does not stay behind when the file goes elsewhere.
         h.dialogs->saveAnswers << h.dir.filePath(QStringLiteral("out.bmp"));
         h.frame->saveAction()->trigger();
         QCOMPARE(h.dialogs->proposedSaveNames,
-                 QStringList{QString::fromStdU16String(src.u16string())});
+                 QStringList{h.dir.filePath(QStringLiteral("OUTPUT/sprite.png"))});
+        QVERIFY(!QFile::exists(h.dir.filePath(QStringLiteral("OUTPUT"))));
         QCOMPARE(readBmp(h.file(QStringLiteral("out.bmp")))->width(), 16);
         // The second writes the same file without asking.
         QVERIFY(QFile::remove(h.dir.filePath(QStringLiteral("out.bmp"))));

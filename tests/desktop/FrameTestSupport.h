@@ -23,10 +23,24 @@ public:
     QStringList saveAnswers; // taken front first; none left = cancel
     QStringList proposedSaveNames;
     std::function<bool(AppSettings&)> onSettings;
+    QList<SaveAnswer> saveChangesAnswers; // taken front first; none left = cancel
+    int saveChangesQuestions = 0;
+    QList<bool> confirmAnswers; // taken front first; none left = no
+    QStringList confirmations;  // "caption: text"
 
     void message(QWidget*, const QString& text, const QString& caption) override
     {
         messages << caption + QStringLiteral(": ") + text;
+    }
+    SaveAnswer askSaveChanges(QWidget*) override
+    {
+        ++saveChangesQuestions;
+        return saveChangesAnswers.isEmpty() ? SaveAnswer::Cancel : saveChangesAnswers.takeFirst();
+    }
+    bool confirm(QWidget*, const QString& text, const QString& caption) override
+    {
+        confirmations << caption + QStringLiteral(": ") + text;
+        return !confirmAnswers.isEmpty() && confirmAnswers.takeFirst();
     }
     QString saveFileName(QWidget*, const QString& proposed, const QString&, const QString&) override
     {

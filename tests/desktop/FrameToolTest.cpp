@@ -126,18 +126,21 @@ private slots:
         s.move(zoomedBeyond(p[2]));
         s.release(zoomedBeyond(p[2]));
 
+        // Each event paints the whole way from the one before; the release
+        // plots dots once more.
         ScaleDocument& ref = s.reference;
-        ref.setSnapshotPending(true);
-        const int times[3] = {1, 1, tool == ToolDot ? 2 : 1}; // the release plots once more
-        for (int i = 0; i < 3; ++i) {
-            for (int k = 0; k < times[i]; ++k) {
-                if (tool == ToolNearest) {
-                    ref.PaintNearest(p[i].x(), p[i].y(), thickness);
-                } else if (tool == ToolAuto) {
-                    ref.PaintAuto(p[i].x(), p[i].y(), thickness);
-                } else {
-                    ref.PlotDots(p[i].x(), p[i].y(), 14, thickness);
-                }
+        const int events = tool == ToolDot ? 4 : 3;
+        const int starts[4] = {0, 0, 1, 2};
+        const int ends[4] = {0, 1, 2, 2};
+        for (int i = 0; i < events; ++i) {
+            const Point from{p[starts[i]].x(), p[starts[i]].y()};
+            const Point to{p[ends[i]].x(), p[ends[i]].y()};
+            if (tool == ToolNearest) {
+                ref.PaintNearestAlong(from, to, thickness);
+            } else if (tool == ToolAuto) {
+                ref.PaintAutoAlong(from, to, thickness);
+            } else {
+                ref.PlotDotsAlong(from, to, 14, thickness);
             }
         }
         QCOMPARE(s.shown(), s.expected());

@@ -1,0 +1,189 @@
+// The document's side of the history: which changes become steps, and the
+// steps that trade a whole job and result, or the palette, with the document.
+#include "app/ScaleDocument.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace gridmint {
+
+namespace {
+
+// What a job keeps alive, near enough for the budget: its output image, the
+// mark grid and lightness ranks per source pixel, and its tables.
+std::size_t jobBytes(const ScaleJob& job)
+{
+    const IndexedImage& out = job.outputImage();
+    const auto outBytes =
+        static_cast<std::size_t>(out.width()) * static_cast<std::size_t>(out.height());
+    const auto cells =
+        static_cast<std::size_t>(job.width()) * static_cast<std::size_t>(job.height());
+    return sizeof(ScaleJob) + outBytes + 2 * cells + std::size_t{256} * 256 +
+           job.palette().size() * (sizeof(Colour) + sizeof(LabColor));
+}
+
+std::size_t rasterBytes(const IndexedBitmap& r)
+{
+    return sizeof(IndexedBitmap) +
+           static_cast<std::size_t>(r.stride()) * static_cast<std::size_t>(r.height());
+}
+
+} // namespace
+
+// A re-run: the job and result on one side of it. The job carries the
+// factor, threshold and transparent index that made the result, and the
+// engine output that the auto brush restores from.
+class ScaleDocument::RunStep : public EditHistory::Step {
+public:
+    RunStep(std::unique_ptr<ScaleJob> job, std::unique_ptr<IndexedBitmap> result)
+        : job_(std::move(job)), result_(std::move(result)),
+          bytes_(sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_))
+    {
+    }
+
+    void swap(ScaleDocument& document) override
+    {
+        std::swap(document.job_, job_);
+        std::swap(document.result_, result_);
+        // The one-level snapshot belongs to the other result.
+        document.undo_.reset();
+    }
+
+    std::size_t bytes() const override { return bytes_; }
+
+    // Hands job and result back after a run that failed.
+    void giveBack(ScaleDocument& document)
+    {
+        document.job_ = std::move(job_);
+        document.result_ = std::move(result_);
+    }
+
+private:
+    std::unique_ptr<ScaleJob> job_;
+    std::unique_ptr<IndexedBitmap> result_;
+    std::size_t bytes_;
+};
+
+void ScaleDocument::BeginStroke()
+{
+    EndStroke();
+    history_->beginStroke();
+}
+
+void ScaleDocument::EndStroke() noexcept
+{
+    history_->endStroke(result_.get());
+}
+
+void ScaleDocument::beforeWrite(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1)
+{
+    if (result_)
+        history_->beforeWrite(*result_, x0, y0, x1, y1);
+}
+
+bool ScaleDocument::UndoStep()
+{
+    EndStroke();
+    return history_->undo(*this);
+}
+
+bool ScaleDocument::RedoStep()
+{
+    EndStroke();
+    return history_->redo(*this);
+}
+
+void ScaleDocument::BeginRunGroup()
+{
+    runGroupOpen_ = true;
+    runGroupStepOn_ = false;
+}
+
+void ScaleDocument::EndRunGroup()
+{
+    runGroupOpen_ = false;
+    runGroupStepOn_ = false;
+}
+
+std::size_t ScaleDocument::stateBytes() const
+{
+    if (!job_ || !result_)
+        return 0;
+    return sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_);
+}
+
+bool ScaleDocument::HasHandEdits() const
+{
+    if (!job_ || !result_)
+        return false;
+    const IndexedImage& out = job_->outputImage();
+    if (out.width() != result_->width() || out.height() != result_->height())
+        return true;
+    for (std::int32_t y = 0; y < out.height(); ++y) {
+        if (std::memcmp(out.row(y), result_->row(y), static_cast<std::size_t>(out.width())) != 0)
+            return true;
+    }
+    return false;
+}
+
+bool ScaleDocument::ApplyWouldDiscardEdits() const
+{
+    if (!job_ || !result_)
+        return false;
+    if (runGroupOpen_ && runGroupStepOn_ && history_->revision() == runGroupRevision_)
+        return false; // the group's step already holds the state to go back to
+    if (stateBytes() <= history_->budget())
+        return false;
+    return history_->canUndo() || HasHandEdits();
+}
+
+IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool force,
+                                    std::int32_t transparentIndex, bool slopePasses)
+{
+    if (!source_) {
+        lastError_ = "no image";
+        return nullptr;
+    }
+    EndStroke(); // a stroke never spans a run
+    // The first run after a Load replaces nothing of this image.
+    if (!job_ || !result_)
+        return applyNow(factor, threshold, force, transparentIndex, slopePasses);
+    if (runGroupOpen_ && runGroupStepOn_ && history_->revision() == runGroupRevision_)
+        return applyNow(factor, threshold, force, transparentIndex, slopePasses);
+
+    if (stateBytes() > history_->budget()) {
+        // Keeping the previous state would evict everything anyway.
+        IndexedBitmap* made = applyNow(factor, threshold, force, transparentIndex, slopePasses);
+        if (made)
+            history_->clear(false);
+        return made;
+    }
+
+    // The present job and result go into the step untouched; the run
+    // builds new ones. A failed run hands them back.
+    std::unique_ptr<RunStep> step;
+    try {
+        step = std::make_unique<RunStep>(std::move(job_), std::move(result_));
+    } catch (const std::bad_alloc&) {
+        lastError_ = "out of memory";
+        return nullptr; // job_ and result_ were not moved: make_unique failed first
+    }
+    IndexedBitmap* made = applyNow(factor, threshold, force, transparentIndex, slopePasses);
+    if (!made) {
+        step->giveBack(*this);
+        return nullptr;
+    }
+    try {
+        history_->push(std::move(step));
+    } catch (const std::bad_alloc&) {
+        history_->clear(false);
+    }
+    if (runGroupOpen_) {
+        runGroupStepOn_ = true;
+        runGroupRevision_ = history_->revision();
+    }
+    return made;
+}
+
+} // namespace gridmint
