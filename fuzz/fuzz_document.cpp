@@ -1,8 +1,8 @@
 // The document from image to saved file: a random picture, palette, factor,
 // threshold (NaN and infinities included) and transparent index, then up to
-// 64 random edits. Every result pixel must be one of the source's indices
-// or a plotted colour, the plain enlargement must be exact block
-// replication, and each format must give back the pixels and the palette.
+// 64 random edits, undone and redone. Every result pixel must be one of the
+// source's indices or a plotted colour, the plain enlargement must be exact
+// block replication, and each format must give back the pixels and palette.
 #include "app/ScaleDocument.h"
 #include "image/Codecs.h"
 
@@ -159,6 +159,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   pixels[static_cast<std::size_t>((y / factor) * w + x / factor)]);
 
     ScaleDocument doc;
+    // A small budget, so that dropping the oldest steps is exercised too.
+    doc.history().setBudget(std::size_t{1} << (10 + in.below(12)));
     check(doc.Load(scratchFile()));
     check(doc.Apply(factor, threshold, false, transparent) != nullptr);
     const std::int32_t rw = w * factor;
@@ -168,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int op = 0; op < 64 && !in.done(); ++op) {
         if (in.byte() % 4 == 0)
             doc.setSnapshotPending(true); // a press, as the frame does
-        switch (in.byte() % 9) {
+        switch (in.byte() % 12) {
         case 0:
             doc.PaintNearest(x(), y(), 1 + in.below(6));
             break;
@@ -203,8 +205,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             doc.SetPalette(colours.data(), static_cast<std::int32_t>(colours.size()));
             break;
         }
+        case 8:
+            doc.BeginStroke();
+            break;
+        case 9:
+            doc.EndStroke();
+            break;
+        case 10:
+            doc.UndoStep();
+            break;
         default:
-            doc.TakeSnapshot();
+            doc.RedoStep();
             break;
         }
     }
