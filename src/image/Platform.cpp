@@ -248,22 +248,21 @@ std::optional<unsigned long> temporaryOwner(const std::string& name)
 {
     if (name.size() < 2 || name[0] != '.' || !name.ends_with(kTempSuffix))
         return std::nullopt;
-    // From the end: ".tmp", STAMP, COUNTER, then PID.
+    // From the end: STAMP and COUNTER in hexadecimal, then PID in decimal,
+    // each after a dot and each wholly digits.
     std::size_t end = name.size() - kTempSuffix.size();
-    for (int field = 0; field < 2; ++field) {
-        const std::size_t dot = name.rfind('.', end - 1);
+    unsigned long value = 0;
+    for (const int base : {16, 16, 10}) {
+        const std::size_t dot = end == 0 ? std::string::npos : name.rfind('.', end - 1);
         if (dot == std::string::npos || dot == 0 || dot + 1 == end)
+            return std::nullopt;
+        const char* last = name.data() + end;
+        const auto [ptr, ec] = std::from_chars(name.data() + dot + 1, last, value, base);
+        if (ec != std::errc() || ptr != last)
             return std::nullopt;
         end = dot;
     }
-    const std::size_t dot = name.rfind('.', end - 1);
-    if (dot == std::string::npos || dot == 0)
-        return std::nullopt;
-    unsigned long pid = 0;
-    const auto [ptr, ec] = std::from_chars(name.data() + dot + 1, name.data() + end, pid);
-    if (ec != std::errc() || ptr != name.data() + end)
-        return std::nullopt;
-    return pid;
+    return value;
 }
 
 // Removes temporary files in `folder` left by writers that no longer run
