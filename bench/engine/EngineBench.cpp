@@ -5,7 +5,13 @@
 // in the same iterations, the run as a multiple of it (`run/repl`) and the
 // passes' cost per source pixel (`pass_ns_px`), all from the thread's CPU
 // time (see seconds()).
+//
+// BM_CellsVsWhole runs a sheet in cell mode and the same sheet as one image
+// in the same rounds, alternating, and reports the median of the per-round
+// ratios: `cells/whole` on the wall clock (cell mode uses every core), and
+// `cpu_cells/whole` in CPU time of all threads (its cost in all).
 #include "PixelArtImages.h"
+#include "engine/CellScale.h"
 #include "engine/ScaleJob.h"
 
 #include <algorithm>
@@ -23,18 +29,31 @@ namespace {
 
 constexpr ArtKind kKinds[] = {ArtKind::Sprites, ArtKind::Lines, ArtKind::Dither};
 
+double wallSeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// CPU time of the calling thread (`process` false) or of all threads of the
+// process; the wall clock where there is no such clock.
+double cpuSeconds(bool process)
+{
+#if defined(__unix__)
+    timespec ts{};
+    clock_gettime(process ? CLOCK_PROCESS_CPUTIME_ID : CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+#else
+    (void)process;
+    return wallSeconds();
+#endif
+}
+
 // The machine is shared with compilers and other jobs; the thread's own CPU
 // time is far steadier than the wall clock there.
 double seconds()
 {
-#if defined(__unix__)
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-#else
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-#endif
+    return cpuSeconds(false);
 }
 
 double median(std::vector<double> v)
@@ -97,6 +116,53 @@ void BM_Run(benchmark::State& state)
     state.SetLabel(kindName(kind));
 }
 
+// CPU time of every thread of the process: what cell mode costs in all,
+// whether or not the cores were free.
+double processSeconds()
+{
+    return cpuSeconds(true);
+}
+
+// Args: art kind, 1 to pad the palette to 256 entries (as many files carry),
+// 1 for wrap mode. A 1024 x 1024 sheet of 16 x 16 cells at factor 4.
+void BM_CellsVsWhole(benchmark::State& state)
+{
+    const auto kind = kKinds[state.range(0)];
+    auto set = makePixelArt(kind, 1024);
+    if (state.range(1) != 0)
+        set->palette->colours.resize(256, 0xFF808080u);
+    CellLayout layout;
+    layout.cellWidth = 16;
+    layout.cellHeight = 16;
+    layout.wrap = state.range(2) != 0;
+    const ScaleSettings settings{4, 20, -1, true};
+    ScaleJob job(*set, settings.factor, settings.threshold, settings.transparentIndex);
+    std::vector<double> wholes, cells, ratios, cpuRatios;
+    for (auto _ : state) {
+        const double c0 = processSeconds();
+        const double t0 = wallSeconds();
+        job.run();
+        benchmark::ClobberMemory();
+        const double t1 = wallSeconds();
+        const double c1 = processSeconds();
+        Enlargement e = enlargeCells(*set, settings, layout, false);
+        benchmark::DoNotOptimize(e.image->store());
+        const double t2 = wallSeconds();
+        const double c2 = processSeconds();
+        wholes.push_back(t1 - t0);
+        cells.push_back(t2 - t1);
+        ratios.push_back((t2 - t1) / (t1 - t0));
+        cpuRatios.push_back((c2 - c1) / (c1 - c0));
+        state.SetIterationTime(t2 - t1);
+    }
+    state.counters["whole_ms"] = median(wholes) * 1e3;
+    state.counters["cells_ms"] = median(cells) * 1e3;
+    state.counters["cells/whole"] = median(ratios);
+    state.counters["cpu_cells/whole"] = median(cpuRatios);
+    state.SetLabel(kindName(kind) + (state.range(1) != 0 ? " pal256" : "") +
+                   (layout.wrap ? " wrap" : ""));
+}
+
 void sizesAndFactors(benchmark::internal::Benchmark* b, bool perKind)
 {
     for (int size : {256, 1024})
@@ -111,6 +177,12 @@ BENCHMARK(BM_Replicate)
     ->Apply([](auto* b) { sizesAndFactors(b, true); }) -> Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Run)->Apply([](auto* b) { sizesAndFactors(b, true); }) -> UseManualTime()
     -> Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_CellsVsWhole)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0}})
+    ->Args({0, 0, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace gridmint::bench

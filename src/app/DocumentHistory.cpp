@@ -23,6 +23,13 @@ std::size_t jobBytes(const ScaleJob& job)
            job.palette().size() * (sizeof(Colour) + sizeof(LabColor));
 }
 
+std::size_t imageBytes(const IndexedImage* image)
+{
+    if (!image)
+        return 0;
+    return static_cast<std::size_t>(image->width()) * static_cast<std::size_t>(image->height());
+}
+
 std::size_t rasterBytes(const IndexedBitmap& r)
 {
     return sizeof(IndexedBitmap) +
@@ -36,9 +43,12 @@ std::size_t rasterBytes(const IndexedBitmap& r)
 // engine output that the auto brush restores from.
 class ScaleDocument::RunStep : public EditHistory::Step {
 public:
-    RunStep(std::unique_ptr<ScaleJob> job, std::unique_ptr<IndexedBitmap> result)
-        : job_(std::move(job)), result_(std::move(result)),
-          bytes_(sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_))
+    explicit RunStep(ScaleDocument& document)
+        : job_(std::move(document.job_)), result_(std::move(document.result_)),
+          cellResult_(std::move(document.cellResult_)),
+          changeMap_(std::move(document.changeMap_)),
+          bytes_(sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_) +
+                 imageBytes(cellResult_.get()) + imageBytes(changeMap_.get()))
     {
     }
 
@@ -46,22 +56,30 @@ public:
     {
         std::swap(document.job_, job_);
         std::swap(document.result_, result_);
+        // In cell mode the auto brush restores from the cells' result, so it
+        // travels with the job; so does the change map of that run.
+        std::swap(document.cellResult_, cellResult_);
+        std::swap(document.changeMap_, changeMap_);
         // The one-level snapshot belongs to the other result.
         document.undo_.reset();
     }
 
     std::size_t bytes() const override { return bytes_; }
 
-    // Hands job and result back after a run that failed.
+    // Hands everything back after a run that failed.
     void giveBack(ScaleDocument& document)
     {
         document.job_ = std::move(job_);
         document.result_ = std::move(result_);
+        document.cellResult_ = std::move(cellResult_);
+        document.changeMap_ = std::move(changeMap_);
     }
 
 private:
     std::unique_ptr<ScaleJob> job_;
     std::unique_ptr<IndexedBitmap> result_;
+    std::unique_ptr<IndexedImage> cellResult_;
+    std::unique_ptr<IndexedImage> changeMap_;
     std::size_t bytes_;
 };
 
@@ -110,14 +128,16 @@ std::size_t ScaleDocument::stateBytes() const
 {
     if (!job_ || !result_)
         return 0;
-    return sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_);
+    return sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_) +
+           imageBytes(cellResult_.get()) + imageBytes(changeMap_.get());
 }
 
 bool ScaleDocument::HasHandEdits() const
 {
-    if (!job_ || !result_)
+    const IndexedImage* engine = engineResult();
+    if (!engine || !result_)
         return false;
-    const IndexedImage& out = job_->outputImage();
+    const IndexedImage& out = *engine;
     if (out.width() != result_->width() || out.height() != result_->height())
         return true;
     for (std::int32_t y = 0; y < out.height(); ++y) {
@@ -164,10 +184,10 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
     // builds new ones. A failed run hands them back.
     std::unique_ptr<RunStep> step;
     try {
-        step = std::make_unique<RunStep>(std::move(job_), std::move(result_));
+        step = std::make_unique<RunStep>(*this);
     } catch (const std::bad_alloc&) {
         lastError_ = "out of memory";
-        return nullptr; // job_ and result_ were not moved: make_unique failed first
+        return nullptr; // nothing was moved: the allocation failed first
     }
     IndexedBitmap* made = applyNow(factor, threshold, force, transparentIndex, slopePasses);
     if (!made) {

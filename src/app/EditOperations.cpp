@@ -91,7 +91,7 @@ bool ScaleDocument::editFrame(EditFrame& frame) const
         return false;
     frame.f = job_->factor();
     frame.src = source_->image.get();
-    frame.out = &job_->outputImage();
+    frame.out = engineResult();
     frame.result = result_.get();
     frame.w = std::min(job_->width(), frame.src->width());
     frame.h = std::min(job_->height(), frame.src->height());

@@ -1,6 +1,7 @@
 #include "app/ScaleDocument.h"
 
 #include "app/SaveNaming.h"
+#include "engine/ChangeMap.h"
 #include "engine/DisplayConversion.h"
 #include "image/Codecs.h"
 #include "image/ErrCodeException.h"
@@ -114,6 +115,8 @@ bool ScaleDocument::Load(const std::filesystem::path& path)
     history_->clear(true); // its jobs refer to the old source
     undo_.reset();
     job_.reset(); // refers to the old source
+    cellResult_.reset();
+    changeMap_.reset();
     source_ = std::move(loaded);
     runGroupStepOn_ = false;
     lastError_.clear();
@@ -123,6 +126,11 @@ bool ScaleDocument::Load(const std::filesystem::path& path)
 IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bool force,
                                        std::int32_t transparentIndex, bool slopePasses)
 {
+    if (cellLayout_.enabled() && !cellLayout_.valid()) {
+        lastError_ = "cell size, margin or spacing out of range";
+        return nullptr;
+    }
+
     const bool reuse = !force && job_ && job_->factor() == factor &&
                        job_->transparentIndex() == transparentIndex &&
                        job_->slopePasses() == slopePasses;
@@ -133,6 +141,7 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
     std::unique_ptr<ScaleJob> fresh;
     ScaleJob* job = job_.get();
     const double previousThreshold = job_ ? job_->threshold() : threshold;
+    Enlargement enlarged;
     try {
         if (reuse) {
             job_->setThreshold(threshold);
@@ -140,7 +149,7 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
             fresh = std::make_unique<ScaleJob>(*source_, factor, threshold, transparentIndex);
             job = fresh.get();
         }
-        job->run(slopePasses);
+        enlarged = runEngine(*job, ScaleSettings{factor, threshold, transparentIndex, slopePasses});
     } catch (const std::exception& e) {
         if (reuse)
             job_->setThreshold(previousThreshold);
@@ -155,7 +164,7 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
         return nullptr;
     }
 
-    const IndexedImage& image = job->outputImage();
+    const IndexedImage& image = enlarged.image ? *enlarged.image : job->outputImage();
     if (result_ && result_->width() == image.width() && result_->height() == image.height()) {
         // Same size: refill the raster the view already holds instead of
         // allocating a new one on every threshold step.
@@ -175,9 +184,47 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
     }
     if (fresh)
         job_ = std::move(fresh);
+    cellResult_ = std::move(enlarged.image);
+    changeMap_ = std::move(enlarged.changes);
     undo_.reset();
     lastError_.clear();
     return result_.get();
+}
+
+Enlargement ScaleDocument::runEngine(ScaleJob& job, const ScaleSettings& settings) const
+{
+    Enlargement made;
+    if (cellLayout_.enabled()) {
+        made = enlargeCells(*source_, settings, cellLayout_, traceChanges_, cellThreads_);
+        // Only after the cells succeeded, so that a failure leaves the job as
+        // it was: its plain run gives the status line its colour table.
+        job.run(false);
+        return made;
+    }
+    if (!traceChanges_) {
+        job.run(settings.slopePasses);
+        return made;
+    }
+    made.changes = std::make_unique<IndexedImage>();
+    if (settings.slopePasses) {
+        runTracingChanges(job, *made.changes);
+        return made;
+    }
+    job.run(false);
+    const IndexedImage& out = job.outputImage();
+    made.changes->allocate(static_cast<std::uint32_t>(out.width()),
+                           static_cast<std::uint32_t>(out.height()));
+    std::fill_n(made.changes->store(),
+                static_cast<std::size_t>(out.width()) * static_cast<std::size_t>(out.height()),
+                std::uint8_t{kUnchanged});
+    return made;
+}
+
+const IndexedImage* ScaleDocument::engineResult() const
+{
+    if (cellResult_)
+        return cellResult_.get();
+    return job_ ? &job_->outputImage() : nullptr;
 }
 
 bool ScaleDocument::Save(const std::filesystem::path& path)

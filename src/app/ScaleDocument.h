@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/EditHistory.h"
+#include "engine/CellScale.h"
 #include "engine/ScaleJob.h"
 #include "image/Codecs.h"
 #include "image/Containers.h"
@@ -73,6 +74,26 @@ public:
     // instead (ApplyWouldDiscardEdits says so beforehand).
     IndexedBitmap* Apply(std::int32_t factor, double threshold, bool force,
                          std::int32_t transparentIndex, bool slopePasses = true);
+
+    // Cell mode for the following Apply calls: off (the default) enlarges
+    // the image as a whole. A layout that is on but not valid() makes Apply
+    // fail. In cell mode the job still serves the status line and the
+    // factor; the engine result is the cell-mode one.
+    void SetCellLayout(const CellLayout& layout) { cellLayout_ = layout; }
+    const CellLayout& cellLayout() const { return cellLayout_; }
+    // Threads for cell mode, 0 (the default) for one per core.
+    void SetCellThreads(unsigned threads) { cellThreads_ = threads; }
+    // When on, the following Apply calls also record which result pixels the
+    // slope passes changed (see engine/ChangeMap.h). Off by default.
+    void SetTraceChanges(bool on) { traceChanges_ = on; }
+
+    // The engine's own result of the last successful Apply, the one the
+    // auto brush restores: the cell-mode result when cell mode was on, else
+    // the job's output. Null without a job.
+    const IndexedImage* engineResult() const;
+    // The change map (a ChangeCode per result pixel) of the last successful
+    // Apply if it traced changes, else null.
+    const IndexedImage* changeMap() const { return changeMap_.get(); }
 
     // Writes the result with the source palette, alpha included; format by
     // the lower-cased extension (.bmp, .pcx, anything else PNG). Needs an
@@ -195,6 +216,9 @@ private:
     class RunStep;
     class PaletteStep;
     bool editFrame(EditFrame& frame) const;
+    // Runs the job, or the cells, as the cell layout and tracing say; the
+    // result is in `job` unless the returned image is set.
+    Enlargement runEngine(ScaleJob& job, const ScaleSettings& settings) const;
     bool paintBlocks(std::int32_t x, std::int32_t y, std::int32_t thickness, bool engineResult);
     bool paintBlocksAlong(Point from, Point to, std::int32_t thickness, bool engineResult);
     // Tells the open stroke which result pixels are about to change.
@@ -211,6 +235,12 @@ private:
     std::unique_ptr<ScaleJob> job_;
     // Its steps hold jobs that refer to the source; it goes first.
     std::unique_ptr<EditHistory> history_;
+    // Set by an Apply in cell mode, else null.
+    std::unique_ptr<IndexedImage> cellResult_;
+    std::unique_ptr<IndexedImage> changeMap_;
+    CellLayout cellLayout_;
+    unsigned cellThreads_ = 0;
+    bool traceChanges_ = false;
     Point cornerFirst_;
     Point cornerAnchor_;
     Point cornerLast_;

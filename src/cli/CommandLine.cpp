@@ -164,6 +164,7 @@ int runCommandLine(int argc, const char* const* argv)
         ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1} << 40));
     scaleCmd->add_flag("--timings", scale.timings,
                        "Print the read, enlarge and encode times of each file on stderr");
+    addCellOptions(*scaleCmd, scale.cells);
 
     std::string convertIn;
     std::string convertOut;
@@ -229,6 +230,12 @@ int runCommandLine(int argc, const char* const* argv)
             if (scale.reversePalette && scale.palette.empty()) {
                 std::cerr << "gridmint-cli: --reverse-palette and --no-reverse-palette need "
                              "--palette\nRun with --help for more information.\n";
+                return kExitUsage;
+            }
+            if (const std::string problem = resolveCellOptions(scale.cells, scale.inputs.size());
+                !problem.empty()) {
+                std::cerr << "gridmint-cli: " << problem
+                          << "\nRun with --help for more information.\n";
                 return kExitUsage;
             }
             return runScale(scale);

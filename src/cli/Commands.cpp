@@ -200,8 +200,9 @@ private:
 
 // What enlarging one file costs at its peak, from its header: the file,
 // the source with the engine's two per-pixel tables, and the output three
-// times over (the engine's raster, the document's raster, the encoded file).
-std::uint64_t memoryEstimate(const fs::path& input, std::int32_t factor)
+// times over (the engine's raster, the document's raster, the encoded file),
+// or four with a change map.
+std::uint64_t memoryEstimate(const fs::path& input, std::int32_t factor, bool changeMap)
 {
     constexpr std::uint64_t kOverhead = std::uint64_t{1} << 20;
     std::error_code ec;
@@ -212,7 +213,8 @@ std::uint64_t memoryEstimate(const fs::path& input, std::int32_t factor)
         return base; // refused by the reader before it allocates
     const auto pixels = static_cast<std::uint64_t>(size->width * size->height);
     const auto f2 = static_cast<std::uint64_t>(factor) * static_cast<std::uint64_t>(factor);
-    return base + 3 * pixels + 3 * f2 * pixels;
+    const std::uint64_t outputs = changeMap ? 4 : 3;
+    return base + 3 * pixels + outputs * f2 * pixels;
 }
 
 // Prints finished files in input order, whichever worker finishes first, and
@@ -283,6 +285,8 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
         return o;
     }
     o.warning = missingRowsWarning(doc);
+    if (!applyCellOptions(options.cells, doc, o.message))
+        return o;
     // Refused before the engine runs: an output the format cannot hold or
     // Gridmint could not open again would only fail after all the work.
     o.message = outputSizeProblem(doc, options.scale, plan.output);
@@ -305,6 +309,12 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
         fs::create_directory(plan.folderToCreate, ec);
     if (!doc.Save(plan.output)) {
         o.message = doc.lastError();
+        return o;
+    }
+    if (!options.cells.changeMap.empty() &&
+        (doc.changeMap() == nullptr ||
+         !writeChangeMap(options.cells.changeMap, *doc.changeMap()))) {
+        o.message = "cannot write the change map " + options.cells.changeMap;
         return o;
     }
     const auto t3 = Clock::now();
@@ -398,6 +408,20 @@ int planOutputs(const ScaleOptions& options, std::vector<Planned>& plans)
         }
     }
 
+    // One change map, compared once with each input: linear as well.
+    if (const std::string& map = options.cells.changeMap; !map.empty()) {
+        for (const std::string& input : inputs) {
+            if (sameFile(map, input) || comparable(map) == comparable(input)) {
+                usageError("--change-map " + map + " would overwrite the input " + input);
+                return kExitUsage;
+            }
+        }
+        if (!plans.empty() && comparable(map) == comparable(plans[0].output)) {
+            usageError("--change-map " + map + " is the output file");
+            return kExitUsage;
+        }
+    }
+
     std::unordered_map<platform::FileIdentity, std::size_t, IdentityHash> inputIds;
     for (std::size_t j = 0; j < inputs.size(); ++j) {
         if (const auto id = platform::fileIdentity(inputs[j]))
@@ -464,11 +488,15 @@ int runScale(const ScaleOptions& options)
     if (const int status = planOutputs(options, plans); status != kExitOk)
         return status;
 
+    unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
+    jobs = std::clamp<unsigned>(jobs, 1, static_cast<unsigned>(inputs.size()));
+    // Files in parallel already use the cores; cell mode then keeps to one.
+    ScaleOptions perFile = options;
+    perFile.cells.threads = jobs > 1 ? 1 : 0;
+
     std::vector<Outcome> outcomes(inputs.size());
     Reporter reporter(inputs, outcomes, options.timings);
     std::atomic<std::size_t> nextInput{0};
-    unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
-    jobs = std::clamp<unsigned>(jobs, 1, static_cast<unsigned>(inputs.size()));
     std::uint64_t budget = std::uint64_t{options.memoryBudgetMiB} << 20;
     if (budget == 0)
         budget = platform::usableMemoryBytes() / 2;
@@ -476,11 +504,13 @@ int runScale(const ScaleOptions& options)
     const auto worker = [&] {
         for (std::size_t i = nextInput++; i < inputs.size(); i = nextInput++) {
             // One file at a time needs no estimate: it runs whatever it costs.
-            const std::uint64_t need = jobs > 1 ? memoryEstimate(inputs[i], options.scale) : 0;
+            const std::uint64_t need = jobs > 1 ? memoryEstimate(inputs[i], options.scale,
+                                                                 !options.cells.changeMap.empty())
+                                                : 0;
             gate.acquire(need);
             Outcome o;
             try {
-                o = scaleOne(inputs[i], plans[i], options, palette);
+                o = scaleOne(inputs[i], plans[i], perFile, palette);
             } catch (const std::exception& e) {
                 o = Outcome{};
                 o.message = e.what();

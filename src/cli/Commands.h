@@ -2,6 +2,8 @@
 // 0 when everything succeeded, 1 when any file failed, 2 for a usage error.
 #pragma once
 
+#include "cli/CellOptions.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,6 +28,7 @@ struct ScaleOptions {
     unsigned jobs = 0;                  // 0: one per core
     std::uint64_t memoryBudgetMiB = 0;  // 0: half the usable memory
     bool timings = false;
+    CellOptions cells;
 };
 
 int runScale(const ScaleOptions& options);

@@ -90,7 +90,9 @@ public:
     // Largest output the engine will build, in pixels.
     static constexpr std::int64_t kMaxOutputPixels = std::int64_t{1} << 30;
 
-    // `source` must hold an indexed image and outlive the job unchanged.
+    // `source` must hold an indexed image and outlive the job. Its size must
+    // not change; its pixels may change between runs, since every run reads
+    // them afresh (cell mode reuses one job for every cell of a sheet).
     // Throws std::invalid_argument for a set without image or palette, a set
     // whose first image has another size than its indexed image, or a factor
     // outside 1..32; std::length_error for an output above 2^30 pixels;

@@ -113,6 +113,22 @@ TEST_F(History, ReRunStepBringsBackJobEditsAndSettings)
     EXPECT_FALSE(doc.CanRedoStep());
 }
 
+TEST_F(History, ReRunStepKeepsTheCellModeEngineResult)
+{
+    doc.SetCellLayout(CellLayout{8, 6});
+    ASSERT_NE(doc.Apply(4, 20, true, -1), nullptr);
+    const Rows cells = picture(*doc.engineResult());
+    doc.SetCellLayout(CellLayout{});
+    ASSERT_NE(doc.Apply(4, 20, true, -1), nullptr);
+    ASSERT_NE(picture(*doc.engineResult()), cells); // runs cross the cell borders
+
+    ASSERT_TRUE(doc.UndoStep());
+    EXPECT_EQ(picture(*doc.engineResult()), cells);
+    dots({0, 0}, {63, 47}, 15, 6);
+    ASSERT_TRUE(doc.PaintAuto(8, 20, 40)); // restores the cells' result, not the whole image's
+    EXPECT_EQ(now(), cells);
+}
+
 TEST_F(History, OneSliderDragIsOneStep)
 {
     doc.BeginRunGroup();

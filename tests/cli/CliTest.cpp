@@ -500,5 +500,55 @@ TEST_F(Cli, OddNamesNumbersAndPalettes)
     }
 }
 
+TEST_F(Cli, CellModeAndChangeMap)
+{
+    writeImage(dir / "a.png", kSprite);
+    writeImage(dir / "b.png", kSprite);
+    for (const char* args :
+         {"scale --cell 0x4 a.png", "scale --cell 4x a.png", "scale --cell 4x4x4 a.png",
+          "scale --cell -4 a.png", "scale --cell 4097 a.png",
+          "scale --cell 4 --cell-margin 5000 a.png", "scale --cell 4 --cell-spacing -1 a.png",
+          "scale --wrap a.png", "scale --cell-margin 1 a.png",
+          "scale --change-map m.png a.png b.png", "scale --change-map m.bmp a.png",
+          "scale --change-map a.png -o x.png a.png", "scale --change-map x.png -o x.png a.png"}) {
+        const Result r = cli(args, dir.path());
+        EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
+        EXPECT_NE(r.err.find("--"), std::string::npos) << args << ": " << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "OUTPUT"));
+
+    // The same bytes as the document in cell mode; the map marks exactly
+    // where the result differs from the plain blocks.
+    Result r = cli("scale --scale 3 --cell 4x3 --cell-spacing 1 --wrap --change-map map.png "
+                   "-o cells.png a.png",
+                   dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    ScaleDocument doc;
+    ASSERT_TRUE(doc.Load(dir / "a.png"));
+    doc.SetCellLayout(CellLayout{4, 3, 0, 1, true});
+    ASSERT_NE(doc.Apply(3, 20, false, 0), nullptr);
+    ASSERT_TRUE(doc.Save(dir / "reference.png"));
+    EXPECT_EQ(slurp(dir / "cells.png"), slurp(dir / "reference.png"));
+    const auto map = readPng(dir / "map.png");
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(map->palette->at(0) >> 24, 0u); // unchanged pixels are transparent
+    EXPECT_EQ(map->palette->at(1) >> 24, 0xFFu);
+    const Rows result = picture(*doc.resultBitmap());
+    int marked = 0;
+    for (std::int32_t y = 0; y < 24; ++y) {
+        for (std::int32_t x = 0; x < 24; ++x) {
+            const bool changed = result[std::size_t(y)][std::size_t(x)] !=
+                                 kSprite[std::size_t(y / 3)][std::size_t(x / 3)];
+            ASSERT_EQ(map->image->row(y)[x] != 0, changed) << x << "," << y;
+            marked += changed ? 1 : 0;
+        }
+    }
+    EXPECT_GT(marked, 0);
+
+    r = cli("scale --cell 9x9 -o big.png a.png", dir.path()); // no whole cell fits
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no whole 9 x 9 cell"), std::string::npos) << r.err;
+}
+
 } // namespace
 } // namespace gridmint::testing
