@@ -29,14 +29,15 @@ namespace fs = std::filesystem;
 // the scratch folder, so that no run can write anywhere else.
 // The list reads better filled than one word a line.
 // clang-format off
-const std::array<const char*, 64> kWords = {
+const std::array<const char*, 71> kWords = {
     "scale", "convert", "info", "stats", "--help", "-o", "--output", "--out-dir", "--scale",
     "--threshold", "--transparent", "--nearest", "--palette", "--reverse-palette",
     "--no-reverse-palette", "--jobs", "--memory", "--timings", "--json", "--", "a.png", "b.bmp",
     "c.pcx", "cut.pcx", "missing.png", "folder.png", "loop.png", "p.act", "q.pal", "empty.act",
     "out", "OUTPUT", "sub", "sub/x.png", "x.png", "y.bmp", "z.pcx", "x.gif", "nan", "inf", "-inf",
     "-1", "0", "1", "2", "3", "8", "32", "33", "100", "101", "255", "256", "none", "1e308", "2.5",
-    "", "\xFF.png", "a.png/", "./a.png", "sub/../a.png", "-3", "--threshold=nan", "--scale=4"};
+    "", "\xFF.png", "a.png/", "./a.png", "sub/../a.png", "-3", "--threshold=nan", "--scale=4", "--cell", "--cell-margin", "--cell-spacing", "--wrap",
+    "--change-map", "map.png", "4x2"};
 // clang-format on
 
 // The scratch folder's contents: type, size and modification time by name.
