@@ -45,16 +45,19 @@ class ScaleDocument::RunStep : public EditHistory::Step {
 public:
     explicit RunStep(ScaleDocument& document)
         : job_(std::move(document.job_)), result_(std::move(document.result_)),
-          cellResult_(std::move(document.cellResult_)),
-          changeMap_(std::move(document.changeMap_)),
+          cellResult_(std::move(document.cellResult_)), changeMap_(std::move(document.changeMap_)),
           bytes_(sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_) +
                  imageBytes(cellResult_.get()) + imageBytes(changeMap_.get()))
     {
+        // A kept job holds no idle threads; a re-run after undo makes them.
+        job_->releaseScratch();
     }
 
     void swap(ScaleDocument& document) override
     {
         std::swap(document.job_, job_);
+        if (job_)
+            job_->releaseScratch();
         std::swap(document.result_, result_);
         // In cell mode the auto brush restores from the cells' result, so it
         // travels with the job; so does the change map of that run.
@@ -204,6 +207,55 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
         runGroupRevision_ = history_->revision();
     }
     return made;
+}
+
+IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run)
+{
+    if (!source_ || run.source_ != source_.get() || run.sourceSerial_ != sourceSerial_) {
+        lastError_ = "no image";
+        return nullptr;
+    }
+    if (!run.result_ || !run.job_) {
+        lastError_ = run.error_;
+        return nullptr;
+    }
+    EndStroke(); // a stroke never spans a run
+    // The same steps as Apply: the state before the run becomes one, unless
+    // there is none yet, the open run group already has its step, or it is
+    // larger than the whole budget.
+    const bool groupStep =
+        runGroupOpen_ && runGroupStepOn_ && history_->revision() == runGroupRevision_;
+    std::unique_ptr<RunStep> step;
+    if (job_ && result_ && !groupStep) {
+        if (stateBytes() > history_->budget()) {
+            history_->clear(false);
+        } else {
+            try {
+                step = std::make_unique<RunStep>(*this);
+            } catch (const std::bad_alloc&) {
+                history_->clear(false);
+            }
+        }
+    }
+    // What no step keeps goes back into the run, for the caller to free.
+    std::swap(job_, run.job_);
+    std::swap(result_, run.result_);
+    std::swap(cellResult_, run.cellResult_);
+    std::swap(changeMap_, run.changeMap_);
+    undo_.reset();
+    lastError_.clear();
+    if (step) {
+        try {
+            history_->push(std::move(step));
+        } catch (const std::bad_alloc&) {
+            history_->clear(false);
+        }
+        if (runGroupOpen_) {
+            runGroupStepOn_ = true;
+            runGroupRevision_ = history_->revision();
+        }
+    }
+    return result_.get();
 }
 
 } // namespace gridmint

@@ -20,6 +20,7 @@ namespace {
 
 constexpr const char* kNotReadable = "not an image Gridmint can read";
 constexpr const char* kTooLarge = "too large to enlarge";
+constexpr const char* kBadCells = "cell size, margin or spacing out of range";
 
 // The display raster always carries 256 opaque colours so that every byte
 // value a manual edit may write has something to show.
@@ -82,9 +83,14 @@ ScaleDocument::~ScaleDocument()
 
 bool ScaleDocument::Load(const std::filesystem::path& path)
 {
-    // Read into a new set first: until the read has succeeded, the open
-    // document (source, job, result, undo) stays exactly as it was, so that
-    // edits on screen can still be saved after a failed open.
+    std::string error;
+    std::unique_ptr<ImageSet> loaded = ReadImage(path, error);
+    return AdoptImage(std::move(loaded), std::move(error));
+}
+
+std::unique_ptr<ImageSet> ScaleDocument::ReadImage(const std::filesystem::path& path,
+                                                   std::string& error)
+{
     std::unique_ptr<ImageSet> loaded;
     try {
         const std::string ext = LowerExtension(path);
@@ -95,23 +101,36 @@ bool ScaleDocument::Load(const std::filesystem::path& path)
         else if (ext == ".pcx")
             loaded = readPcx(path);
     } catch (const tarn::CErrCodeException& e) {
-        lastError_ = e.message();
-        return false;
+        error = e.message();
+        return nullptr;
     } catch (const std::bad_alloc&) {
-        lastError_ = "out of memory";
-        return false;
+        error = "out of memory";
+        return nullptr;
     } catch (const std::exception& e) {
-        lastError_ = e.what();
-        return false;
+        error = e.what();
+        return nullptr;
     } catch (...) {
-        lastError_ = kNotReadable;
-        return false;
+        error = kNotReadable;
+        return nullptr;
     }
     if (!loaded || !loaded->image || !loaded->palette || !loaded->image->hasStore()) {
-        lastError_ = kNotReadable;
+        error = kNotReadable;
+        return nullptr;
+    }
+    return loaded;
+}
+
+bool ScaleDocument::AdoptImage(std::unique_ptr<ImageSet> loaded, std::string error)
+{
+    // Until a read has succeeded the open document (source, job, result,
+    // undo) stays exactly as it was, so that edits on screen can still be
+    // saved after a failed open.
+    if (!loaded) {
+        lastError_ = error.empty() ? kNotReadable : std::move(error);
         return false;
     }
 
+    ++sourceSerial_;
     history_->clear(true); // its jobs refer to the old source
     undo_.reset();
     job_.reset(); // refers to the old source
@@ -123,11 +142,77 @@ bool ScaleDocument::Load(const std::filesystem::path& path)
     return true;
 }
 
+namespace {
+
+std::string runError(const std::exception& e)
+{
+    const bool size = dynamic_cast<const std::length_error*>(&e) != nullptr ||
+                      dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+    return size ? kTooLarge : e.what();
+}
+
+} // namespace
+
+DetachedRun::DetachedRun(const ImageSet& source, std::uint64_t sourceSerial,
+                         const ScaleSettings& settings)
+    : source_(&source), sourceSerial_(sourceSerial), settings_(settings)
+{
+}
+
+DetachedRun::~DetachedRun()
+{
+    // The job refers to the source set; the raster does not.
+    job_.reset();
+}
+
+void DetachedRun::Execute() noexcept
+{
+    if (cellLayout_.enabled() && !cellLayout_.valid()) {
+        error_ = kBadCells;
+        return;
+    }
+    try {
+        job_ = std::make_unique<ScaleJob>(*source_, settings_.factor, settings_.threshold,
+                                          settings_.transparentIndex);
+        Enlargement made = ScaleDocument::runEngine(*source_, *job_, settings_, cellLayout_,
+                                                    traceChanges_, cellThreads_);
+        result_ =
+            makeDisplayBitmap(made.image ? *made.image : job_->outputImage(), *source_->palette);
+        cellResult_ = std::move(made.image);
+        changeMap_ = std::move(made.changes);
+        if (!result_)
+            error_ = kTooLarge;
+    } catch (const std::exception& e) {
+        error_ = runError(e);
+    } catch (...) {
+        error_ = kTooLarge;
+    }
+    if (!result_) {
+        job_.reset();
+        cellResult_.reset();
+        changeMap_.reset();
+    }
+}
+
+std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, double threshold,
+                                                       std::int32_t transparentIndex,
+                                                       bool slopePasses) const
+{
+    if (!source_)
+        return nullptr;
+    auto run = std::unique_ptr<DetachedRun>(new DetachedRun(
+        *source_, sourceSerial_, ScaleSettings{factor, threshold, transparentIndex, slopePasses}));
+    run->cellLayout_ = cellLayout_;
+    run->traceChanges_ = traceChanges_;
+    run->cellThreads_ = cellThreads_;
+    return run;
+}
+
 IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bool force,
                                        std::int32_t transparentIndex, bool slopePasses)
 {
     if (cellLayout_.enabled() && !cellLayout_.valid()) {
-        lastError_ = "cell size, margin or spacing out of range";
+        lastError_ = kBadCells;
         return nullptr;
     }
 
@@ -149,13 +234,12 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
             fresh = std::make_unique<ScaleJob>(*source_, factor, threshold, transparentIndex);
             job = fresh.get();
         }
+        job->setThreadCount(engineThreads_);
         enlarged = runEngine(*job, ScaleSettings{factor, threshold, transparentIndex, slopePasses});
     } catch (const std::exception& e) {
         if (reuse)
             job_->setThreshold(previousThreshold);
-        const bool size = dynamic_cast<const std::length_error*>(&e) != nullptr ||
-                          dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
-        lastError_ = size ? kTooLarge : e.what();
+        lastError_ = runError(e);
         return nullptr;
     } catch (...) {
         if (reuse)
@@ -193,15 +277,22 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
 
 Enlargement ScaleDocument::runEngine(ScaleJob& job, const ScaleSettings& settings) const
 {
+    return runEngine(*source_, job, settings, cellLayout_, traceChanges_, cellThreads_);
+}
+
+Enlargement ScaleDocument::runEngine(const ImageSet& source, ScaleJob& job,
+                                     const ScaleSettings& settings, const CellLayout& cells,
+                                     bool traceChanges, unsigned cellThreads)
+{
     Enlargement made;
-    if (cellLayout_.enabled()) {
-        made = enlargeCells(*source_, settings, cellLayout_, traceChanges_, cellThreads_);
+    if (cells.enabled()) {
+        made = enlargeCells(source, settings, cells, traceChanges, cellThreads);
         // Only after the cells succeeded, so that a failure leaves the job as
         // it was: its plain run gives the status line its colour table.
         job.run(false);
         return made;
     }
-    if (!traceChanges_) {
+    if (!traceChanges) {
         job.run(settings.slopePasses);
         return made;
     }
@@ -229,10 +320,29 @@ const IndexedImage* ScaleDocument::engineResult() const
 
 bool ScaleDocument::Save(const std::filesystem::path& path)
 {
+    std::string error;
+    const bool written = WriteResult(path, error);
+    RecordSave(written, std::move(error));
+    return written;
+}
+
+void ScaleDocument::RecordSave(bool written, std::string error)
+{
+    if (written) {
+        lastError_.clear();
+        EndStroke();
+        history_->markClean();
+    } else {
+        lastError_ = std::move(error);
+    }
+}
+
+bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& error) const
+{
     // Without a job the result may belong to an earlier image than the
     // source whose palette would be written with it.
     if (!result_ || !source_ || !source_->palette || !job_) {
-        lastError_ = "nothing to save";
+        error = "nothing to save";
         return false;
     }
     const std::vector<Colour>& colours = source_->palette->colours;
@@ -243,8 +353,8 @@ bool ScaleDocument::Save(const std::filesystem::path& path)
     const std::int32_t h = result_->height();
     const std::string sizeProblem = writeSizeProblem(format, w, h);
     if (!sizeProblem.empty()) {
-        lastError_ = "cannot write " + Utf8(path) + ": " + std::to_string(w) + " x " +
-                     std::to_string(h) + " is " + sizeProblem;
+        error = "cannot write " + Utf8(path) + ": " + std::to_string(w) + " x " +
+                std::to_string(h) + " is " + sizeProblem;
         return false;
     }
     bool written = false;
@@ -269,17 +379,15 @@ bool ScaleDocument::Save(const std::filesystem::path& path)
     } catch (...) {
         written = false;
     }
-    if (written) {
-        lastError_.clear();
-        EndStroke();
-        history_->markClean();
+    if (written)
         return true;
-    }
+    // The reason is the writing thread's own, so a save run off the
+    // interface thread reports its failure correctly as well.
     if (const std::error_code why = platform::takeLastWriteError(); why)
         reason = why.message();
-    lastError_ = "cannot write " + Utf8(path);
+    error = "cannot write " + Utf8(path);
     if (!reason.empty())
-        lastError_ += ": " + reason;
+        error += ": " + reason;
     return false;
 }
 

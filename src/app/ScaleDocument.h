@@ -52,6 +52,39 @@ struct CellRun {
 CellRun CornerDragCells(Point anchor, Point pointer, std::int32_t factor, std::int32_t sourceWidth,
                         std::int32_t sourceHeight);
 
+// One engine run taken apart from the document, for a caller that keeps
+// the document on screen (and readable) while the engine works on another
+// thread: ScaleDocument::PrepareRun on the document's thread, Execute on
+// any thread, ScaleDocument::AdoptRun on the document's thread again. The
+// source set must not change in between (no Load, no SetPalette).
+class DetachedRun {
+public:
+    ~DetachedRun();
+    DetachedRun(const DetachedRun&) = delete;
+    DetachedRun& operator=(const DetachedRun&) = delete;
+
+    // A fresh job of the prepared settings, its run and the display raster.
+    // Reads only the source set; never throws.
+    void Execute() noexcept;
+
+private:
+    friend class ScaleDocument;
+    DetachedRun(const ImageSet& source, std::uint64_t sourceSerial, const ScaleSettings& settings);
+
+    const ImageSet* source_;
+    std::uint64_t sourceSerial_; // the document's load count when prepared
+    ScaleSettings settings_;
+    // The document's cell mode and tracing when prepared.
+    CellLayout cellLayout_;
+    bool traceChanges_ = false;
+    unsigned cellThreads_ = 0;
+    std::unique_ptr<ScaleJob> job_;
+    std::unique_ptr<IndexedBitmap> result_;
+    std::unique_ptr<IndexedImage> cellResult_;
+    std::unique_ptr<IndexedImage> changeMap_;
+    std::string error_;
+};
+
 class ScaleDocument {
 public:
     ScaleDocument();
@@ -64,6 +97,12 @@ public:
     // snapshot and the history; on failure leaves the whole document as it
     // was.
     bool Load(const std::filesystem::path& path);
+    // Load in two halves for a caller that reads on another thread:
+    // ReadImage touches no document (null with `error` set on failure),
+    // AdoptImage makes a read set the source as Load does.
+    static std::unique_ptr<ImageSet> ReadImage(const std::filesystem::path& path,
+                                               std::string& error);
+    bool AdoptImage(std::unique_ptr<ImageSet> loaded, std::string error = {});
 
     // Builds (or reuses, when factor, transparent index and the slope switch
     // are unchanged and `force` is false) the job, runs it and makes the new
@@ -74,6 +113,9 @@ public:
     // instead (ApplyWouldDiscardEdits says so beforehand).
     IndexedBitmap* Apply(std::int32_t factor, double threshold, bool force,
                          std::int32_t transparentIndex, bool slopePasses = true);
+    // Threads the engine may use in Apply (see ScaleJob::setThreadCount);
+    // 0, the default, is one per hardware thread.
+    void SetEngineThreads(std::int32_t threads) { engineThreads_ = threads; }
 
     // Cell mode for the following Apply calls: off (the default) enlarges
     // the image as a whole. A layout that is on but not valid() makes Apply
@@ -103,6 +145,24 @@ public:
     // again, is refused before anything is encoded. False when nothing was
     // written; lastError() then says why ("cannot write NAME: REASON").
     bool Save(const std::filesystem::path& path);
+    // Save in two halves for a caller that writes on another thread:
+    // WriteResult only reads the document (result, palette), so it may run
+    // while nothing changes the document; RecordSave then notes the outcome
+    // (the unsaved-changes mark, lastError) on the document's thread.
+    bool WriteResult(const std::filesystem::path& path, std::string& error) const;
+    void RecordSave(bool written, std::string error);
+
+    // Null without a source. See DetachedRun.
+    std::unique_ptr<DetachedRun> PrepareRun(std::int32_t factor, double threshold,
+                                            std::int32_t transparentIndex,
+                                            bool slopePasses = true) const;
+    // Makes an executed run's job and result the document's, with the same
+    // history step that Apply makes. Null when the run failed (lastError
+    // says why, job and result stay) or was prepared for another source.
+    // The job and result that no history step keeps are left in `run`: at
+    // the largest factors they are gigabytes, which the caller may rather
+    // free away from its own thread.
+    IndexedBitmap* AdoptRun(DetachedRun& run);
 
     // Makes `colours` the document's palette without running the engine; a
     // change of colours is one history step.
@@ -213,12 +273,16 @@ private:
         ScaleDocument& document_;
         bool own_;
     };
+    friend class DetachedRun; // runs the engine as Apply does
     class RunStep;
     class PaletteStep;
     bool editFrame(EditFrame& frame) const;
     // Runs the job, or the cells, as the cell layout and tracing say; the
     // result is in `job` unless the returned image is set.
     Enlargement runEngine(ScaleJob& job, const ScaleSettings& settings) const;
+    static Enlargement runEngine(const ImageSet& source, ScaleJob& job,
+                                 const ScaleSettings& settings, const CellLayout& cells,
+                                 bool traceChanges, unsigned cellThreads);
     bool paintBlocks(std::int32_t x, std::int32_t y, std::int32_t thickness, bool engineResult);
     bool paintBlocksAlong(Point from, Point to, std::int32_t thickness, bool engineResult);
     // Tells the open stroke which result pixels are about to change.
@@ -246,11 +310,14 @@ private:
     Point cornerLast_;
     Point lineStart_;
     bool snapshotPending_ = false;
+    std::int32_t engineThreads_ = 0;
     bool runGroupOpen_ = false;
     // The history's revision right after the open group pushed its step;
     // the group extends that step only while nothing else came in between.
     std::uint64_t runGroupRevision_ = 0;
     bool runGroupStepOn_ = false;
+    // Counts successful loads, so that a detached run can tell its source.
+    std::uint64_t sourceSerial_ = 0;
     std::string lastError_;
 };
 

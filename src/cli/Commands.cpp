@@ -270,7 +270,7 @@ private:
 };
 
 Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptions& options,
-                 const std::vector<Colour>& palette)
+                 const std::vector<Colour>& palette, std::int32_t engineThreads)
 {
     using Clock = std::chrono::steady_clock;
     Outcome o;
@@ -279,6 +279,7 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
         return o;
     }
     ScaleDocument doc;
+    doc.SetEngineThreads(engineThreads);
     const auto t0 = Clock::now();
     if (!doc.Load(input)) {
         o.message = loadError(input, doc.lastError());
@@ -490,9 +491,11 @@ int runScale(const ScaleOptions& options)
 
     unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
     jobs = std::clamp<unsigned>(jobs, 1, static_cast<unsigned>(inputs.size()));
-    // Files in parallel already use the cores; cell mode then keeps to one.
+    // Files in parallel already use the cores; cell mode and the engine then
+    // keep to one.
     ScaleOptions perFile = options;
     perFile.cells.threads = jobs > 1 ? 1 : 0;
+    const std::int32_t engineThreads = jobs > 1 ? 1 : 0;
 
     std::vector<Outcome> outcomes(inputs.size());
     Reporter reporter(inputs, outcomes, options.timings);
@@ -510,7 +513,7 @@ int runScale(const ScaleOptions& options)
             gate.acquire(need);
             Outcome o;
             try {
-                o = scaleOne(inputs[i], plans[i], perFile, palette);
+                o = scaleOne(inputs[i], plans[i], perFile, palette, engineThreads);
             } catch (const std::exception& e) {
                 o = Outcome{};
                 o.message = e.what();

@@ -141,4 +141,24 @@ void SaveSettings(const AppSettings& settings)
     store.sync();
 }
 
+WindowLayout LoadWindowLayout()
+{
+    const QSettings store = openStore();
+    WindowLayout layout;
+    layout.geometry = store.value(QStringLiteral("WindowGeometry")).toByteArray();
+    layout.state = store.value(QStringLiteral("WindowState")).toByteArray();
+    if (const auto n = readNumber(store, "PaletteShown"))
+        layout.paletteShown = *n != 0;
+    return layout;
+}
+
+void SaveWindowLayout(const WindowLayout& layout)
+{
+    QSettings store = openStore();
+    store.setValue(QStringLiteral("WindowGeometry"), layout.geometry);
+    store.setValue(QStringLiteral("WindowState"), layout.state);
+    store.setValue(QStringLiteral("PaletteShown"), layout.paletteShown ? 1 : 0);
+    store.sync();
+}
+
 } // namespace gridmint

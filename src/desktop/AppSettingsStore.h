@@ -5,6 +5,8 @@
 
 #include "app/AppSettings.h"
 
+#include <QByteArray>
+
 namespace gridmint {
 
 // The process-wide record, initialised with the defaults.
@@ -15,5 +17,15 @@ AppSettings& appSettings();
 void LoadSettings(AppSettings& settings = appSettings());
 // Writes all seven values.
 void SaveSettings(const AppSettings& settings = appSettings());
+
+// The main window's place and panes at the last exit, kept beside the
+// settings. Empty records when none was stored.
+struct WindowLayout {
+    QByteArray geometry; // QWidget::saveGeometry
+    QByteArray state;    // QMainWindow::saveState
+    bool paletteShown = true;
+};
+WindowLayout LoadWindowLayout();
+void SaveWindowLayout(const WindowLayout& layout);
 
 } // namespace gridmint

@@ -2,6 +2,7 @@
 
 #include "app/StatusText.h"
 #include "desktop/AppSettingsStore.h"
+#include "desktop/WindowPlacement.h"
 #include "ui/CGridmintView.h"
 #include "ui/CPaletteToolView.h"
 #include "ui/CTopPanelView.h"
@@ -13,22 +14,27 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProgressBar>
+#include <QScreen>
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QThread>
+#include <QThreadPool>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #ifndef GRIDMINT_DOWNLOAD_URL
-#define GRIDMINT_DOWNLOAD_URL "https://gridmint.example.org/download"
+#define GRIDMINT_DOWNLOAD_URL ""
 #endif
 
 namespace gridmint {
@@ -38,6 +44,19 @@ namespace {
 constexpr int kPalettePaneWidth = 246;
 // How long the threshold slider must rest before its value is written out.
 constexpr int kSettingsSaveDelayMs = 300;
+// Title bar and borders around the client area, before the window exists
+// and the platform can say.
+constexpr QSize kFrameAllowance(16, 40);
+
+QString idleText()
+{
+    return QStringLiteral("レディ");
+}
+
+std::int64_t pixelCount(std::int64_t width, std::int64_t height, std::int64_t factor = 1)
+{
+    return width * factor * height * factor;
+}
 
 } // namespace
 
@@ -68,7 +87,37 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
                                              [this] { DocumentStateChanged(); });
     connectChildren();
     DocumentStateChanged();
-    resize(1024, 720);
+    setMinimumSize(kMinimumWindowSize);
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    resize(screen ? FittedWindowSize(screen->availableGeometry(), kFrameAllowance)
+                  : kUsualWindowSize);
+    // The keyboard starts on the image, not on whichever tool button comes
+    // first in the tab order.
+    view_->setFocus(Qt::OtherFocusReason);
+}
+
+void CMainFrame::RestoreWindowLayout(const WindowLayout& layout)
+{
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        areas << screen->availableGeometry();
+    }
+    // A place recorded on a larger or a detached screen would open the
+    // window partly out of reach; the fitted first-start size is better.
+    if (SavedGeometryFits(layout.geometry, areas)) {
+        restoreGeometry(layout.geometry);
+    }
+    if (!layout.state.isEmpty()) {
+        restoreState(layout.state);
+    }
+    if (!layout.paletteShown && !paletteContainer_->isHidden()) {
+        hidePalettePane();
+    }
+}
+
+WindowLayout CMainFrame::windowLayout() const
+{
+    return {saveGeometry(), saveState(), !paletteContainer_->isHidden()};
 }
 
 CMainFrame::~CMainFrame()
@@ -127,12 +176,26 @@ void CMainFrame::buildMenus()
     QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     helpAction_ = add(help, QStringLiteral("ヘルプ(&H)"), QString());
     downloadAction_ = add(help, QStringLiteral("ダウンロードページを開く(&D)"), QString());
+    // Without an address from the build there is no page to offer.
+    downloadAction_->setVisible(!downloadPageUrl().isEmpty());
     aboutAction_ = add(help, QStringLiteral("Gridmint について(&A)"),
                        QStringLiteral("情報表示, バージョン番号およびコピーライト"));
 
-    connect(openAction_, &QAction::triggered, this, [this] { files_->OnFileOpen(); });
-    connect(saveAction_, &QAction::triggered, this, [this] { files_->OnFileSave(); });
-    connect(saveAsAction_, &QAction::triggered, this, [this] { files_->OnFileSaveAs(); });
+    connect(openAction_, &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) {
+            files_->OnFileOpen();
+        }
+    });
+    connect(saveAction_, &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) {
+            files_->OnFileSave();
+        }
+    });
+    connect(saveAsAction_, &QAction::triggered, this, [this] {
+        if (!refusedWhileBusy()) {
+            files_->OnFileSaveAs();
+        }
+    });
     connect(exitAction_, &QAction::triggered, this, &QWidget::close);
     connect(undoAction_, &QAction::triggered, this, &CMainFrame::OnUndo);
     connect(redoAction_, &QAction::triggered, this, &CMainFrame::OnRedo);
@@ -154,7 +217,6 @@ void CMainFrame::buildLayout()
 
     panel_ = new CTopPanelView(
         settings_, [this] { scheduleSettingsSave(); }, central);
-    panel_->setFixedHeight(CTopPanelView::kHeight);
     column->addWidget(panel_);
 
     splitter_ = new QSplitter(Qt::Horizontal, central);
@@ -200,10 +262,42 @@ void CMainFrame::buildLayout()
 
     setCentralWidget(central);
 
-    statusLabel_ = new QLabel(QStringLiteral("レディ"), this);
+    statusLabel_ = new QLabel(idleText(), this);
     statusLabel_->setTextInteractionFlags(Qt::NoTextInteraction);
     statusBar()->addWidget(statusLabel_, 1);
     statusBar()->setSizeGripEnabled(true);
+    // Shown while a long job runs: the engine cannot say how far it is, so
+    // the bar only moves to show that it is working.
+    busyLabel_ = new QLabel(QStringLiteral("処理中…"), this);
+    busyBar_ = new QProgressBar(this);
+    busyBar_->setRange(0, 0);
+    busyBar_->setMaximumWidth(160);
+    busyBar_->setMaximumHeight(statusBar()->fontMetrics().height());
+    statusBar()->addPermanentWidget(busyLabel_);
+    statusBar()->addPermanentWidget(busyBar_);
+    busyLabel_->hide();
+    busyBar_->hide();
+    // A menu's prompt hides the line while it is shown; when the menu is
+    // gone the line is idle again rather than showing stale statistics.
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
+        if (message.isEmpty()) {
+            clearStatusText();
+        }
+    });
+    view_->viewport()->installEventFilter(this);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == view_->viewport() && event->type() == QEvent::Leave) {
+        clearStatusText();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::clearStatusText()
+{
+    statusLabel_->setText(idleText());
 }
 
 void CMainFrame::connectChildren()
@@ -299,6 +393,9 @@ void CMainFrame::hidePalettePane()
 
 void CMainFrame::OnUndo()
 {
+    if (refusedWhileBusy()) {
+        return;
+    }
     if (document_->UndoStep()) {
         showDocumentState();
     }
@@ -306,6 +403,9 @@ void CMainFrame::OnUndo()
 
 void CMainFrame::OnRedo()
 {
+    if (refusedWhileBusy()) {
+        return;
+    }
     if (document_->RedoStep()) {
         showDocumentState();
     }
@@ -377,6 +477,10 @@ void CMainFrame::DocumentStateChanged()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    if (refusedWhileBusy()) {
+        event->ignore();
+        return;
+    }
     if (files_->OfferToSave()) {
         event->accept();
     } else {
@@ -427,17 +531,47 @@ QString CMainFrame::helpDocumentPath()
     return {};
 }
 
+QString CMainFrame::downloadPageUrl()
+{
+    return QStringLiteral(GRIDMINT_DOWNLOAD_URL);
+}
+
 void CMainFrame::OnHelp()
 {
     const QString path = helpDocumentPath();
-    if (!path.isEmpty()) {
-        dialogs_->openUrl(QUrl::fromLocalFile(path));
+    if (path.isEmpty()) {
+        dialogs_->message(this,
+                          QStringLiteral("ヘルプファイルが見つかりませんでした。\n"
+                                         "プログラムと同じフォルダーの help/index.html "
+                                         "にあるはずです:\n%1")
+                              .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
+                                                            QStringLiteral("/help/index.html"))),
+                          FileCommands::errorCaption());
+        return;
+    }
+    if (!dialogs_->openUrl(QUrl::fromLocalFile(path))) {
+        dialogs_->message(this,
+                          QStringLiteral("ヘルプを開くプログラムが見つかりませんでした。\n"
+                                         "ヘルプはここにあります:\n%1")
+                              .arg(QDir::toNativeSeparators(path)),
+                          FileCommands::errorCaption());
     }
 }
 
 void CMainFrame::OnDownloadPage()
 {
-    dialogs_->openUrl(QUrl(QStringLiteral(GRIDMINT_DOWNLOAD_URL)));
+    const QString address = downloadPageUrl();
+    if (address.isEmpty()) {
+        return;
+    }
+    if (!dialogs_->openUrl(QUrl(address))) {
+        dialogs_->message(
+            this,
+            QStringLiteral("ダウンロードページを開くプログラムが見つかりませんでした。"
+                           "\nページのアドレス:\n%1")
+                .arg(address),
+            FileCommands::errorCaption());
+    }
 }
 
 void CMainFrame::OnAbout()
@@ -467,7 +601,9 @@ void CMainFrame::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    files_->OnDrop(urls);
+    if (!refusedWhileBusy()) {
+        files_->OnDrop(urls);
+    }
 }
 
 void CMainFrame::mouseReleaseEvent(QMouseEvent* event)
@@ -486,9 +622,12 @@ bool CMainFrame::ShowLoadedImage()
         view_->setDisplayedBitmap(nullptr);
         shownSize_ = QSize();
         view_->RefreshExtent();
+        clearStatusText();
         repaintView();
         return false;
     }
+    // The line's statistics were the previous image's.
+    clearStatusText();
     showResult(result, previousFactor, false);
     return true;
 }
@@ -504,9 +643,125 @@ bool CMainFrame::ResultOnScreen() const
 
 IndexedBitmap* CMainFrame::runEngine(bool force)
 {
+    return applyToDocument(settings_.ImageScale, static_cast<double>(panel_->threshold()), force,
+                           settings_.TransColorIndex);
+}
+
+IndexedBitmap* CMainFrame::applyToDocument(std::int32_t factor, double threshold, bool force,
+                                           std::int32_t transparentIndex)
+{
     ++engineRuns_;
-    return document_->Apply(settings_.ImageScale, static_cast<double>(panel_->threshold()), force,
-                            settings_.TransColorIndex);
+    const ImageSet* source = document_->source();
+    if (!source || pixelCount(source->width(), source->height(), factor) < backgroundPixels_) {
+        return document_->Apply(factor, threshold, force, transparentIndex);
+    }
+    runLoopActive_ = true;
+    for (;;) {
+        // The document keeps showing (and answering for) the present result
+        // while the run works aside; only AdoptRun below changes it.
+        std::unique_ptr<DetachedRun> run =
+            document_->PrepareRun(factor, threshold, transparentIndex);
+        rerunWanted_ = false;
+        forceWanted_ = false;
+        runBusy([&run] { run->Execute(); });
+        if (!rerunWanted_) {
+            runLoopActive_ = false;
+            IndexedBitmap* adopted = document_->AdoptRun(*run);
+            disposeAside(std::move(run));
+            return adopted;
+        }
+        // The controls changed while it ran: their values win, and the
+        // finished result goes unseen.
+        disposeAside(std::move(run));
+        factor = settings_.ImageScale;
+        threshold = static_cast<double>(panel_->threshold());
+        transparentIndex = settings_.TransColorIndex;
+        const ScaleJob* job = document_->job();
+        if (!forceWanted_ && job && job->factor() == factor && job->threshold() == threshold &&
+            job->transparentIndex() == transparentIndex) {
+            runLoopActive_ = false;
+            return document_->resultBitmap(); // back to the result on screen
+        }
+        ++engineRuns_;
+    }
+}
+
+void CMainFrame::disposeAside(std::unique_ptr<DetachedRun> run)
+{
+    // Handing a gigabyte back to the system takes long enough to stall the
+    // window; a pool thread does it, and the pool waits for it at exit.
+    QThreadPool::globalInstance()->start([doomed = run.release()] { delete doomed; });
+}
+
+void CMainFrame::runBusy(const std::function<void()>& work)
+{
+    busy_ = true;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    busyLabel_->show();
+    busyBar_->show();
+    {
+        QEventLoop loop;
+        std::unique_ptr<QThread> thread(QThread::create(work));
+        // Queued to this thread: a job that ends before exec() starts still
+        // ends the loop.
+        connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        thread->start();
+        loop.exec();
+        thread->wait();
+    }
+    busyBar_->hide();
+    busyLabel_->hide();
+    QApplication::restoreOverrideCursor();
+    busy_ = false;
+    if (rerunWanted_ && !runLoopActive_) {
+        // A re-run asked for during a load or a save runs now.
+        const bool forced = forceWanted_;
+        rerunWanted_ = false;
+        forceWanted_ = false;
+        QTimer::singleShot(0, this, [this, forced] {
+            if (forced) {
+                OnReapply();
+            } else {
+                ReapplyIfChanged();
+            }
+        });
+    }
+}
+
+bool CMainFrame::refusedWhileBusy()
+{
+    if (!busy_) {
+        return false;
+    }
+    statusBar()->showMessage(QStringLiteral("処理中です。終わるまでお待ちください。"), 3000);
+    return true;
+}
+
+bool CMainFrame::LoadDocument(const std::filesystem::path& path)
+{
+    std::error_code error;
+    const auto bytes = std::filesystem::file_size(path, error);
+    if (error || static_cast<std::int64_t>(bytes) * 4 < backgroundPixels_) {
+        return document_->Load(path);
+    }
+    std::unique_ptr<ImageSet> read;
+    std::string why;
+    runBusy([&] { read = ScaleDocument::ReadImage(path, why); });
+    return document_->AdoptImage(std::move(read), std::move(why));
+}
+
+bool CMainFrame::SaveDocument(const std::filesystem::path& path)
+{
+    const IndexedBitmap* result = document_->resultBitmap();
+    if (!result || pixelCount(result->width(), result->height()) < backgroundPixels_) {
+        return document_->Save(path);
+    }
+    bool written = false;
+    std::string why;
+    const ScaleDocument& document = *document_;
+    runBusy([&] { written = document.WriteResult(path, why); });
+    document_->RecordSave(written, std::move(why));
+    return written;
 }
 
 void CMainFrame::showResult(IndexedBitmap* result, std::int32_t previousFactor, bool keepScroll)
@@ -535,6 +790,10 @@ void CMainFrame::ReapplyIfChanged()
 
 void CMainFrame::reapplyIfChanged(int threshold)
 {
+    if (busy_) {
+        rerunWanted_ = true; // runs with the newest values when the job ends
+        return;
+    }
     const ScaleJob* job = document_->job();
     const std::int32_t factor = settings_.ImageScale;
     const std::int32_t transparent = settings_.TransColorIndex;
@@ -554,14 +813,23 @@ void CMainFrame::reapplyIfChanged(int threshold)
         return;
     }
     const std::int32_t previousFactor = job->factor();
-    ++engineRuns_;
-    showRunResult(document_->Apply(factor, static_cast<double>(threshold), false, transparent),
+    showRunResult(applyToDocument(factor, static_cast<double>(threshold), false, transparent),
                   previousFactor, true);
 }
 
 bool CMainFrame::mayDiscardEdits()
 {
-    if (!document_->ApplyWouldDiscardEdits()) {
+    // Telling hand edits from the engine's output compares the whole result:
+    // at the largest factors a gigabyte, so that too runs on the worker.
+    bool discards = false;
+    const IndexedBitmap* result = document_->resultBitmap();
+    if (result && pixelCount(result->width(), result->height()) >= backgroundPixels_) {
+        const ScaleDocument& document = *document_;
+        runBusy([&] { discards = document.ApplyWouldDiscardEdits(); });
+    } else {
+        discards = document_->ApplyWouldDiscardEdits();
+    }
+    if (!discards) {
         return true;
     }
     if (dialogs_->confirm(
@@ -630,6 +898,11 @@ void CMainFrame::OnSliderReleased()
 
 void CMainFrame::OnReapply()
 {
+    if (busy_) {
+        rerunWanted_ = true;
+        forceWanted_ = true;
+        return;
+    }
     if (!mayDiscardEdits()) {
         return;
     }
@@ -652,6 +925,11 @@ void CMainFrame::OnPaletteSelected()
     if (entry.count <= 0) {
         return;
     }
+    // The colours belong to the source a job may be reading.
+    if (refusedWhileBusy()) {
+        selectShownPalette();
+        return;
+    }
     document_->SetPalette(entry.colours.data(), std::min(entry.count, 256));
     repaintView();
     DocumentStateChanged();
@@ -672,23 +950,31 @@ void CMainFrame::repaintView()
 
 void CMainFrame::OnViewPress(int x, int y)
 {
-    strokes_->Press(x, y);
+    if (!refusedWhileBusy()) {
+        strokes_->Press(x, y);
+    }
 }
 
 void CMainFrame::OnViewDrag(int x, int y)
 {
-    strokes_->Drag(x, y);
-    updateStatusText(x, y);
+    if (!refusedWhileBusy()) {
+        strokes_->Drag(x, y);
+        updateStatusText(x, y);
+    }
 }
 
 void CMainFrame::OnViewRelease(int x, int y)
 {
-    strokes_->Release(x, y);
+    if (!refusedWhileBusy()) {
+        strokes_->Release(x, y);
+    }
 }
 
 void CMainFrame::OnViewRightPress(int x, int y)
 {
-    strokes_->RightPress(x, y);
+    if (!refusedWhileBusy()) {
+        strokes_->RightPress(x, y);
+    }
 }
 
 void CMainFrame::OnViewHover(int x, int y)
@@ -703,12 +989,14 @@ void CMainFrame::updateStatusText(int x, int y)
     // first column or row; the line keeps its text there as it does beyond
     // the other edges.
     if (!job || x < 0 || y < 0) {
+        clearStatusText();
         return;
     }
     const int zoom = displayZoom();
     const int factor = std::max(1, job->factor());
     const NeighbourStats stats = job->neighbourStats(x / zoom / factor, y / zoom / factor);
     if (stats.sameIndex.left == 0) {
+        clearStatusText(); // beyond the image's right or lower edge
         return;
     }
     statusLabel_->setText(QString::fromStdString(FormatStatusText(stats)));

@@ -7,6 +7,7 @@
 
 #include "app/AppSettings.h"
 #include "app/ScaleDocument.h"
+#include "desktop/AppSettingsStore.h"
 #include "desktop/FileCommands.h"
 #include "desktop/MainInterface.h"
 #include "desktop/ToolStrokes.h"
@@ -17,10 +18,12 @@
 #include <QString>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 class QAction;
 class QLabel;
+class QProgressBar;
 class QSplitter;
 class QToolButton;
 
@@ -38,6 +41,11 @@ public:
     explicit CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialogs = {},
                         QWidget* parent = nullptr);
     ~CMainFrame() override;
+
+    // Puts the window where `layout` says, when that still fits a screen;
+    // otherwise it keeps the size fitted to the screen at construction.
+    void RestoreWindowLayout(const WindowLayout& layout);
+    WindowLayout windowLayout() const;
 
     // Opens an image or a palette file, as File > Open does.
     void Open(const std::filesystem::path& path);
@@ -84,8 +92,18 @@ public:
     QString statusText() const;
     // How many times this frame ran the engine (open, re-apply, forced).
     int engineRuns() const { return engineRuns_; }
+    // Engine runs whose result has at least `pixels` pixels, saves of such
+    // results and loads of files of a quarter as many bytes run on a worker
+    // thread while the window stays responsive; smaller ones are quick
+    // enough to run in place.
+    void setBackgroundFrom(std::int64_t pixels) { backgroundPixels_ = pixels; }
+    // True while such a job runs; edits, undo and file commands then wait.
+    bool isBusy() const { return busy_; }
     // Where the help document was looked for and found; empty when missing.
     static QString helpDocumentPath();
+    // The address the build configured for the download page; empty when
+    // none, and the command is then not shown.
+    static QString downloadPageUrl();
 
     QAction* openAction() const { return openAction_; }
     QAction* saveAction() const { return saveAction_; }
@@ -108,9 +126,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool ShowLoadedImage() override;
+    bool LoadDocument(const std::filesystem::path& path) override;
+    bool SaveDocument(const std::filesystem::path& path) override;
     bool ResultOnScreen() const override;
     // Title mark and the enabled states of undo and redo.
     void DocumentStateChanged() override;
@@ -134,6 +155,21 @@ private:
     // Counts the run and calls the document's Apply with the current
     // settings and slider position.
     IndexedBitmap* runEngine(bool force);
+    // Apply, or for a large result the same run on a worker thread. A
+    // re-run asked for while it runs supersedes it: the finished run is
+    // dropped and the newest settings run instead.
+    IndexedBitmap* applyToDocument(std::int32_t factor, double threshold, bool force,
+                                   std::int32_t transparentIndex);
+    // Runs `work` on a thread of its own and keeps this window's events
+    // flowing (repaints, menus, the slider) until it is done; busy cursor
+    // and progress in the status bar meanwhile. `work` must not change the
+    // document; nothing else may while it runs.
+    void runBusy(const std::function<void()>& work);
+    // Frees what a run holds (a result the document no longer needs, or a
+    // superseded one) on a pool thread.
+    static void disposeAside(std::unique_ptr<DetachedRun> run);
+    // True (after a note in the status bar) while a job runs.
+    bool refusedWhileBusy();
     // Hands a new result to the view. The scroll position is kept when the
     // result has the size of the one shown before and `keepScroll` is set.
     void showResult(IndexedBitmap* result, std::int32_t previousFactor, bool keepScroll);
@@ -149,6 +185,8 @@ private:
 
     int displayZoom() const;
     void updateStatusText(int x, int y);
+    // Back to the idle text: no image pixel under the pointer.
+    void clearStatusText();
     void repaintView();
 
     AppSettings& settings_;
@@ -184,6 +222,13 @@ private:
     QTimer settingsSaveTimer_;
     int pendingThreshold_ = 0;
     int engineRuns_ = 0;
+    std::int64_t backgroundPixels_ = std::int64_t{1} << 23; // about 40 ms of engine work
+    bool busy_ = false;
+    bool runLoopActive_ = false; // applyToDocument is waiting for a run
+    bool rerunWanted_ = false;   // a re-run was asked for while busy
+    bool forceWanted_ = false;   // ... by the re-apply button
+    QLabel* busyLabel_ = nullptr;
+    QProgressBar* busyBar_ = nullptr;
     // Size of the result last handed to the view (empty when none).
     QSize shownSize_;
 };

@@ -123,7 +123,7 @@ void FileCommands::openImage(const std::filesystem::path& path)
 {
     // A failed read leaves the document, both paths, the pane and the view
     // exactly as they were.
-    if (!document_.Load(path)) {
+    if (!host_.LoadDocument(path)) {
         dialogs_.message(&owner_, QStringLiteral("画像が読み込めませんでした"), errorCaption());
         return;
     }
@@ -217,7 +217,7 @@ bool FileCommands::mayReplace(const std::filesystem::path& chosen)
 
 bool FileCommands::save(const std::filesystem::path& path)
 {
-    const bool saved = document_.Save(path);
+    const bool saved = host_.SaveDocument(path);
     if (!saved) {
         reportSaveFailure();
     }

@@ -31,6 +31,10 @@ public:
     // True when the document's result is the one on screen (only that one
     // may be saved).
     virtual bool ResultOnScreen() const = 0;
+    // Load and Save of the document, run where the host decides (a large
+    // file or result on a worker thread, with the window kept alive).
+    virtual bool LoadDocument(const std::filesystem::path& path) = 0;
+    virtual bool SaveDocument(const std::filesystem::path& path) = 0;
     // The document was loaded or saved: its modified state may differ.
     virtual void DocumentStateChanged() = 0;
 

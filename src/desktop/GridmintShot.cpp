@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -73,7 +74,7 @@ public:
     }
     bool editSettings(QWidget*, AppSettings&) override { return false; }
     void showAbout(QWidget*) override {}
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl&) override { return true; }
 };
 
 // A 48 x 40 picture with slopes, a circle and a checker, 16 colours.
@@ -217,8 +218,9 @@ int main(int argc, char* argv[])
         std::fprintf(stderr,
                      "usage: gridmint-shot OUTPUT_DIR [IMAGE]\n"
                      "Saves screenshots of the main window (empty, every zoom, each tool,\n"
-                     "palettes, menus, settings and about, a fast stroke, the save questions)\n"
-                     "as PNG files in OUTPUT_DIR.\n");
+                     "palettes, menus, settings and about, a fast stroke, the save questions,\n"
+                     "the narrowest window, a busy run) as PNG files in OUTPUT_DIR; first the\n"
+                     "window as it starts, with the whole screen under a display server.\n");
         return argc < 2 ? 2 : 0;
     }
     const QString outDir = QString::fromLocal8Bit(argv[1]);
@@ -231,10 +233,21 @@ int main(int argc, char* argv[])
     auto quiet = std::make_unique<QuietDialogs>();
     QuietDialogs* dialogs = quiet.get();
     CMainFrame frame(settings, std::move(quiet));
-    frame.resize(1100, 760);
     frame.show();
-    bool ok = save(&frame, outDir, QStringLiteral("01_empty.png"));
+    frame.Open(std::filesystem::path(image.toStdU16String()));
+    // The window as it starts on this screen (under a display server such as
+    // Xvfb, the whole screen).
+    QApplication::processEvents();
+    const QRect available = frame.screen()->availableGeometry();
+    std::printf("screen %dx%d available, window %dx%d at %d,%d\n", available.width(),
+                available.height(), frame.width(), frame.height(), frame.x(), frame.y());
+    const QPixmap screen = frame.screen()->grabWindow(0);
+    bool ok =
+        (screen.isNull() ? frame.grab() : screen).save(outDir + QStringLiteral("/00_started.png"));
 
+    frame.resize(1100, 760);
+    frame.Open(std::filesystem::path(makeActFile(temp.path()).toStdU16String()));
+    ok &= save(&frame, outDir, QStringLiteral("01_started_palette.png"));
     frame.Open(std::filesystem::path(image.toStdU16String()));
     const int zooms[] = {1, 2, 4, 8, 12, 16, 32};
     for (int choice = 0; choice < 7; ++choice) {
@@ -352,5 +365,20 @@ int main(int argc, char* argv[])
     grabNextModal(outDir, QStringLiteral("16_replace_source_question.png"), ok);
     frame.files().OnFileSaveAs();
     dialogs->real = false;
+
+    // The narrowest window: the tool strip wraps instead of cutting controls.
+    frame.resize(frame.minimumSize());
+    ok &= save(&frame, outDir, QStringLiteral("17_narrowest.png"));
+    frame.resize(1100, 760);
+
+    // The busy state: a forced re-run at factor 32 on the worker, pictured
+    // from inside it.
+    settings.ImageScale = 32;
+    frame.setBackgroundFrom(0);
+    QTimer::singleShot(0, &frame, [&] {
+        std::printf("busy: %s\n", frame.isBusy() ? "yes" : "no (the run was too quick)");
+        ok &= save(&frame, outDir, QStringLiteral("18_busy_x32.png"));
+    });
+    frame.toolPanel()->reapplyButton()->click();
     return ok ? 0 : 1;
 }

@@ -86,9 +86,9 @@ void UserDialogs::showAbout(QWidget* owner)
     dialog.exec();
 }
 
-void UserDialogs::openUrl(const QUrl& url)
+bool UserDialogs::openUrl(const QUrl& url)
 {
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
 } // namespace gridmint

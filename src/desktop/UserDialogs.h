@@ -36,7 +36,8 @@ public:
     virtual bool editSettings(QWidget* owner, AppSettings& settings);
     virtual void showAbout(QWidget* owner);
     // Hands a local document or a web address to the system's default handler.
-    virtual void openUrl(const QUrl& url);
+    // False when no program took it.
+    virtual bool openUrl(const QUrl& url);
 };
 
 } // namespace gridmint

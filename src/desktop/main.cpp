@@ -15,7 +15,10 @@ int main(int argc, char* argv[])
     gridmint::LoadSettings();
 
     gridmint::CMainFrame frame(gridmint::appSettings());
+    frame.RestoreWindowLayout(gridmint::LoadWindowLayout());
     frame.show();
     // A normal quit returns 0, which scripts and desktops read as success.
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    gridmint::SaveWindowLayout(frame.windowLayout());
+    return code;
 }

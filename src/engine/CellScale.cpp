@@ -182,6 +182,8 @@ void enlargeCell(const SheetWork& work, CellScratch& scratch, CellOrigin origin)
         scratch.job.reset();
         scratch.job = std::make_unique<ScaleJob>(scratch.cell, f, work.settings.threshold,
                                                  ix.transparentIndex);
+        // Cells already run side by side: one thread each.
+        scratch.job->setThreadCount(1);
     } else if (!cellColours.empty() && scratch.job->palette() != cellColours) {
         scratch.job->setPalette(cellColours.data(), static_cast<std::int32_t>(cellColours.size()));
     }

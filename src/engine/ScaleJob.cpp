@@ -2,6 +2,7 @@
 
 #include "engine/SlopePasses.h"
 #include "engine/SlopeShapes.h"
+#include "engine/WorkerPool.h"
 
 #include <algorithm>
 #include <array>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -69,8 +71,31 @@ template <int F> void fillRowFixed(std::uint8_t* out, const std::uint8_t* in, st
         }
     }
 #endif
-    for (; x < width; ++x, out += F)
-        std::memset(out, in[x], F);
+    // Indexed from the row start, a byte loop the compiler vectorises.
+    out -= std::ptrdiff_t{x} * F;
+    for (; x < width; ++x)
+        for (int i = 0; i < F; ++i)
+            out[x * F + i] = in[x];
+}
+
+// The other factors: one broadcast store of `Bytes` (>= factor) per pixel,
+// left to right, so that each block's store overwrites the excess of the
+// one before; the blocks whose store would leave the row are set exactly.
+// perf: against a memset call per pixel, factors 5 and 6 from 1.9 to 1.0 times
+// a plain replication loop.
+template <int Bytes>
+void fillRowOverlapping(std::uint8_t* out, const std::uint8_t* in, std::int32_t width,
+                        std::int32_t factor)
+{
+    const std::int64_t rowEnd = std::int64_t{width} * factor;
+    std::int32_t x = 0;
+    for (; std::int64_t{x} * factor + Bytes <= rowEnd; ++x, out += factor) {
+        std::uint8_t block[Bytes];
+        std::memset(block, in[x], Bytes);
+        std::memcpy(out, block, Bytes);
+    }
+    for (; x < width; ++x, out += factor)
+        std::memset(out, in[x], static_cast<std::size_t>(factor));
 }
 
 void fillRow(std::uint8_t* out, const std::uint8_t* in, std::int32_t width, std::int32_t factor)
@@ -95,8 +120,12 @@ void fillRow(std::uint8_t* out, const std::uint8_t* in, std::int32_t width, std:
         fillRowFixed<16>(out, in, width);
         return;
     default:
-        for (std::int32_t x = 0; x < width; ++x, out += factor)
-            std::memset(out, in[x], static_cast<std::size_t>(factor));
+        if (factor <= 8)
+            fillRowOverlapping<8>(out, in, width, factor);
+        else if (factor <= 16)
+            fillRowOverlapping<16>(out, in, width, factor);
+        else
+            fillRowOverlapping<32>(out, in, width, factor);
         return;
     }
 }
@@ -192,14 +221,21 @@ ScaleJob::~ScaleJob() = default;
 void ScaleJob::run(bool slopePasses)
 {
     slopePasses_ = slopePasses;
-    marks_.clear();
-    replicateBlocks();
     computeLab();
-    if (!slopePasses || width_ == 0 || height_ == 0)
+    if (!slopePasses || width_ == 0 || height_ == 0) {
+        if (!marksClear_)
+            marks_.clear();
+        marksClear_ = true;
+        replicateBlocks();
         return;
+    }
+    marksClear_ = false;
     buildRelations();
     buildLightRanks();
-    SlopePassRunner(*this).runAll();
+    preparePassWork();
+    // Replication goes band by band with the passes' painting, while each
+    // band of output is in cache; the passes set every mark bit afresh.
+    SlopePassRunner(*this).run(MarkLeft | MarkRight | MarkTop | MarkBottom, true);
 }
 
 void ScaleJob::runSlopePass(MarkBit pass)
@@ -208,15 +244,86 @@ void ScaleJob::runSlopePass(MarkBit pass)
         return;
     buildRelations();
     buildLightRanks();
-    SlopePassRunner(*this).runOne(pass);
+    preparePassWork();
+    marksClear_ = false;
+    SlopePassRunner(*this).run(pass, false);
+}
+
+void ScaleJob::setThreadCount(std::int32_t threads)
+{
+    threads_ = std::max<std::int32_t>(0, threads);
+}
+
+std::int32_t ScaleJob::threadCount() const
+{
+    if (threads_ > 0)
+        return threads_;
+    return std::max<std::int32_t>(1,
+                                  static_cast<std::int32_t>(std::thread::hardware_concurrency()));
+}
+
+void ScaleJob::releaseScratch()
+{
+    pool_.reset();
+    passWork_.reset();
+}
+
+WorkerPool& ScaleJob::workers()
+{
+    const std::int32_t threads = threadCount();
+    if (!pool_ || pool_->size() != threads)
+        pool_ = std::make_unique<WorkerPool>(threads);
+    return *pool_;
+}
+
+void ScaleJob::preparePassWork()
+{
+    // Painting chunks: a few per thread so that uneven bands even out, but
+    // never more than rows. The count depends on the thread count only, and
+    // the output on neither.
+    const std::int32_t threads = threadCount();
+    const std::size_t chunks =
+        threads == 1 ? 1 : static_cast<std::size_t>(std::min(height_, 4 * threads));
+    if (passWork_ && passWork_->carries.size() == chunks)
+        return;
+    if (!passWork_) {
+        passWork_ = std::make_unique<PassWork>();
+        const std::size_t cells =
+            static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+        // Runs are far fewer than pixels in pixel art; a list that needs more
+        // grows once and keeps its size for the re-runs.
+        for (auto& runs : passWork_->runs)
+            runs.reserve(std::min<std::size_t>(cells, std::max<std::size_t>(4096, cells / 8)));
+        for (auto& rows : passWork_->rowStart)
+            rows.resize(static_cast<std::size_t>(height_) + 1);
+        passWork_->shortRuns.build(factor_);
+    }
+    // At most one run of a pass per column is under way on any row.
+    passWork_->carries.resize(chunks);
+    for (auto& carry : passWork_->carries)
+        for (auto* list : {&carry.now[0], &carry.now[1], &carry.next[0], &carry.next[1]})
+            list->reserve(static_cast<std::size_t>(width_) + 1);
 }
 
 void ScaleJob::replicateBlocks()
 {
+    if (width_ == 0 || height_ == 0)
+        return;
+    WorkerPool& pool = workers();
+    const std::int32_t chunks = std::min(height_, pool.size());
+    auto task = [&](std::int32_t chunk) {
+        replicateRows(static_cast<std::int32_t>(std::int64_t{height_} * chunk / chunks),
+                      static_cast<std::int32_t>(std::int64_t{height_} * (chunk + 1) / chunks));
+    };
+    pool.forEach(chunks, task);
+}
+
+void ScaleJob::replicateRows(std::int32_t y0, std::int32_t y1)
+{
     IndexedImage& out = *output_->image;
     const IndexedImage& in = *source_->image;
     const std::size_t outWidth = static_cast<std::size_t>(out.width());
-    for (std::int32_t y = 0; y < height_; ++y) {
+    for (std::int32_t y = y0; y < y1; ++y) {
         std::uint8_t* first = out.row(factor_ * y);
         fillRow(first, in.row(y), width_, factor_);
         for (std::int32_t i = 1; i < factor_; ++i)
@@ -307,8 +414,17 @@ void ScaleJob::buildLightRanks()
         rank[i] = static_cast<std::uint8_t>(
             distinct <= 255 ? dense[i] : 1 + (dense[i] - 1) * 254 / (distinct - 1));
     const std::uint8_t* src = source_->image->store();
-    for (std::size_t i = 0; i < lightRank_.size(); ++i)
-        lightRank_[i] = rank[src[i]];
+    WorkerPool& pool = workers();
+    const std::size_t count = lightRank_.size();
+    // Split only where the hand-over costs less than the lookups.
+    const std::int32_t parts = count >= (std::size_t{1} << 16) ? pool.size() : 1;
+    auto task = [&](std::int32_t part) {
+        const auto split = static_cast<std::size_t>(parts);
+        const std::size_t end = count * (static_cast<std::size_t>(part) + 1) / split;
+        for (std::size_t i = count * static_cast<std::size_t>(part) / split; i < end; ++i)
+            lightRank_[i] = rank[src[i]];
+    };
+    pool.forEach(parts, task);
 }
 
 void ScaleJob::setPalette(const Colour* colours, std::int32_t n)

@@ -61,6 +61,9 @@ private:
                static_cast<std::size_t>(x);
     }
     [[noreturn]] static void throwOutOfIndex();
+    // The passes merge their marks in bulk.
+    friend class SlopePassRunner;
+    std::uint8_t* mutableData() { return cells_.data(); }
 
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
@@ -76,6 +79,9 @@ struct NeighbourCounts {
     std::int32_t right = 0;
     std::int32_t bottom = 0;
 };
+
+struct PassWork;
+class WorkerPool;
 
 struct NeighbourStats {
     NeighbourCounts sameIndex;
@@ -105,10 +111,19 @@ public:
 
     // The whole pipeline: clear marks, replicate blocks, build the Lab table,
     // then (unless `slopePasses` is false) the left, right, top and bottom
-    // passes. The job remembers the switch (see slopePasses()).
+    // passes. The job remembers the switch (see slopePasses()). Uses up to
+    // threadCount() threads; the output and marks are the same for any count.
     void run(bool slopePasses = true);
 
     void setThreshold(double threshold) { threshold_ = threshold; }
+    // Threads a run may use, the calling thread included; 0 (the default)
+    // means one per hardware thread. The output never depends on it. A
+    // caller that already runs several jobs at once should give each 1.
+    void setThreadCount(std::int32_t threads);
+    std::int32_t threadCount() const;
+    // Ends the job's worker threads and frees the passes' run lists, for a
+    // job kept aside (an undo step); the next run makes them again.
+    void releaseScratch();
     // Replaces the job palette (n > 0) and the output palette's first n
     // entries, and rebuilds the Lab table. Output pixels are not recomputed.
     void setPalette(const Colour* colours, std::int32_t n);
@@ -155,6 +170,12 @@ private:
     bool hasLab(std::int32_t i) const;
     void buildRelations();
     void buildLightRanks();
+    // Block replication of source rows [y0, y1).
+    void replicateRows(std::int32_t y0, std::int32_t y1);
+    // The pool for the current thread count, and the passes' lists sized
+    // for this job; both made by the first run that needs them.
+    WorkerPool& workers();
+    void preparePassWork();
 
     std::int32_t factor_;
     const ImageSet* source_;
@@ -172,6 +193,12 @@ private:
     // order-keeping byte (0 outside the palette) that lets the passes skip
     // pixels without a lighter neighbour sixteen at a time.
     std::vector<std::uint8_t> lightRank_;
+    // No mark set since the last clear: a run without passes after one
+    // skips clearing them again.
+    bool marksClear_ = true;
+    std::int32_t threads_ = 0;
+    std::unique_ptr<WorkerPool> pool_;
+    std::unique_ptr<PassWork> passWork_;
 };
 
 } // namespace gridmint

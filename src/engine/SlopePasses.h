@@ -2,23 +2,115 @@
 #pragma once
 
 #include "engine/ScaleJob.h"
+#include "engine/SlopeShapes.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
 
 namespace gridmint {
+
+// One painted run of a pass, as the pass decided it in the source: the start
+// pixel, the run's length in source lines and the shape of its strip.
+struct RunRecord {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t len = 0;
+    SlopeShape shape = SlopeShape::StartWedge;
+};
+
+// The depth sequences of the short runs at the job's factor (up to 16), as
+// the signed bytes of two words per block (-1 beyond the factor), and the
+// deepest depth of each block: the painting reads them instead of following
+// the shape's counter line by line.
+struct BlockDepths {
+    std::uint64_t low = ~std::uint64_t{0};  // lines 0 to 7 of the block
+    std::uint64_t high = ~std::uint64_t{0}; // lines 8 to 15
+};
+
+class ShortRunDepths {
+public:
+    static constexpr std::int32_t kMaxLen = 16;
+    static constexpr std::int32_t kMaxFactor = 16;
+    void build(std::int32_t factor);
+    bool covers(std::int32_t len) const { return !blocks_.empty() && len <= kMaxLen; }
+    // The blocks of a run of `len` lines, and their deepest depths.
+    const BlockDepths* blocks(SlopeShape shape, SlopeVariant variant, std::int32_t len) const
+    {
+        return blocks_.data() + start(shape, variant, len);
+    }
+    const std::int8_t* deepest(SlopeShape shape, SlopeVariant variant, std::int32_t len) const
+    {
+        return deepest_.data() + start(shape, variant, len);
+    }
+
+private:
+    static std::size_t start(SlopeShape shape, SlopeVariant variant, std::int32_t len)
+    {
+        // Sequences of lengths 1 .. kMaxLen follow one another for each
+        // shape and variant; those before len hold len (len - 1) / 2 blocks.
+        const std::size_t kind =
+            static_cast<std::size_t>(shape) * 2 + static_cast<std::size_t>(variant);
+        const std::size_t perKind = kMaxLen * (kMaxLen + 1) / 2;
+        return kind * perKind +
+               static_cast<std::size_t>(len) * static_cast<std::size_t>(len - 1) / 2;
+    }
+    std::vector<BlockDepths> blocks_;
+    std::vector<std::int8_t> deepest_;
+};
+
+// What the passes keep between runs of one job, so that a re-run allocates
+// nothing: the decided runs and the per-pass marks of the last run, and the
+// painting chunks' scratch lists. Indexed by pass in painting order (left,
+// right, top, bottom).
+struct PassWork {
+    std::array<std::vector<RunRecord>, 4> runs;
+    // runs[p][rowStart[p][y]] is the first run of pass p starting on row y
+    // or later; height + 1 entries.
+    std::array<std::vector<std::int32_t>, 4> rowStart;
+    // The longest run of each pass, in source lines.
+    std::array<std::int32_t, 4> longest{};
+    // One byte plane per pass holding only that pass's mark bit, so that the
+    // passes can decide on separate threads; merged into the job's marks.
+    // Empty until a run uses more than one thread.
+    std::vector<std::uint8_t> planes;
+    // Per painting chunk: the indices of the left and right passes' runs that
+    // reach into the current band, and the next band's.
+    struct Carry {
+        std::array<std::vector<std::int32_t>, 2> now;
+        std::array<std::vector<std::int32_t>, 2> next;
+    };
+    std::vector<Carry> carries;
+    ShortRunDepths shortRuns;
+};
+
+struct PaintContext;
 
 class SlopePassRunner {
 public:
     explicit SlopePassRunner(ScaleJob& job) : job_(job) {}
 
-    // The passes against the left, right, upper and lower neighbour, in that
-    // order (later passes' pixels stand where strips overlap). Needs the
-    // job's block replication and relation table of the current run.
-    void runAll();
-    void runOne(MarkBit pass);
+    // The passes whose mark bits are in `passes`, in the order left, right,
+    // top, bottom (later passes' pixels stand where strips overlap). With
+    // `replicate`, block replication of each band goes first; without, the
+    // output's current pixels are painted over. Needs the job's relation
+    // table and lightness ranks of the current run.
+    void run(std::uint8_t passes, bool replicate);
 
 private:
-    template <class Orientation> void runPass();
+    template <class Orientation> void decide();
+    template <class Orientation>
+    void paintVertical(const PaintContext& pc, PassWork::Carry& carry, std::int32_t y0,
+                       std::int32_t y1);
+    template <class Orientation>
+    void paintHorizontal(const PaintContext& pc, std::int32_t y0, std::int32_t y1);
+    void paintChunk(std::int32_t chunk, std::int32_t chunks);
+    void mergeMarks(std::int32_t y0, std::int32_t y1);
 
     ScaleJob& job_;
+    std::uint8_t passes_ = 0;
+    bool replicate_ = false;
+    bool ownPlanes_ = false;
 };
 
 } // namespace gridmint

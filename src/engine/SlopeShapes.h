@@ -17,37 +17,48 @@ namespace gridmint {
 enum class SlopeShape : std::uint8_t { StartWedge, EndWedge, Bulge, Notch };
 enum class SlopeVariant : std::uint8_t { NearSide, FarSide };
 
-// Calls fn(r, depth) for r = 0 .. f x len - 1 in order. Depths may be 0 or
-// negative (nothing to paint on that line); they never exceed f, except the
-// far-side notch, which reaches f + 1 for odd f.
+// Calls fn(r, depth) for r = rBegin .. rEnd - 1 (clamped to 0 .. f x len - 1)
+// in order: the lines of one output band. Depths may be 0 or negative
+// (nothing to paint on that line); they never exceed f, except the far-side
+// notch, which reaches f + 1 for odd f.
 template <class Fn>
-inline void forEachDepth(SlopeShape shape, SlopeVariant variant, int f, int len, Fn&& fn)
+inline void forEachDepthIn(SlopeShape shape, SlopeVariant variant, int f, int len, int rBegin,
+                           int rEnd, Fn&& fn)
 {
     const int lines = f * len;
+    if (rEnd > lines)
+        rEnd = lines;
+    if (rBegin < 0)
+        rBegin = 0;
     switch (shape) {
     case SlopeShape::StartWedge:
     case SlopeShape::EndWedge: {
         // The depth moves by one every len lines; walk it in blocks of len
-        // instead of dividing per line.
+        // instead of dividing per line, from the block that holds rBegin.
         const bool start = shape == SlopeShape::StartWedge;
-        int r = 0;
-        for (int q = 0; q < f; ++q) {
+        int q = rBegin / len;
+        int r = rBegin;
+        for (; r < rEnd; ++q) {
             const int depth = start ? f - 1 - q : q;
-            for (int i = 0; i < len; ++i, ++r)
+            const int blockEnd = (q + 1) * len < rEnd ? (q + 1) * len : rEnd;
+            for (; r < blockEnd; ++r)
                 fn(r, depth);
         }
         return;
     }
     case SlopeShape::Bulge:
     case SlopeShape::Notch: {
+        // A counter, not a formula: the lines before rBegin are walked
+        // without painting.
         const bool bulge = shape == SlopeShape::Bulge;
         const bool far = variant == SlopeVariant::FarSide;
         const int grow = bulge ? 1 : -1; // depth change while in the first half
         const int h = lines / 2;
         int counter = len / 2;
         int depth = bulge ? 0 : (far ? f : f - 1);
-        for (int r = 0; r < lines; ++r) {
-            fn(r, depth);
+        for (int r = 0; r < rEnd; ++r) {
+            if (r >= rBegin)
+                fn(r, depth);
             ++counter;
             if (r < h) {
                 if (counter >= len && !(far && r == h - 1)) {
@@ -62,6 +73,13 @@ inline void forEachDepth(SlopeShape shape, SlopeVariant variant, int f, int len,
         return;
     }
     }
+}
+
+// Calls fn(r, depth) for every line r = 0 .. f x len - 1 in order.
+template <class Fn>
+inline void forEachDepth(SlopeShape shape, SlopeVariant variant, int f, int len, Fn&& fn)
+{
+    forEachDepthIn(shape, variant, f, len, 0, f * len, static_cast<Fn&&>(fn));
 }
 
 // The whole depth sequence, for tests and tools.

@@ -1,11 +1,13 @@
 #include "ui/CPaletteToolView.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFile>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStatusTipEvent>
 #include <algorithm>
 
 namespace gridmint {
@@ -72,6 +74,7 @@ void CPaletteToolView::ResetPalettes(const Palette* palette, const std::filesyst
     entries_.clear();
     entries_.push_back(makeEntry(palette, path));
     selected_ = 0;
+    keepChosenInPalette();
     updateScrollRange(true);
 }
 
@@ -86,8 +89,26 @@ void CPaletteToolView::AddPalette(const Palette* palette, const std::filesystem:
 
 void CPaletteToolView::setChosenColour(int index)
 {
-    if (index >= 0 && index <= 255) {
+    if (index >= 0 && index < selectedCount()) {
         chosen_ = index;
+    }
+}
+
+int CPaletteToolView::selectedCount() const
+{
+    if (selected_ < 0 || selected_ >= static_cast<int>(entries_.size())) {
+        return 0;
+    }
+    return entries_[static_cast<std::size_t>(selected_)].count;
+}
+
+void CPaletteToolView::keepChosenInPalette()
+{
+    // Slots past the palette's end hold no colour; a dot of such an index
+    // would add a black entry to the saved palette.
+    const int count = selectedCount();
+    if (count > 0 && chosen_ >= count) {
+        chosen_ = 0;
     }
 }
 
@@ -178,6 +199,7 @@ void CPaletteToolView::paintEvent(QPaintEvent*)
     const QColor textOther(109, 109, 109);
     const QColor light = pal.color(QPalette::Light);
     const QColor dark = pal.color(QPalette::Dark);
+    const QColor empty = pal.color(QPalette::Mid);
 
     for (int i = 0; i < static_cast<int>(entries_.size()); ++i) {
         const int top = lay.blockTop(i);
@@ -189,11 +211,18 @@ void CPaletteToolView::paintEvent(QPaintEvent*)
         p.fillRect(toQRect(lay.bar(i)), selected ? barSelected : barOther);
         p.setPen(selected ? textSelected : textOther);
         p.drawText(toQRect(lay.nameRect(i)), Qt::AlignCenter | Qt::TextSingleLine, e.name);
-        for (int k = 0; k < 256; ++k) {
+        for (int k = 0; k < e.count; ++k) {
             p.fillRect(toQRect(lay.swatch(i, k)),
                        swatchColour(e.colours[static_cast<std::size_t>(k)]));
         }
-        if (selected && chosen_ >= 0 && chosen_ < 256) {
+        // Slots past the palette's end: an outline on the background, so
+        // that they cannot pass for black colours.
+        p.setPen(empty);
+        for (int k = std::max(0, e.count); k < 256; ++k) {
+            const PaletteRect s = lay.swatch(i, k);
+            p.drawRect(s.x, s.y, s.w - 1, s.h - 1);
+        }
+        if (selected && chosen_ >= 0 && chosen_ < e.count) {
             const PaletteRect s = lay.swatch(i, chosen_);
             const PaletteLayout::Frame f = PaletteLayout::selectionFrame(s.x, s.y);
             for (const PaletteRect& r : f.light) {
@@ -221,17 +250,29 @@ void CPaletteToolView::mousePressEvent(QMouseEvent* event)
         return;
     }
     if (b != selected_) {
+        // An empty palette has nothing to give the image; the selection
+        // stays on the block whose colours the image shows.
+        if (entries_[static_cast<std::size_t>(b)].count <= 0) {
+            return;
+        }
         // Anywhere in another block, bar or swatch, only selects that block.
         selected_ = b;
+        keepChosenInPalette();
         viewport()->repaint();
         emit UWM_PALETTE_SELECTED();
         return;
     }
     const int colour = lay.colourAt(x, y);
-    if (colour >= 0) {
+    if (colour >= 0 && colour < selectedCount()) {
         chosen_ = colour;
         viewport()->repaint();
     }
+}
+
+void CPaletteToolView::showStatusTip(const QString& text)
+{
+    QStatusTipEvent tip(text);
+    QCoreApplication::sendEvent(this, &tip);
 }
 
 void CPaletteToolView::contextMenuEvent(QContextMenuEvent* event)
@@ -246,6 +287,11 @@ void CPaletteToolView::contextMenuEvent(QContextMenuEvent* event)
     QAction* release = menu.addAction(QStringLiteral("このパレットを解放"));
     release->setStatusTip(
         QStringLiteral("このパレットをリストから削除します。ファイルは削除されません。"));
+    // A pop-up menu is a window of its own, so its prompts would stop there;
+    // hand them to the pane, whence they reach the main window's status bar.
+    connect(&menu, &QMenu::hovered, this,
+            [this](QAction* action) { showStatusTip(action->statusTip()); });
+    connect(&menu, &QMenu::aboutToHide, this, [this] { showStatusTip({}); });
     if (menu.exec(viewport()->mapToGlobal(pos)) == release) {
         removePalette(target);
     }

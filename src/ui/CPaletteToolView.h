@@ -25,7 +25,7 @@ public:
     explicit CPaletteToolView(QWidget* parent = nullptr);
 
     // Replaces every block by the image's palette (entry 0) and selects it.
-    // A null palette stands for "no image": "無題" with 256 black swatches;
+    // A null palette stands for "no image": "無題" with 256 empty slots;
     // an empty path keeps the name "無題". Colours beyond 256 are dropped.
     void ResetPalettes(const Palette* palette, const std::filesystem::path& path);
     // Appends a block named after the file; a null palette adds nothing.
@@ -36,7 +36,8 @@ public:
     // whose colours the document shows); an index out of range is ignored.
     void selectPalette(int index);
     int chosenColour() const { return chosen_; }
-    void setChosenColour(int index); // 0..255; anything else is ignored
+    // An index of the selected palette; anything past its end is ignored.
+    void setChosenColour(int index);
     const std::vector<PaletteEntry>& entries() const { return entries_; }
     void Redraw();
 
@@ -63,6 +64,9 @@ protected:
 private:
     static PaletteEntry makeEntry(const Palette* palette, const std::filesystem::path& path);
     void updateScrollRange(bool toTop);
+    int selectedCount() const;
+    void showStatusTip(const QString& text);
+    void keepChosenInPalette();
 
     std::vector<PaletteEntry> entries_;
     int selected_ = 0;

@@ -30,6 +30,31 @@ constexpr int kZoomFactors[] = {1, 2, 4, 8, 12, 16, 32};
 constexpr int kThicknessCount = 10;
 constexpr int kStateSize = 24; // one state of a 96 x 24 button strip
 
+// The strip's groups, left to right, as spans of dialog units: the tools,
+// the thickness, the display zoom, the threshold and the re-apply button.
+// A group keeps its controls together; when the panel is too narrow for
+// them all the groups that do not fit move to another row.
+struct GroupSpan {
+    int from;
+    int to;
+};
+constexpr GroupSpan kGroups[] = {{0, 150}, {195, 241}, {241, 281}, {281, 423}, {423, 473}};
+constexpr int kGroupCount = CTopPanelView::kGroupCount;
+static_assert(std::size(kGroups) == kGroupCount);
+constexpr int kRowStart = 6; // dialog units before the first group of a row
+constexpr int kRightMargin = 6;
+
+int groupOf(int x)
+{
+    int group = 0;
+    for (int g = 0; g < kGroupCount; ++g) {
+        if (du(kGroups[g].from) <= x) {
+            group = g;
+        }
+    }
+    return group;
+}
+
 struct ToolInfo {
     int mode;
     const char* text; // the button's own caption, for accessibility
@@ -192,12 +217,71 @@ CTopPanelView::CTopPanelView(AppSettings& settings, std::function<void()> saveSe
 
     updateToolImages();
     updateThicknessControls();
+
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        placed_.push_back({child, child->geometry(), groupOf(child->x())});
+    }
     setFixedHeight(kHeight);
 }
 
 QSize CTopPanelView::sizeHint() const
 {
     return {du(619), kHeight};
+}
+
+QSize CTopPanelView::minimumSizeHint() const
+{
+    int widest = 0;
+    for (const GroupSpan& g : kGroups) {
+        widest = std::max(widest, du(g.to - g.from));
+    }
+    return {du(kRowStart) + widest + du(kRightMargin), kHeight};
+}
+
+int CTopPanelView::rowsForWidth(int width) const
+{
+    std::array<int, kGroupCount> shift{};
+    std::array<int, kGroupCount> row{};
+    arrange(width, shift, row);
+    return row.back() + 1;
+}
+
+void CTopPanelView::arrange(int width, std::array<int, kGroupCount>& shift,
+                            std::array<int, kGroupCount>& row)
+{
+    // Every row starts like the first one does; inside a row the groups keep
+    // the gaps they have on a wide strip.
+    int rowIndex = 0;
+    int rowShift = 0;
+    for (int g = 0; g < kGroupCount; ++g) {
+        const bool rowHasGroups = g > 0 && row[static_cast<std::size_t>(g - 1)] == rowIndex;
+        if (rowHasGroups && du(kGroups[g].to) - rowShift + du(kRightMargin) > width) {
+            ++rowIndex;
+            rowShift = du(kGroups[g].from) - du(kRowStart);
+        } else if (g == 0) {
+            rowShift = 0;
+        }
+        shift[static_cast<std::size_t>(g)] = rowShift;
+        row[static_cast<std::size_t>(g)] = rowIndex;
+    }
+}
+
+void CTopPanelView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    std::array<int, kGroupCount> shift{};
+    std::array<int, kGroupCount> row{};
+    arrange(width(), shift, row);
+    for (const Placed& p : placed_) {
+        const auto g = static_cast<std::size_t>(p.group);
+        p.widget->setGeometry(p.original.translated(-shift[g], row[g] * kHeight));
+    }
+    // The height follows the rows; the width never depends on it, so this
+    // settles after one more resize.
+    const int height = (row.back() + 1) * kHeight;
+    if (height != this->height()) {
+        setFixedHeight(height);
+    }
 }
 
 int CTopPanelView::toolMode() const

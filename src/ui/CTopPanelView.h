@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <vector>
 
 class QAbstractButton;
 class QComboBox;
@@ -22,6 +23,7 @@ class CTopPanelView : public QWidget {
 public:
     static constexpr int kHeight = 40;
     static constexpr int kToolCount = 7;
+    static constexpr int kGroupCount = 5; // tools, thickness, zoom, threshold, re-apply
 
     // `settings` must outlive the panel. The starting threshold is stored in
     // it and `saveSettings` called once during construction, then again
@@ -47,6 +49,11 @@ public:
     static QString thresholdText(int value);
 
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    // Rows of kHeight the controls take at `width`: one on a wide strip;
+    // on a narrow one the groups that do not fit wrap to further rows, so
+    // that every control stays reachable.
+    int rowsForWidth(int width) const;
 
 signals:
     void UWM_ZOOM_SELECTED();
@@ -54,7 +61,18 @@ signals:
     void UWM_TOOL_CHANGED();
     void UWM_REAPPLY();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    struct Placed {
+        QWidget* widget;
+        QRect original; // on a wide strip
+        int group;
+    };
+    static void arrange(int width, std::array<int, kGroupCount>& shift,
+                        std::array<int, kGroupCount>& row);
+
     void onToolPressed(int mode);
     void onThresholdMoved(int value, bool notify);
     void updateToolImages();
@@ -72,6 +90,7 @@ private:
     QLabel* thresholdLabel_ = nullptr;
     QSlider* thresholdSlider_ = nullptr;
     QAbstractButton* reapplyButton_ = nullptr;
+    std::vector<Placed> placed_;
 };
 
 } // namespace gridmint

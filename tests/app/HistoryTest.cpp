@@ -212,5 +212,63 @@ TEST_F(History, PaletteStepRestoresTheWholePalette)
     EXPECT_TRUE(doc.CanRedoStep()); // the same colours again: no step
 }
 
+TEST_F(History, DetachedRunMatchesApplyAndIsOneStep)
+{
+    ScaleDocument reference;
+    loadApplied(reference, dir, pattern(16, 12), 4, true);
+    const Rows expected = picture(*reference.Apply(4, 55, false, 0));
+    const IndexedBitmap* before = doc.resultBitmap();
+    const Rows shown = now();
+
+    // While the run is out the document keeps its job and result.
+    auto run = doc.PrepareRun(4, 55, 0);
+    ASSERT_NE(run, nullptr);
+    run->Execute();
+    EXPECT_EQ(doc.resultBitmap(), before);
+    EXPECT_EQ(now(), shown);
+    const IndexedBitmap* adopted = doc.AdoptRun(*run);
+    ASSERT_NE(adopted, nullptr);
+    EXPECT_EQ(picture(*adopted), expected);
+    EXPECT_EQ(doc.job()->threshold(), 55.0);
+    EXPECT_EQ(doc.history().size(), 1u);
+    ASSERT_TRUE(doc.UndoStep());
+    EXPECT_EQ(now(), shown);
+
+    // In cell mode, tracing changes, the run brings the cells' result and
+    // the change map along, as Apply does.
+    for (ScaleDocument* d : {&reference, &doc}) {
+        d->SetCellLayout(CellLayout{8, 6, 0, 0, false});
+        d->SetTraceChanges(true);
+    }
+    const Rows cells = picture(*reference.Apply(4, 30, false, 0));
+    auto cellRun = doc.PrepareRun(4, 30, 0);
+    cellRun->Execute();
+    ASSERT_NE(doc.AdoptRun(*cellRun), nullptr);
+    EXPECT_EQ(now(), cells);
+    EXPECT_EQ(picture(*doc.engineResult()), picture(*reference.engineResult()));
+    ASSERT_NE(doc.changeMap(), nullptr);
+    EXPECT_EQ(picture(*doc.changeMap()), picture(*reference.changeMap()));
+    doc.SetCellLayout(CellLayout{});
+    doc.SetTraceChanges(false);
+
+    // A run too large to make leaves everything as it was; a run prepared
+    // for the image before the last Load is refused (it must not execute:
+    // its source is gone).
+    auto huge = doc.PrepareRun(32, 20, 0);
+    ScaleDocument tooBig;
+    loadApplied(tooBig, dir, pattern(2048, 1100), 1);
+    auto refused = tooBig.PrepareRun(32, 20, 0);
+    refused->Execute();
+    EXPECT_EQ(tooBig.AdoptRun(*refused), nullptr);
+    EXPECT_EQ(tooBig.lastError(), "too large to enlarge");
+    EXPECT_EQ(tooBig.job()->factor(), 1);
+    huge->Execute();
+    ASSERT_NE(doc.AdoptRun(*huge), nullptr); // 512 x 384: fits
+    auto stale = doc.PrepareRun(2, 20, 0);
+    loadApplied(doc, dir, pattern(8, 8), 2);
+    EXPECT_EQ(doc.AdoptRun(*stale), nullptr);
+    EXPECT_EQ(doc.resultBitmap()->width(), 16);
+}
+
 } // namespace
 } // namespace gridmint::testing

@@ -7,6 +7,8 @@ std::unique_ptr<QObject> makeFrameFileTest();
 std::unique_ptr<QObject> makeFrameViewTest();
 std::unique_ptr<QObject> makeFrameToolTest();
 std::unique_ptr<QObject> makeFrameHistoryTest();
+std::unique_ptr<QObject> makeFrameWindowTest();
+std::unique_ptr<QObject> makeFrameBusyTest();
 } // namespace gridmint::test
 
 std::vector<std::unique_ptr<QObject>> makeDesktopTests()
@@ -16,5 +18,7 @@ std::vector<std::unique_ptr<QObject>> makeDesktopTests()
     tests.push_back(gridmint::test::makeFrameViewTest());
     tests.push_back(gridmint::test::makeFrameToolTest());
     tests.push_back(gridmint::test::makeFrameHistoryTest());
+    tests.push_back(gridmint::test::makeFrameWindowTest());
+    tests.push_back(gridmint::test::makeFrameBusyTest());
     return tests;
 }

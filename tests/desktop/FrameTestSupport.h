@@ -23,6 +23,8 @@ public:
     QStringList saveAnswers; // taken front first; none left = cancel
     QStringList proposedSaveNames;
     std::function<bool(AppSettings&)> onSettings;
+    QList<QUrl> openedUrls;
+    bool urlsOpen = true;                 // whether a program takes the address
     QList<SaveAnswer> saveChangesAnswers; // taken front first; none left = cancel
     int saveChangesQuestions = 0;
     QList<bool> confirmAnswers; // taken front first; none left = no
@@ -52,7 +54,11 @@ public:
         return onSettings && onSettings(settings);
     }
     void showAbout(QWidget*) override {}
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl& url) override
+    {
+        openedUrls << url;
+        return urlsOpen;
+    }
 };
 
 // Diagonal bands and blobs over indices 1..12: plenty of slope edges.

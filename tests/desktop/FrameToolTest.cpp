@@ -242,6 +242,14 @@ private slots:
         FrameHarness h(2);
         h.openPattern(QStringLiteral("sixteen.png"), 8, 8);
         h.selectTool(ToolDot);
+        // Index 200 is a colour only once a longer palette is chosen.
+        h.frame->palettePane()->setChosenColour(200);
+        QCOMPARE(h.frame->palettePane()->chosenColour(), 0);
+        const auto act = h.file(QStringLiteral("long.act"));
+        writeAct(act);
+        h.frame->Open(act);
+        QTest::mouseClick(h.frame->palettePane()->viewport(), Qt::LeftButton, {}, {60, 300});
+        QCOMPARE(h.frame->palettePane()->selectedPalette(), 1);
         h.frame->palettePane()->setChosenColour(200);
         emit h.frame->view()->UWM_VIEW_LBUTTONDOWN(3, 5);
         emit h.frame->view()->UWM_VIEW_LBUTTONUP(3, 5);

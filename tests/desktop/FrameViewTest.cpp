@@ -8,9 +8,13 @@
 #include "ui/CPaletteToolView.h"
 #include "ui/CTopPanelView.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 namespace gridmint::test {
@@ -109,15 +113,78 @@ private slots:
         const QString at59 = QString::fromStdString(FormatStatusText(job->neighbourStats(5, 9)));
         emit h.frame->view()->UWM_VIEW_HOVER(5 * 16 + 15, 9 * 16);
         QCOMPARE(h.frame->statusText(), at59);
-        // Outside the image the line keeps its text, on every side.
-        emit h.frame->view()->UWM_VIEW_HOVER(24 * 16 + 3, 40);
-        emit h.frame->view()->UWM_VIEW_HOVER(-3, 40);
-        QCOMPARE(h.frame->statusText(), at59);
+        // Outside the image, on every side, and when the pointer leaves the
+        // view, the line is idle again.
+        for (const QPoint outside : {QPoint(24 * 16 + 3, 40), QPoint(-3, 40), QPoint(40, -1)}) {
+            emit h.frame->view()->UWM_VIEW_HOVER(5 * 16, 9 * 16);
+            QCOMPARE(h.frame->statusText(), at59);
+            emit h.frame->view()->UWM_VIEW_HOVER(outside.x(), outside.y());
+            QCOMPARE(h.frame->statusText(), QStringLiteral("レディ"));
+        }
+        emit h.frame->view()->UWM_VIEW_HOVER(5 * 16, 9 * 16);
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(h.frame->view()->viewport(), &leave);
+        QCOMPARE(h.frame->statusText(), QStringLiteral("レディ"));
         // A drag updates it as well.
         h.selectTool(ToolZoom);
         emit h.frame->view()->UWM_VIEW_DRAG(1, 1);
         QCOMPARE(h.frame->statusText(),
                  QString::fromStdString(FormatStatusText(job->neighbourStats(0, 0))));
+
+        // A menu prompt shown over the line gives way to the idle text.
+        h.frame->statusBar()->showMessage(h.frame->openAction()->statusTip());
+        h.frame->statusBar()->clearMessage();
+        QCOMPARE(h.frame->statusText(), QStringLiteral("レディ"));
+
+        // Another image starts with the idle line, not the last one's numbers.
+        emit h.frame->view()->UWM_VIEW_HOVER(5 * 16, 9 * 16);
+        h.openPattern(QStringLiteral("small.png"), 16, 16);
+        QCOMPARE(h.frame->statusText(), QStringLiteral("レディ"));
+    }
+
+    void paletteRemovalPromptReachesTheStatusBar()
+    {
+        FrameHarness h(2);
+        h.openPattern(QStringLiteral("p.png"), 8, 8);
+        const auto act = h.file(QStringLiteral("extra.act"));
+        writeAct(act);
+        h.frame->Open(act);
+        CPaletteToolView* pane = h.frame->palettePane();
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu != nullptr);
+            menu->setActiveAction(menu->actions().constFirst());
+            shown = h.frame->statusBar()->currentMessage();
+            menu->close();
+        });
+        const QPoint inBlock1(60, pane->layout().blockTop(1) + 40);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, inBlock1,
+                                pane->viewport()->mapToGlobal(inBlock1));
+        QCoreApplication::sendEvent(pane->viewport(), &event);
+        QCOMPARE(shown,
+                 QStringLiteral("このパレットをリストから削除します。ファイルは削除されません。"));
+        QCOMPARE(h.frame->statusText(), QStringLiteral("レディ"));
+    }
+
+    void helpAndDownloadSayWhereThePageIs()
+    {
+        FrameHarness h(2);
+        // The build configured no download address, so none is offered.
+        QVERIFY(CMainFrame::downloadPageUrl().isEmpty());
+        QVERIFY(!h.frame->downloadAction()->isVisible());
+        h.frame->OnDownloadPage();
+        QVERIFY(h.dialogs->openedUrls.isEmpty() && h.dialogs->messages.isEmpty());
+
+        // No program for the help page: a message names where it is.
+        h.dialogs->urlsOpen = false;
+        h.frame->OnHelp();
+        QCOMPARE(h.dialogs->messages.size(), 1);
+        QVERIFY2(h.dialogs->messages[0].contains(QStringLiteral("help")),
+                 qPrintable(h.dialogs->messages[0]));
+        h.dialogs->urlsOpen = true;
+        h.frame->OnHelp();
+        QCOMPARE(h.dialogs->messages.size(), CMainFrame::helpDocumentPath().isEmpty() ? 2 : 1);
     }
 };
 

@@ -59,6 +59,7 @@ TEST(ScaleJobAllocation, ASecondRunOfAReusedJobAllocatesNothing)
     auto set = test::makeSet(64, 48, pixels, palette);
 
     ScaleJob job(*set, 4, 20, 3);
+    job.setThreadCount(3); // the pool and the passes' per-thread lists too
     job.run();
     job.setThreshold(35);
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <random>
@@ -159,12 +160,37 @@ ReferenceInput randomInput(std::mt19937& rng, int maxFactor = 8)
     return in;
 }
 
+// The job's output and marks against the reference's; a failure message
+// otherwise.
+std::string compareWithReference(const ScaleJob& job, const ReferenceInput& in,
+                                 const test::ReferenceResult& expected)
+{
+    const IndexedImage& out = job.outputImage();
+    const std::vector<std::uint8_t> actual(out.store(), out.store() + expected.output.size());
+    std::vector<std::uint8_t> marks;
+    for (int y = 0; y < in.height; ++y)
+        for (int x = 0; x < in.width; ++x)
+            marks.push_back(job.marks().cell(x, y));
+    if (actual == expected.output && marks == expected.marks)
+        return {};
+    return "differs from the reference with " + std::to_string(job.threadCount()) + " threads\n" +
+           describe(in);
+}
+
+// GRIDMINT_REFERENCE_IMAGES=100000 runs a longer comparison by hand.
+int referenceImageCount()
+{
+    const char* env = std::getenv("GRIDMINT_REFERENCE_IMAGES");
+    const int n = env ? std::atoi(env) : 0;
+    return n > 0 ? n : 12000;
+}
+
 TEST(SlopePassesAgainstReference, SeededRandomImagesGiveIdenticalPixelsAndMarks)
 {
     std::mt19937 rng(20261207);
     test::ReferenceCoverage total;
     long imagesWithForeignIndices = 0;
-    constexpr int kImages = 12000;
+    const int kImages = referenceImageCount();
     for (int n = 0; n < kImages; ++n) {
         // Now and then the whole factor range, for the long spans and deep
         // notches of large factors.
@@ -179,16 +205,12 @@ TEST(SlopePassesAgainstReference, SeededRandomImagesGiveIdenticalPixelsAndMarks)
         const auto expected = test::referenceRun(in);
         auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
         ScaleJob job(*set, in.factor, in.threshold, in.transparent);
+        // 1, 2 and 3 threads in turn: small images split into bands of a
+        // row or two, so that every band edge is crossed by some strip.
+        job.setThreadCount(1 + n % 3);
         job.run();
-
-        const IndexedImage& out = job.outputImage();
-        const std::vector<std::uint8_t> actual(out.store(), out.store() + expected.output.size());
-        std::vector<std::uint8_t> marks;
-        for (int y = 0; y < in.height; ++y)
-            for (int x = 0; x < in.width; ++x)
-                marks.push_back(job.marks().cell(x, y));
-        if (actual != expected.output || marks != expected.marks) {
-            ADD_FAILURE() << "image " << n << " differs from the reference\n" << describe(in);
+        if (const std::string failure = compareWithReference(job, in, expected); !failure.empty()) {
+            ADD_FAILURE() << "image " << n << " " << failure;
             return;
         }
         total.similarModeRuns += expected.coverage.similarModeRuns;
@@ -210,6 +232,28 @@ TEST(SlopePassesAgainstReference, SeededRandomImagesGiveIdenticalPixelsAndMarks)
               << total.lighterSideStarts << ", far-side starts " << total.farSideStarts
               << ", bulges " << total.bulges << ", notches " << total.notches
               << ", notch lines beyond the block " << total.notchesIntoNextBlock << "\n";
+}
+
+TEST(SlopePassesAgainstReference, LargerImagesPaintedInManyBandsOnAnyThreadCount)
+{
+    // Big enough for several bands of output per thread, with long runs
+    // that cross band edges; each with 1, 2 and 3 threads.
+    std::mt19937 rng(4242);
+    for (int n = 0; n < 6; ++n) {
+        ReferenceInput in = randomInput(rng);
+        in.width = 90 + n * 7;
+        in.height = 160 - n * 9;
+        in.factor = n % 2 == 0 ? 8 : 13;
+        in.pixels = randomPixels(rng, in.width, in.height, static_cast<int>(in.palette.size()));
+        const auto expected = test::referenceRun(in);
+        auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
+        ScaleJob job(*set, in.factor, in.threshold, in.transparent);
+        for (int threads : {1, 2, 3}) {
+            job.setThreadCount(threads);
+            job.run();
+            ASSERT_EQ(compareWithReference(job, in, expected), "");
+        }
+    }
 }
 
 TEST(SlopePassesAgainstReference, FullPalettesOfDistinctLightness)
@@ -266,9 +310,16 @@ TEST(ScaleJobProperties, RerunsArePaletteIndependentAndKeepTransparencyOut)
         job.run();
         const auto first = pixelsOf(job);
 
-        // A run with another threshold in between leaves nothing behind.
-        job.setThreshold(in.threshold + 30);
+        // A run with another threshold decides with it and leaves nothing
+        // behind.
+        job.setThreadCount(1 + n % 3);
+        ReferenceInput rethresholded = in;
+        rethresholded.threshold = in.threshold + 30;
+        job.setThreshold(rethresholded.threshold);
         job.run();
+        ASSERT_EQ(pixelsOf(job), test::referenceRun(rethresholded).output)
+            << "run after setThreshold\n"
+            << describe(rethresholded);
         job.setThreshold(in.threshold);
         job.run();
         ASSERT_EQ(pixelsOf(job), first) << "rerun differs\n" << describe(in);

@@ -83,7 +83,7 @@ private slots:
         }
     }
 
-    void startsWithOneUntitledBlackPalette()
+    void startsWithOneUntitledEmptyPalette()
     {
         auto pane = makePane();
         QCOMPARE(pane->entries().size(), std::size_t(1));
@@ -94,7 +94,10 @@ private slots:
 
         const QImage shot = pane->viewport()->grab().toImage();
         const PaletteLayout lay = pane->layout();
-        QCOMPARE(shot.pixel(centreOf(lay.swatch(0, 200))), QColor(Qt::black).rgb());
+        // Slots without a colour show the background inside an outline.
+        const PaletteRect slot = lay.swatch(0, 200);
+        QCOMPARE(shot.pixel(centreOf(slot)), pane->palette().color(QPalette::Base).rgb());
+        QCOMPARE(shot.pixel(slot.x, slot.y + 5), pane->palette().color(QPalette::Mid).rgb());
         QCOMPARE(shot.pixel(5, 2),
                  pane->palette().color(QPalette::Active, QPalette::Highlight).rgb());
     }
@@ -153,17 +156,19 @@ private slots:
         QSignalSpy spy(pane.get(), &CPaletteToolView::UWM_PALETTE_SELECTED);
         const PaletteLayout lay = pane->layout();
 
-        click(*pane, centreOf(lay.swatch(0, 37)));
-        QCOMPARE(pane->chosenColour(), 37);
+        click(*pane, centreOf(lay.swatch(0, 37))); // past the image's 16 colours
+        QCOMPARE(pane->chosenColour(), 0);
+        click(*pane, centreOf(lay.swatch(0, 7)));
+        QCOMPARE(pane->chosenColour(), 7);
         QCOMPARE(spy.count(), 0);
 
         click(*pane, centreOf(lay.bar(0))); // bar of the selected block
-        QCOMPARE(pane->chosenColour(), 37);
+        QCOMPARE(pane->chosenColour(), 7);
         QCOMPARE(pane->selectedPalette(), 0);
 
         click(*pane, centreOf(lay.swatch(1, 5))); // another block: selection only
         QCOMPARE(pane->selectedPalette(), 1);
-        QCOMPARE(pane->chosenColour(), 37);
+        QCOMPARE(pane->chosenColour(), 7);
         QCOMPARE(spy.count(), 1);
 
         click(*pane, centreOf(lay.bar(1))); // already selected: no message
@@ -181,6 +186,36 @@ private slots:
         // Below the last block nothing happens.
         click(*pane, {10, lay.extentHeight(3) + 2});
         QCOMPARE(pane->selectedPalette(), 2);
+    }
+
+    void emptySlotsAndEmptyPalettesOfferNothing()
+    {
+        auto pane = makePane();
+        fill(*pane, 1); // 16-colour image, then A
+        const Palette none;
+        pane->AddPalette(&none, "/pal/empty.act");
+        QSignalSpy spy(pane.get(), &CPaletteToolView::UWM_PALETTE_SELECTED);
+        const PaletteLayout lay = pane->layout();
+
+        pane->setChosenColour(200); // the eyedropper on an index past the palette
+        QCOMPARE(pane->chosenColour(), 0);
+        click(*pane, centreOf(lay.bar(2))); // the empty palette stays unselected
+        QCOMPARE(pane->selectedPalette(), 0);
+        QCOMPARE(spy.count(), 0);
+
+        // Going from a full palette back to the image's keeps the chosen
+        // index inside the image's colours.
+        click(*pane, centreOf(lay.bar(1)));
+        click(*pane, centreOf(lay.swatch(1, 100)));
+        QCOMPARE(pane->chosenColour(), 100);
+        click(*pane, centreOf(lay.bar(0)));
+        QCOMPARE(pane->chosenColour(), 0);
+        QCOMPARE(spy.count(), 2);
+        const QImage shot = pane->viewport()->grab().toImage();
+        QCOMPARE(shot.pixel(centreOf(lay.swatch(0, 16))),
+                 pane->palette().color(QPalette::Base).rgb());
+        QVERIFY(shot.pixel(centreOf(lay.swatch(0, 15))) !=
+                pane->palette().color(QPalette::Base).rgb());
     }
 
     void contextMenuOnlyForAddedUnselectedPalettes()
