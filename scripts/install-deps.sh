@@ -16,7 +16,7 @@ done
 
 packages=(
   build-essential g++ cmake ninja-build ccache pkg-config
-  libpng-dev libpng16-16 zlib1g-dev
+  libpng-dev libpng16-16 zlib1g-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format clang-tidy
   python3 python3-pil

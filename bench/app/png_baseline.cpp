@@ -1,11 +1,15 @@
 // The yardstick for gridmint-cli's end-to-end time: the least work that
 // turns a palette PNG into an enlarged palette PNG with plain libpng.
 //
-//   png_baseline generate OUT.png SIZE   writes a SIZE x SIZE pixel-art image
+//   png_baseline generate OUT.png SIZE [KIND]  writes a SIZE x SIZE pixel-art
+//       image: KIND blobs (the default, below), or sprites, lines or dither
+//       (the engine benchmarks' pictures)
 //   png_baseline scale IN.png OUT.png F  read, block replication, write
 //
 // "scale" prints "read MS enlarge MS encode MS" on stdout. The write uses the
 // settings gridmint's PNG writer uses: compression level 9, no filtering.
+#include "PixelArtImages.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -134,6 +138,24 @@ Image generate(std::uint32_t size)
     return img;
 }
 
+// One of the engine benchmarks' pictures in this file's own form.
+bool generateKind(const std::string& kind, std::uint32_t size, Image& img)
+{
+    using gridmint::bench::ArtKind;
+    for (const ArtKind k : {ArtKind::Sprites, ArtKind::Lines, ArtKind::Dither}) {
+        if (gridmint::bench::kindName(k) != kind)
+            continue;
+        const auto set = gridmint::bench::makePixelArt(k, static_cast<int>(size));
+        img.width = img.height = size;
+        img.pixels.assign(set->image->store(), set->image->store() + std::size_t{size} * size);
+        for (const gridmint::Colour c : set->palette->colours)
+            img.palette.push_back({static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8),
+                                   static_cast<png_byte>(c)});
+        return true;
+    }
+    return false;
+}
+
 double msSince(std::chrono::steady_clock::time_point t)
 {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
@@ -143,8 +165,13 @@ double msSince(std::chrono::steady_clock::time_point t)
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && std::string(argv[1]) == "generate") {
-        const Image img = generate(static_cast<std::uint32_t>(std::atoi(argv[3])));
+    if ((argc == 4 || argc == 5) && std::string(argv[1]) == "generate") {
+        const auto size = static_cast<std::uint32_t>(std::atoi(argv[3]));
+        Image img;
+        if (argc == 4 || std::string(argv[4]) == "blobs")
+            img = generate(size);
+        else if (!generateKind(argv[4], size, img))
+            return 2;
         return writePng(argv[2], img) ? 0 : 1;
     }
     if (argc == 5 && std::string(argv[1]) == "scale") {
@@ -164,7 +191,7 @@ int main(int argc, char** argv)
         std::printf("read %.3f enlarge %.3f encode %.3f\n", readMs, enlargeMs, encodeMs);
         return 0;
     }
-    std::fprintf(stderr, "usage: %s generate OUT.png SIZE | scale IN.png OUT.png FACTOR\n",
+    std::fprintf(stderr, "usage: %s generate OUT.png SIZE [KIND] | scale IN.png OUT.png FACTOR\n",
                  argv[0]);
     return 2;
 }

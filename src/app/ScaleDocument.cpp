@@ -211,9 +211,16 @@ std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, doub
 IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bool force,
                                        std::int32_t transparentIndex, bool slopePasses)
 {
+    return runNow(factor, threshold, force, transparentIndex, slopePasses, true) ? result_.get()
+                                                                                 : nullptr;
+}
+
+bool ScaleDocument::runNow(std::int32_t factor, double threshold, bool force,
+                           std::int32_t transparentIndex, bool slopePasses, bool makeRaster)
+{
     if (cellLayout_.enabled() && !cellLayout_.valid()) {
         lastError_ = kBadCells;
-        return nullptr;
+        return false;
     }
 
     const bool reuse = !force && job_ && job_->factor() == factor &&
@@ -240,16 +247,19 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
         if (reuse)
             job_->setThreshold(previousThreshold);
         lastError_ = runError(e);
-        return nullptr;
+        return false;
     } catch (...) {
         if (reuse)
             job_->setThreshold(previousThreshold);
         lastError_ = kTooLarge;
-        return nullptr;
+        return false;
     }
 
     const IndexedImage& image = enlarged.image ? *enlarged.image : job->outputImage();
-    if (result_ && result_->width() == image.width() && result_->height() == image.height()) {
+    if (!makeRaster) {
+        result_.reset();
+    } else if (result_ && result_->width() == image.width() &&
+               result_->height() == image.height()) {
         // Same size: refill the raster the view already holds instead of
         // allocating a new one on every threshold step.
         fillDisplayBitmap(*result_, image, *source_->palette);
@@ -262,7 +272,7 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
         }
         if (!made) {
             lastError_ = kTooLarge;
-            return nullptr;
+            return false;
         }
         result_ = std::move(made);
     }
@@ -272,7 +282,21 @@ IndexedBitmap* ScaleDocument::applyNow(std::int32_t factor, double threshold, bo
     changeMap_ = std::move(enlarged.changes);
     undo_.reset();
     lastError_.clear();
-    return result_.get();
+    return true;
+}
+
+bool ScaleDocument::Enlarge(std::int32_t factor, double threshold, std::int32_t transparentIndex,
+                            bool slopePasses)
+{
+    if (!source_) {
+        lastError_ = "no image";
+        return false;
+    }
+    EndStroke();
+    if (!runNow(factor, threshold, false, transparentIndex, slopePasses, false))
+        return false;
+    history_->clear(false); // its steps hold rasters this document no longer shows
+    return true;
 }
 
 Enlargement ScaleDocument::runEngine(ScaleJob& job, const ScaleSettings& settings) const
@@ -318,10 +342,10 @@ const IndexedImage* ScaleDocument::engineResult() const
     return job_ ? &job_->outputImage() : nullptr;
 }
 
-bool ScaleDocument::Save(const std::filesystem::path& path)
+bool ScaleDocument::Save(const std::filesystem::path& path, const WriteOptions& options)
 {
     std::string error;
-    const bool written = WriteResult(path, error);
+    const bool written = WriteResult(path, error, options);
     RecordSave(written, std::move(error));
     return written;
 }
@@ -337,43 +361,37 @@ void ScaleDocument::RecordSave(bool written, std::string error)
     }
 }
 
-bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& error) const
+bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& error,
+                                const WriteOptions& options) const
 {
     // Without a job the result may belong to an earlier image than the
     // source whose palette would be written with it.
-    if (!result_ || !source_ || !source_->palette || !job_) {
+    if (!source_ || !source_->palette || !job_) {
         error = "nothing to save";
         return false;
     }
     const std::vector<Colour>& colours = source_->palette->colours;
-    const auto count = static_cast<std::int32_t>(
-        std::min<std::size_t>(colours.size(), IndexedBitmap::kMaxColours));
+    const std::span<const Colour> palette(
+        colours.data(), std::min<std::size_t>(colours.size(), IndexedBitmap::kMaxColours));
     const ImageFormat format = SaveFormat(path);
-    const std::int32_t w = result_->width();
-    const std::int32_t h = result_->height();
-    const std::string sizeProblem = writeSizeProblem(format, w, h);
+    // The raster holds the engine's indices plus any hand edits; without one
+    // (after Enlarge) the engine's result is what there is to write.
+    PixelBlock pixels;
+    if (result_)
+        pixels = {result_->bits(), result_->width(), result_->height(), result_->stride()};
+    else if (const IndexedImage* engine = engineResult(); engine != nullptr)
+        pixels = {engine->store(), engine->width(), engine->height(), engine->width()};
+    const std::string sizeProblem = writeSizeProblem(format, pixels.width, pixels.height);
     if (!sizeProblem.empty()) {
-        error = "cannot write " + Utf8(path) + ": " + std::to_string(w) + " x " +
-                std::to_string(h) + " is " + sizeProblem;
+        error = "cannot write " + Utf8(path) + ": " + std::to_string(pixels.width) + " x " +
+                std::to_string(pixels.height) + " is " + sizeProblem;
         return false;
     }
     bool written = false;
     std::string reason;
     (void)platform::takeLastWriteError(); // only this save's failure counts
     try {
-        const std::uint8_t* top = result_->bits();
-        const std::int32_t stride = result_->stride();
-        switch (format) {
-        case ImageFormat::Bmp:
-            written = writeBmp(path, top, w, h, stride, colours.data(), count);
-            break;
-        case ImageFormat::Pcx:
-            written = writePcx(path, top, w, h, stride, colours.data(), count);
-            break;
-        case ImageFormat::Png:
-            written = writePng(path, top, w, h, stride, colours.data(), count);
-            break;
-        }
+        written = writeImage(path, format, pixels, palette, options);
     } catch (const std::bad_alloc&) {
         reason = "out of memory";
     } catch (...) {

@@ -117,6 +117,13 @@ public:
     // 0, the default, is one per hardware thread.
     void SetEngineThreads(std::int32_t threads) { engineThreads_ = threads; }
 
+    // Apply for file-to-file work: runs the engine the same way (cell mode
+    // and tracing included) but makes no result raster, drops any earlier
+    // one, the undo snapshot and the history, so that the enlarged image is
+    // held once; Save then writes the engine's result. False on failure.
+    bool Enlarge(std::int32_t factor, double threshold, std::int32_t transparentIndex,
+                 bool slopePasses = true);
+
     // Cell mode for the following Apply calls: off (the default) enlarges
     // the image as a whole. A layout that is on but not valid() makes Apply
     // fail. In cell mode the job still serves the status line and the
@@ -144,12 +151,13 @@ public:
     // A size the format cannot hold, or that Gridmint would refuse to open
     // again, is refused before anything is encoded. False when nothing was
     // written; lastError() then says why ("cannot write NAME: REASON").
-    bool Save(const std::filesystem::path& path);
+    bool Save(const std::filesystem::path& path, const WriteOptions& options = {});
     // Save in two halves for a caller that writes on another thread:
     // WriteResult only reads the document (result, palette), so it may run
     // while nothing changes the document; RecordSave then notes the outcome
     // (the unsaved-changes mark, lastError) on the document's thread.
-    bool WriteResult(const std::filesystem::path& path, std::string& error) const;
+    bool WriteResult(const std::filesystem::path& path, std::string& error,
+                     const WriteOptions& options = {}) const;
     void RecordSave(bool written, std::string error);
 
     // Null without a source. See DetachedRun.
@@ -289,6 +297,9 @@ private:
     void beforeWrite(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1);
     IndexedBitmap* applyNow(std::int32_t factor, double threshold, bool force,
                             std::int32_t transparentIndex, bool slopePasses);
+    // applyNow's work; the result raster is made only when `makeRaster`.
+    bool runNow(std::int32_t factor, double threshold, bool force, std::int32_t transparentIndex,
+                bool slopePasses, bool makeRaster);
     // Job and result together, as a history step would keep them.
     std::size_t stateBytes() const;
     void applyPaletteToRaster();

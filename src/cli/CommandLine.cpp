@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,16 @@ int runCommandLine(int argc, const char* const* argv)
                      "their headers (default: half the machine's)")
         ->type_name("MIB")
         ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1} << 40));
+    const std::map<std::string, gridmint::Compression> compressions{
+        {"fast", gridmint::Compression::Fast},
+        {"best", gridmint::Compression::Best},
+        {"smallest", gridmint::Compression::Smallest}};
+    scaleCmd
+        ->add_option("--compression", scale.compression,
+                     "PNG compression: fast (larger files, a fraction of the time), best "
+                     "(default), smallest (about a tenth smaller, many times slower)")
+        ->type_name("fast|best|smallest")
+        ->transform(CLI::CheckedTransformer(compressions, CLI::ignore_case));
     scaleCmd->add_flag("--timings", scale.timings,
                        "Print the read, enlarge and encode times of each file on stderr");
     addCellOptions(*scaleCmd, scale.cells);

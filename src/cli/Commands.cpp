@@ -269,8 +269,68 @@ private:
     std::size_t count_ = 0;
 };
 
+// A single file's progress on a terminal's stderr, as batches show theirs:
+// once the file has taken about a second, a line saying what is being done
+// ("enlarging", then the rows written), refreshed a few times a second and
+// cleared when the file is done.
+class FileProgress {
+public:
+    explicit FileProgress(std::string input)
+        : input_(std::move(input)), ticker_([this](std::stop_token stop) { run(stop); })
+    {
+    }
+    FileProgress(const FileProgress&) = delete;
+    FileProgress& operator=(const FileProgress&) = delete;
+    ~FileProgress()
+    {
+        ticker_.request_stop();
+        ticker_.join();
+    }
+
+    // From the writing thread.
+    void rowsWritten(std::int32_t done, std::int32_t rows)
+    {
+        rows_ = rows;
+        done_ = done;
+    }
+
+private:
+    void run(const std::stop_token& stop)
+    {
+        using namespace std::chrono_literals;
+        std::mutex mutex;
+        std::condition_variable_any wake;
+        std::unique_lock lock(mutex);
+        // Sleeps until the time is up or the file is done; true for the former.
+        const auto pause = [&](std::chrono::milliseconds time) {
+            wake.wait_for(lock, stop, time, [] { return false; });
+            return !stop.stop_requested();
+        };
+        if (!pause(1s))
+            return;
+        do {
+            const std::int32_t rows = rows_;
+            if (rows == 0) {
+                std::fprintf(stderr, "\r\x1b[Kgridmint-cli: %s: enlarging", input_.c_str());
+            } else {
+                std::fprintf(stderr, "\r\x1b[Kgridmint-cli: %s: writing, %d of %d rows",
+                             input_.c_str(), static_cast<int>(done_), static_cast<int>(rows));
+            }
+            std::fflush(stderr);
+        } while (pause(250ms));
+        std::fputs("\r\x1b[K", stderr);
+        std::fflush(stderr);
+    }
+
+    std::string input_;
+    std::atomic<std::int32_t> done_{0};
+    std::atomic<std::int32_t> rows_{0};
+    std::jthread ticker_; // last: it reads the members above
+};
+
 Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptions& options,
-                 const std::vector<Colour>& palette, std::int32_t engineThreads)
+                 const std::vector<Colour>& palette, std::int32_t engineThreads, bool showProgress,
+                 unsigned writerThreads)
 {
     using Clock = std::chrono::steady_clock;
     Outcome o;
@@ -278,6 +338,9 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
         o.message = "no output name that would not overwrite the input";
         return o;
     }
+    std::optional<FileProgress> progress;
+    if (showProgress)
+        progress.emplace(input);
     ScaleDocument doc;
     doc.SetEngineThreads(engineThreads);
     const auto t0 = Clock::now();
@@ -294,8 +357,8 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
     if (!o.message.empty())
         return o;
     const auto t1 = Clock::now();
-    if (doc.Apply(options.scale, options.threshold, false, options.transparent, !options.nearest) ==
-        nullptr) {
+    // No display raster: the job's output is written as it is.
+    if (!doc.Enlarge(options.scale, options.threshold, options.transparent, !options.nearest)) {
         o.message = doc.lastError();
         return o;
     }
@@ -308,7 +371,15 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
         fs::create_directories(options.outDir, ec);
     if (!plan.folderToCreate.empty())
         fs::create_directory(plan.folderToCreate, ec);
-    if (!doc.Save(plan.output)) {
+    WriteOptions write;
+    write.compression = options.compression;
+    write.threads = writerThreads;
+    if (progress) {
+        write.progress = [&progress](std::int32_t done, std::int32_t rows) {
+            progress->rowsWritten(done, rows);
+        };
+    }
+    if (!doc.Save(plan.output, write)) {
         o.message = doc.lastError();
         return o;
     }
@@ -492,10 +563,12 @@ int runScale(const ScaleOptions& options)
     unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
     jobs = std::clamp<unsigned>(jobs, 1, static_cast<unsigned>(inputs.size()));
     // Files in parallel already use the cores; cell mode and the engine then
-    // keep to one.
+    // keep to one, and each file's PNG compression takes its share.
     ScaleOptions perFile = options;
     perFile.cells.threads = jobs > 1 ? 1 : 0;
     const std::int32_t engineThreads = jobs > 1 ? 1 : 0;
+    const unsigned writerThreads = std::max(1u, std::thread::hardware_concurrency() / jobs);
+    const bool fileProgress = inputs.size() == 1 && GRIDMINT_ISATTY(2) != 0;
 
     std::vector<Outcome> outcomes(inputs.size());
     Reporter reporter(inputs, outcomes, options.timings);
@@ -513,7 +586,8 @@ int runScale(const ScaleOptions& options)
             gate.acquire(need);
             Outcome o;
             try {
-                o = scaleOne(inputs[i], plans[i], perFile, palette, engineThreads);
+                o = scaleOne(inputs[i], plans[i], perFile, palette, engineThreads, fileProgress,
+                             writerThreads);
             } catch (const std::exception& e) {
                 o = Outcome{};
                 o.message = e.what();

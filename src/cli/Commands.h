@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/CellOptions.h"
+#include "image/Codecs.h"
 
 #include <cstdint>
 #include <optional>
@@ -29,6 +30,7 @@ struct ScaleOptions {
     std::uint64_t memoryBudgetMiB = 0;  // 0: half the usable memory
     bool timings = false;
     CellOptions cells;
+    Compression compression = Compression::Best; // PNG outputs
 };
 
 int runScale(const ScaleOptions& options);

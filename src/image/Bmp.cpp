@@ -3,6 +3,7 @@
 #include "image/Codecs.h"
 #include "image/FileInput.h"
 #include "image/Platform.h"
+#include "image/StreamedWriters.h"
 
 #include <algorithm>
 #include <cstring>
@@ -117,18 +118,18 @@ std::unique_ptr<ImageSet> readBmp(const std::filesystem::path& path)
     return decodeBmp(bytes);
 }
 
-std::optional<std::vector<std::uint8_t>> encodeBmp(const PixelBlock& pixels,
-                                                   std::span<const Colour> colours)
+bool streamBmp(const PixelBlock& pixels, std::span<const Colour> colours,
+               const WriteOptions& options, const platform::ByteSink& sink)
 {
     if (pixels.width <= 0 || pixels.height <= 0 || pixels.top == nullptr ||
         !writeSizeProblem(ImageFormat::Bmp, pixels.width, pixels.height).empty())
-        return std::nullopt;
+        return false;
     const std::uint64_t paddedRow = (std::uint64_t(pixels.width) + 3) & ~std::uint64_t{3};
     const std::uint64_t fileSize = paddedRow * std::uint64_t(pixels.height) + kWrittenPixelOffset;
     colours = colours.first(std::min<std::size_t>(colours.size(), 256));
 
-    std::vector<std::uint8_t> out;
-    out.reserve(static_cast<std::size_t>(fileSize));
+    BufferedSink file(sink);
+    std::vector<std::uint8_t>& out = file.bytes();
     out.push_back('B');
     out.push_back('M');
     put32(out, static_cast<std::uint32_t>(fileSize));
@@ -154,19 +155,24 @@ std::optional<std::vector<std::uint8_t>> encodeBmp(const PixelBlock& pixels,
         const std::uint8_t* row = pixels.top + static_cast<std::ptrdiff_t>(y) * pixels.stride;
         out.insert(out.end(), row, row + width);
         out.insert(out.end(), pad, 0);
+        if (!file.spill())
+            return false;
+        if (options.progress)
+            options.progress(pixels.height - y, pixels.height);
     }
-    return out;
+    return file.flush();
+}
+
+std::optional<std::vector<std::uint8_t>> encodeBmp(const PixelBlock& pixels,
+                                                   std::span<const Colour> colours)
+{
+    return encodeWith(&streamBmp, pixels, colours);
 }
 
 bool writeBmp(const std::filesystem::path& path, const std::uint8_t* top, std::int32_t width,
               std::int32_t height, std::int32_t stride, const Colour* colours, std::int32_t count)
 {
-    const std::span<const Colour> pal =
-        colours != nullptr && count > 0
-            ? std::span<const Colour>(colours, static_cast<std::size_t>(count))
-            : std::span<const Colour>();
-    const auto bytes = encodeBmp({top, width, height, stride}, pal);
-    return bytes && platform::replaceFileContents(path, *bytes);
+    return writeWith(&streamBmp, path, {top, width, height, stride}, colourSpan(colours, count));
 }
 
 } // namespace gridmint

@@ -10,7 +10,8 @@
 // top row and `stride` the distance in bytes from one row to the next. At
 // most the first 256 colours are written. A writer returns false when the
 // file cannot be written completely; it then leaves any previous file of that
-// name untouched and leaves no temporary file behind.
+// name untouched and leaves no temporary file behind. Files are written as
+// they are encoded, never built whole in memory first.
 #pragma once
 
 #include "image/Containers.h"
@@ -18,6 +19,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -61,6 +63,26 @@ struct PixelBlock {
     std::int32_t stride = 0;
 };
 
+// How hard the PNG writer compresses. Every setting writes the same pixels,
+// palette, transparency and bit depth; only size and time differ.
+enum class Compression {
+    Fast,     // a fraction of Best's time for larger files
+    Best,     // the default: the size of zlib's level 9 in much less time
+    Smallest, // about a tenth smaller than Best, many times slower
+};
+
+struct WriteOptions {
+    Compression compression = Compression::Best;
+    unsigned threads = 0; // PNG compression threads; 0: one per core
+    // Called on the writing thread as rows reach the file.
+    std::function<void(std::int32_t rowsDone, std::int32_t rows)> progress;
+};
+
+
+// Writes `pixels` in `format`; the format's own writer below with options.
+bool writeImage(const std::filesystem::path& path, ImageFormat format, const PixelBlock& pixels,
+                std::span<const Colour> colours, const WriteOptions& options = {});
+
 // BMP: uncompressed 1-, 4- and 8-bit palette files; writes 8-bit.
 std::unique_ptr<ImageSet> readBmp(const std::filesystem::path& path);
 std::unique_ptr<ImageSet> decodeBmp(std::span<const std::uint8_t> bytes);
@@ -71,7 +93,7 @@ std::optional<std::vector<std::uint8_t>> encodeBmp(const PixelBlock& pixels,
 
 // PNG: palette files (colour type 3) of any bit depth, tRNS as alpha, gAMA
 // applied to the palette; writes the smallest bit depth that holds the
-// palette and the indices used, level 9, no filtering.
+// palette and the indices used (Compression::Best unless told otherwise).
 std::unique_ptr<ImageSet> readPng(const std::filesystem::path& path);
 std::unique_ptr<ImageSet> decodePng(std::span<const std::uint8_t> bytes);
 bool writePng(const std::filesystem::path& path, const std::uint8_t* top, std::int32_t width,

@@ -3,6 +3,7 @@
 #include "image/Codecs.h"
 #include "image/FileInput.h"
 #include "image/Platform.h"
+#include "image/StreamedWriters.h"
 
 #include <algorithm>
 #include <cstring>
@@ -208,17 +209,19 @@ std::unique_ptr<ImageSet> readPcx(const std::filesystem::path& path)
     return decodePcx(bytes);
 }
 
-std::optional<std::vector<std::uint8_t>> encodePcx(const PixelBlock& pixels,
-                                                   std::span<const Colour> colours)
+bool streamPcx(const PixelBlock& pixels, std::span<const Colour> colours,
+               const WriteOptions& options, const platform::ByteSink& sink)
 {
     if (pixels.width <= 0 || pixels.height <= 0 || pixels.top == nullptr ||
         !writeSizeProblem(ImageFormat::Pcx, pixels.width, pixels.height).empty())
-        return std::nullopt;
+        return false;
     colours = colours.first(std::min<std::size_t>(colours.size(), 256));
     const auto width = static_cast<std::size_t>(pixels.width);
     const std::size_t bytesPerLine = (width + 1) & ~std::size_t{1};
 
-    std::vector<std::uint8_t> out(kHeaderSize, 0);
+    BufferedSink file(sink);
+    std::vector<std::uint8_t>& out = file.bytes();
+    out.assign(kHeaderSize, 0);
     const auto put16 = [&out](std::size_t at, std::uint32_t v) {
         out[at] = static_cast<std::uint8_t>(v);
         out[at + 1] = static_cast<std::uint8_t>(v >> 8);
@@ -245,6 +248,10 @@ std::optional<std::vector<std::uint8_t>> encodePcx(const PixelBlock& pixels,
             std::memcpy(scratch.data(), row, width);
             encodeRow(scratch.data(), bytesPerLine, out);
         }
+        if (!file.spill())
+            return false;
+        if (options.progress)
+            options.progress(y + 1, pixels.height);
     }
 
     // Other readers expect a full 256-colour trailer at the very end of the
@@ -256,18 +263,19 @@ std::optional<std::vector<std::uint8_t>> encodePcx(const PixelBlock& pixels,
         out.push_back(static_cast<std::uint8_t>(c));
     }
     out.resize(out.size() + (256 - colours.size()) * 3, 0);
-    return out;
+    return file.flush();
+}
+
+std::optional<std::vector<std::uint8_t>> encodePcx(const PixelBlock& pixels,
+                                                   std::span<const Colour> colours)
+{
+    return encodeWith(&streamPcx, pixels, colours);
 }
 
 bool writePcx(const std::filesystem::path& path, const std::uint8_t* top, std::int32_t width,
               std::int32_t height, std::int32_t stride, const Colour* colours, std::int32_t count)
 {
-    const std::span<const Colour> pal =
-        colours != nullptr && count > 0
-            ? std::span<const Colour>(colours, static_cast<std::size_t>(count))
-            : std::span<const Colour>();
-    const auto bytes = encodePcx({top, width, height, stride}, pal);
-    return bytes && platform::replaceFileContents(path, *bytes);
+    return writeWith(&streamPcx, path, {top, width, height, stride}, colourSpan(colours, count));
 }
 
 } // namespace gridmint

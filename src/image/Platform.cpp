@@ -171,19 +171,20 @@ std::filesystem::path resolveLinks(std::filesystem::path p)
 }
 
 // Writes everything or fails; honours the test fault (which reports a full
-// device).
-bool writeAll(int fd, std::span<const std::uint8_t> bytes)
+// device). `written` counts the bytes of the file written so far, across
+// calls.
+bool writeAll(int fd, std::span<const std::uint8_t> bytes, std::uint64_t& written)
 {
     std::size_t done = 0;
     const std::int64_t faultAt = g_writeFaultAfter.load();
     while (done < bytes.size()) {
         std::size_t want = bytes.size() - done;
         if (faultAt >= 0) {
-            if (static_cast<std::uint64_t>(faultAt) <= done) {
+            if (static_cast<std::uint64_t>(faultAt) <= written) {
                 errno = ENOSPC;
                 return false;
             }
-            want = std::min<std::size_t>(want, static_cast<std::size_t>(faultAt) - done);
+            want = std::min<std::size_t>(want, static_cast<std::size_t>(faultAt - written));
         }
         const long long n = rawWrite(fd, bytes.data() + done, want);
         if (n < 0 && errno == EINTR)
@@ -193,6 +194,7 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes)
         if (n <= 0)
             return false;
         done += static_cast<std::size_t>(n);
+        written += static_cast<std::uint64_t>(n);
     }
     return true;
 }
@@ -337,6 +339,12 @@ bool closeFile(int fd)
 
 bool replaceFileContents(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
 {
+    return replaceFileContents(path, [bytes](const ByteSink& sink) { return sink(bytes); });
+}
+
+bool replaceFileContents(const std::filesystem::path& path,
+                         const std::function<bool(const ByteSink&)>& produce)
+{
     t_lastWriteError.clear();
     if (path.empty())
         return fail(std::make_error_code(std::errc::no_such_file_or_directory));
@@ -398,7 +406,18 @@ bool replaceFileContents(const std::filesystem::path& path, std::span<const std:
             (void)!::fchown(fd, old.st_uid, old.st_gid); // best effort
     }
 #endif
-    ok = ok && step(writeAll(fd, bytes));
+    if (ok) {
+        std::uint64_t written = 0;
+        bool produced = false;
+        try {
+            produced = produce([fd, &written](std::span<const std::uint8_t> piece) {
+                return writeAll(fd, piece, written);
+            });
+        } catch (...) {
+            errno = ENOMEM; // say out of memory while encoding
+        }
+        ok = step(produced);
+    }
     ok = ok && step(rawSync(fd));
     // The complete unnamed file gets a temporary name only now, so the
     // folder never shows a partial one.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <system_error>
@@ -35,6 +36,15 @@ bool closeFile(int fd);
 // a name holding the writer's process id, and a later save beside it removes
 // such files left by processes that no longer run.
 bool replaceFileContents(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// Takes the next piece of a file's contents; false when it could not be
+// stored (the producer then stops).
+using ByteSink = std::function<bool(std::span<const std::uint8_t>)>;
+// The same replacement with the contents streamed: `produce` hands them to
+// the sink piece by piece and returns false to abandon the file, which then
+// leaves the target as it was, exactly as a failed write does.
+bool replaceFileContents(const std::filesystem::path& path,
+                         const std::function<bool(const ByteSink&)>& produce);
 
 // Why the calling thread's last replaceFileContents failed (for example
 // permission denied, no space, a folder in the way, a link loop); clears it.

@@ -1,21 +1,21 @@
-// PNG: palette files through libpng, from and to memory.
+// PNG: palette files read through libpng; written by the code below.
 //
 // libpng reports errors by longjmp. Every setjmp here sits in a small
 // function whose locals are plain pointers and integers, and the work done
 // under it creates no C++ object with a destructor, so a longjmp never skips
-// one. C++ objects (the image, the palette, the output vector) are built
-// outside, before or after.
+// one. C++ objects (the image, the palette) are built outside, before or
+// after.
+#include "image/BandDeflate.h"
 #include "image/Codecs.h"
 #include "image/FileInput.h"
 #include "image/Platform.h"
+#include "image/StreamedWriters.h"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
 #include <csetjmp>
 #include <cstring>
-#include <new>
 #include <png.h>
+#include <zlib.h>
 
 namespace gridmint {
 
@@ -173,54 +173,10 @@ private:
 };
 
 // ---- writing ----
-
-struct WriteSink {
-    std::vector<std::uint8_t>* out;
-};
-
-extern "C" void writeToMemory(png_structp png, png_bytep data, png_size_t count)
-{
-    auto* sink = static_cast<WriteSink*>(png_get_io_ptr(png));
-    try {
-        sink->out->insert(sink->out->end(), data, data + count);
-    } catch (...) {
-        png_error(png, "out of memory");
-    }
-}
-
-extern "C" void flushMemory(png_structp) {}
-
-struct PngWriteJob {
-    const PixelBlock* pixels;
-    int bitDepth;
-    const png_color* palette;
-    int paletteCount;
-    const png_byte* trans;
-    int transCount;
-    WriteSink* sink;
-};
-
-bool pngWriteAll(png_structp png, png_infop info, const PngWriteJob* job)
-{
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_set_write_fn(png, job->sink, writeToMemory, flushMemory);
-    png_set_compression_level(png, 9);
-    png_set_filter(png, 0, PNG_FILTER_NONE);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(job->pixels->width),
-                 static_cast<png_uint_32>(job->pixels->height), job->bitDepth,
-                 PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_set_PLTE(png, info, job->palette, job->paletteCount);
-    if (job->transCount > 0)
-        png_set_tRNS(png, info, job->trans, job->transCount, nullptr);
-    png_write_info(png, info);
-    png_set_packing(png);
-    for (std::int32_t y = 0; y < job->pixels->height; ++y)
-        png_write_row(png, job->pixels->top + static_cast<std::ptrdiff_t>(y) * job->pixels->stride);
-    png_write_end(png, nullptr);
-    return true;
-}
+//
+// The writer lays out the chunks itself (signature, IHDR, PLTE, tRNS, IDAT,
+// IEND: what libpng writes for these settings) so that the image data can
+// be compressed in bands on every core and go to the file as it is made.
 
 int depthFor(std::size_t entries)
 {
@@ -233,7 +189,162 @@ int depthFor(std::size_t entries)
     return 8;
 }
 
+// libpng's readers refuse wider or taller images unless told otherwise, so
+// writing one would make a file most programs cannot open.
+constexpr std::int32_t kMaxWriteSide = 1'000'000;
+
+// Filter and compressor of each setting. The Up filter pays at the faster
+// levels (enlarged rows mostly repeat the row above up to a few pixels);
+// unfiltered rows suit the deep searches, which find those repeats anyway.
+struct PngSettings {
+    bool upFilter;
+    DeflateSettings deflate;
+};
+
+PngSettings settingsFor(const WriteOptions& options)
+{
+    PngSettings s{false, {}};
+    switch (options.compression) {
+    case Compression::Fast:
+        s.upFilter = true;
+        s.deflate.level = 6;
+        break;
+    case Compression::Best:
+        // Level 9 as it is: every cut to its search tried (shorter chains,
+        // earlier "good" or "nice" matches) cost one kind of pixel art or
+        // another more than 1% in size. The time is won by the bands.
+        s.deflate.level = 9;
+        break;
+    case Compression::Smallest:
+        s.deflate.libdeflateLevel = 12;
+        break;
+    }
+    s.deflate.threads = options.threads;
+    return s;
+}
+
+void put32(std::vector<std::uint8_t>& out, std::uint32_t v)
+{
+    out.insert(out.end(), {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
+                           static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)});
+}
+
+// Appends one chunk: length, type, data, CRC of type and data.
+void putChunk(std::vector<std::uint8_t>& out, const char (&type)[5],
+              std::span<const std::uint8_t> data)
+{
+    put32(out, static_cast<std::uint32_t>(data.size()));
+    const std::size_t at = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    put32(out, static_cast<std::uint32_t>(crc32_z(0, out.data() + at, out.size() - at)));
+}
+
+// Packs one row of indices at `depth` bits, leftmost pixel in the high bits.
+void packRow(const std::uint8_t* row, std::int32_t width, int depth, std::vector<std::uint8_t>& out)
+{
+    if (depth == 8) {
+        out.insert(out.end(), row, row + width);
+        return;
+    }
+    const int perByte = 8 / depth;
+    for (std::int32_t x = 0; x < width; x += perByte) {
+        unsigned byte = 0;
+        for (int k = 0; k < perByte; ++k) {
+            const unsigned v = x + k < width ? row[x + k] : 0u;
+            byte |= v << (8 - depth * (k + 1));
+        }
+        out.push_back(static_cast<std::uint8_t>(byte));
+    }
+}
+
 } // namespace
+
+bool streamPng(const PixelBlock& pixels, std::span<const Colour> colours,
+               const WriteOptions& options, const platform::ByteSink& sink)
+{
+    if (pixels.width <= 0 || pixels.height <= 0 || pixels.top == nullptr ||
+        !writeSizeProblem(ImageFormat::Png, pixels.width, pixels.height).empty())
+        return false;
+    colours = colours.first(std::min<std::size_t>(colours.size(), 256));
+    const auto rowAt = [&pixels](std::int32_t y) {
+        return pixels.top + static_cast<std::ptrdiff_t>(y) * pixels.stride;
+    };
+
+    // The depth must hold every index actually used, not just the palette:
+    // a narrower field would turn a larger index into a different colour.
+    int highest = 0;
+    for (std::int32_t y = 0; y < pixels.height && highest < 255; ++y)
+        highest = std::max<int>(highest, *std::max_element(rowAt(y), rowAt(y) + pixels.width));
+    const std::size_t entries =
+        std::max<std::size_t>(colours.size(), static_cast<std::size_t>(highest) + 1);
+    const int depth = depthFor(entries);
+
+    std::vector<std::uint8_t> plte(entries * 3, 0); // entries past the palette are opaque black
+    std::vector<std::uint8_t> trns;
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        plte[i * 3] = static_cast<std::uint8_t>(colours[i] >> 16);
+        plte[i * 3 + 1] = static_cast<std::uint8_t>(colours[i] >> 8);
+        plte[i * 3 + 2] = static_cast<std::uint8_t>(colours[i]);
+        if (colours[i] >> 24 != 0xFF)
+            trns.resize(i + 1, 0xFF);
+        if (i < trns.size())
+            trns[i] = static_cast<std::uint8_t>(colours[i] >> 24);
+    }
+
+    BufferedSink file(sink);
+    std::vector<std::uint8_t>& bytes = file.bytes();
+    bytes.assign(std::begin(kSignature), std::end(kSignature));
+    std::vector<std::uint8_t> ihdr;
+    put32(ihdr, static_cast<std::uint32_t>(pixels.width));
+    put32(ihdr, static_cast<std::uint32_t>(pixels.height));
+    ihdr.insert(ihdr.end(),
+                {static_cast<std::uint8_t>(depth), 3, 0, 0, 0}); // palette, no interlace
+    putChunk(bytes, "IHDR", ihdr);
+    putChunk(bytes, "PLTE", plte);
+    if (!trns.empty())
+        putChunk(bytes, "tRNS", trns);
+
+    const PngSettings settings = settingsFor(options);
+    const std::size_t packed =
+        (static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(depth) + 7) / 8;
+    // Each row is its filter byte and the packed indices; with Up, minus the
+    // packed row above (the first row has none above and stays as it is).
+    const RowEncoder encodeRow = [&](std::int32_t y, std::vector<std::uint8_t>& out) {
+        const bool up = settings.upFilter && y > 0;
+        out.push_back(up ? 2 : 0);
+        const std::size_t at = out.size();
+        packRow(rowAt(y), pixels.width, depth, out);
+        if (!up)
+            return;
+        packRow(rowAt(y - 1), pixels.width, depth, out);
+        for (std::size_t i = 0; i < packed; ++i)
+            out[at + i] = static_cast<std::uint8_t>(out[at + i] - out[at + packed + i]);
+        out.resize(at + packed);
+    };
+    // The compressed stream goes out in IDAT chunks of some 64 KiB.
+    std::vector<std::uint8_t> idat;
+    constexpr std::size_t kIdatBytes = std::size_t{64} << 10;
+    const auto putIdat = [&] {
+        putChunk(bytes, "IDAT", idat);
+        idat.clear();
+        return file.spill();
+    };
+    const platform::ByteSink toIdat = [&](std::span<const std::uint8_t> piece) {
+        idat.insert(idat.end(), piece.begin(), piece.end());
+        return idat.size() < kIdatBytes || putIdat();
+    };
+    const auto progress = [&](std::int32_t rows) {
+        if (options.progress)
+            options.progress(rows, pixels.height);
+    };
+    if (!deflateRows(pixels.height, packed + 1, encodeRow, settings.deflate, toIdat, progress))
+        return false;
+    if (!idat.empty() && !putIdat())
+        return false;
+    putChunk(bytes, "IEND", {});
+    return file.flush();
+}
 
 std::unique_ptr<ImageSet> decodePng(std::span<const std::uint8_t> bytes)
 {
@@ -297,66 +408,13 @@ std::unique_ptr<ImageSet> readPng(const std::filesystem::path& path)
 std::optional<std::vector<std::uint8_t>> encodePng(const PixelBlock& pixels,
                                                    std::span<const Colour> colours)
 {
-    if (pixels.width <= 0 || pixels.height <= 0 || pixels.top == nullptr ||
-        !writeSizeProblem(ImageFormat::Png, pixels.width, pixels.height).empty())
-        return std::nullopt;
-    colours = colours.first(std::min<std::size_t>(colours.size(), 256));
-
-    // The depth must hold every index actually used, not just the palette:
-    // libpng would otherwise mask a larger index into a different colour.
-    int highest = 0;
-    for (std::int32_t y = 0; y < pixels.height && highest < 255; ++y) {
-        const std::uint8_t* row = pixels.top + static_cast<std::ptrdiff_t>(y) * pixels.stride;
-        highest = std::max<int>(highest, *std::max_element(row, row + pixels.width));
-    }
-    const std::size_t entries =
-        std::max<std::size_t>(colours.size(), static_cast<std::size_t>(highest) + 1);
-
-    std::array<png_color, 256> plte{}; // entries past the palette are opaque black
-    std::array<png_byte, 256> trans{};
-    int transCount = 0;
-    for (std::size_t i = 0; i < colours.size(); ++i) {
-        plte[i] =
-            png_color{static_cast<png_byte>(colours[i] >> 16),
-                      static_cast<png_byte>(colours[i] >> 8), static_cast<png_byte>(colours[i])};
-        trans[i] = static_cast<png_byte>(colours[i] >> 24);
-        if (trans[i] != 0xFF)
-            transCount = static_cast<int>(i) + 1;
-    }
-
-    std::vector<std::uint8_t> out;
-    out.reserve(static_cast<std::size_t>(pixels.width) * static_cast<std::size_t>(pixels.height) /
-                    8 +
-                1024);
-    WriteSink sink{&out};
-    const PngWriteJob job{&pixels,      depthFor(entries), plte.data(), static_cast<int>(entries),
-                          trans.data(), transCount,        &sink};
-
-    png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onPngError, onPngWarning);
-    if (png == nullptr)
-        return std::nullopt;
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr) {
-        png_destroy_write_struct(&png, nullptr);
-        return std::nullopt;
-    }
-    const bool ok = pngWriteAll(png, info, &job);
-    png_destroy_write_struct(&png, &info);
-    if (!ok)
-        return std::nullopt;
-    return out;
+    return encodeWith(&streamPng, pixels, colours);
 }
 
 bool writePng(const std::filesystem::path& path, const std::uint8_t* top, std::int32_t width,
               std::int32_t height, std::int32_t stride, const Colour* colours, std::int32_t count)
 {
-    const std::span<const Colour> pal =
-        colours != nullptr && count > 0
-            ? std::span<const Colour>(colours, static_cast<std::size_t>(count))
-            : std::span<const Colour>();
-    const auto bytes = encodePng({top, width, height, stride}, pal);
-    return bytes && platform::replaceFileContents(path, *bytes);
+    return writeWith(&streamPng, path, {top, width, height, stride}, colourSpan(colours, count));
 }
 
 } // namespace gridmint

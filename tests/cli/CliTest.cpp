@@ -73,7 +73,7 @@ TEST_F(Cli, HelpAndUsageErrors)
     r = cli("scale --help", dir.path());
     EXPECT_EQ(r.status, 0);
     for (const char* word : {"--out-dir", "--scale", "--threshold", "--transparent", "--nearest",
-                             "--palette", "--reverse-palette", "--jobs", "OUTPUT"})
+                             "--palette", "--reverse-palette", "--jobs", "--compression", "OUTPUT"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
 
     writeImage(dir / "a.png", kSprite);
@@ -87,7 +87,7 @@ TEST_F(Cli, HelpAndUsageErrors)
           "scale -o x.png --out-dir out a.png", "scale --out-dir out a.png sub/a.png",
           "scale a.png a.png", "scale --palette p.txt a.png",
           "scale --reverse-palette --no-reverse-palette a.png", "convert a.png",
-          "convert a.png x.jpg", "stats a.png 1", "frobnicate"}) {
+          "convert a.png x.jpg", "stats a.png 1", "scale --compression tiny a.png", "frobnicate"}) {
         r = cli(args, dir.path());
         EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
         EXPECT_FALSE(r.err.empty()) << args;
@@ -232,6 +232,20 @@ TEST_F(Cli, NearestPaletteAndFormats)
     r = cli("scale --palette missing.act a.png", dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("missing.act"), std::string::npos);
+
+    // Compression changes the bytes, never the picture.
+    ASSERT_EQ(cli("scale --scale 5 -o best.png a.png", dir.path()).status, 0);
+    const auto best = readPng(dir / "best.png");
+    ASSERT_TRUE(best);
+    for (const char* setting : {"fast", "smallest", "BEST"}) {
+        r = cli(std::string("scale --scale 5 --compression ") + setting + " -o c.png a.png",
+                dir.path());
+        ASSERT_EQ(r.status, 0) << setting << r.err;
+        const auto other = readPng(dir / "c.png");
+        ASSERT_TRUE(other);
+        EXPECT_EQ(picture(*other->image), picture(*best->image)) << setting;
+        EXPECT_EQ(other->palette->colours, best->palette->colours) << setting;
+    }
 }
 
 TEST_F(Cli, ConvertKeepsIndicesAndPalette)

@@ -5,6 +5,7 @@
 #include "image/Codecs.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace gridmint {
@@ -40,6 +41,53 @@ TEST(EngineFiles, BmpReadEnlargedAndWrittenAsBmp)
 
     std::filesystem::remove(source);
     std::filesystem::remove(result);
+}
+
+// Enlarged pixel art written as PNG at every compression setting reads back
+// with the job's indices, the whole palette with its alpha, and the bit depth
+// the palette asks for. Smallest is slow, so it runs at a few factors only.
+TEST(EngineFiles, EnlargedPixelArtRoundTripsThroughPngAtEveryFactorAndCompression)
+{
+    const std::vector<Colour> palette{0x00000000, 0xFF202020, 0xFFE0C040,
+                                      0x80C03030, 0xFF3050C0, 0xFFFFFFFF};
+    std::vector<std::uint8_t> pixels(40 * 30);
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            const int d = (x - 20) * (x - 20) + (y - 15) * (y - 15);
+            pixels[static_cast<std::size_t>(y * 40 + x)] =
+                static_cast<std::uint8_t>(d < 64    ? 2 + (x + y) / 9 % 3
+                                          : d < 100 ? 1
+                                                    : (x + 2 * y) / 11 % 2 * 5);
+        }
+    }
+    const auto set = test::makeSet(40, 30, pixels, palette);
+    const std::filesystem::path file =
+        std::filesystem::path(testing::TempDir()) / "gridmint_rt.png";
+    for (std::int32_t factor = 2; factor <= 16; ++factor) {
+        ScaleJob job(*set, factor, 20, 0);
+        job.run();
+        const IndexedImage& out = job.outputImage();
+        for (const Compression c : {Compression::Fast, Compression::Best, Compression::Smallest}) {
+            if (c == Compression::Smallest && factor != 2 && factor != 7 && factor != 16)
+                continue;
+            WriteOptions options;
+            options.compression = c;
+            ASSERT_TRUE(writeImage(file, ImageFormat::Png,
+                                   {out.store(), out.width(), out.height(), out.width()}, palette,
+                                   options));
+            const auto back = readPng(file);
+            ASSERT_TRUE(back && back->image && back->palette);
+            const std::string label = "factor " + std::to_string(factor) + " compression " +
+                                      std::to_string(static_cast<int>(c));
+            EXPECT_EQ(test::rowsOf(*back->image), test::rowsOf(out)) << label;
+            EXPECT_EQ(back->palette->colours, palette) << label;
+            std::ifstream in(file, std::ios::binary);
+            char head[25] = {};
+            in.read(head, sizeof head);
+            EXPECT_EQ(head[24], 4) << label; // six colours need four bits
+        }
+    }
+    std::filesystem::remove(file);
 }
 
 } // namespace

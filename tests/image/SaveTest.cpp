@@ -125,6 +125,32 @@ TEST(Save, KilledWriterLeavesNoTemporaryFileBehind)
     }
 }
 
+// Files are written piece by piece as they are encoded (the PNG on several
+// threads): a failure several pieces in still leaves the old file alone.
+TEST(Save, FailureDeepIntoAStreamedFileKeepsThePreviousFile)
+{
+    std::vector<std::uint8_t> noise(std::size_t{1000} * 900);
+    std::uint32_t seed = 1;
+    for (std::uint8_t& v : noise) {
+        seed = seed * 1664525u + 1013904223u;
+        v = static_cast<std::uint8_t>(seed >> 24);
+    }
+    const std::vector<Colour> colours(256, 0xFF102030);
+    for (const Format& f : kFormats) {
+        TempDir dir;
+        const fs::path target = dir / (std::string("out") + f.ext);
+        ASSERT_TRUE(Picture(1).save(f, target));
+        const Bytes before = readBytes(target);
+        {
+            FaultAfter fault(300'000);
+            EXPECT_FALSE(f.write(target, noise.data(), 1000, 900, 1000, colours.data(), 256))
+                << f.ext;
+        }
+        EXPECT_EQ(readBytes(target), before) << f.ext;
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{target.filename().string()});
+    }
+}
+
 TEST(Save, UnwritableFolderFailsWithoutSideEffects)
 {
     TempDir dir;

@@ -2,10 +2,11 @@
 //   image_tool read FILE
 //       prints the decoded image as JSON: {"width", "height", "palette"
 //       (0xAARRGGBB numbers), "pixels"}, or {"error": code}, or {"none": true}
-//   image_tool write FORMAT OUT WIDTH HEIGHT COLOURS HIGHEST
+//   image_tool write FORMAT OUT WIDTH HEIGHT COLOURS HIGHEST [COMPRESSION]
 //       writes a test picture whose indices run up to HIGHEST (which may be
 //       at or above COLOURS) from a buffer whose stride exceeds the width and
-//       whose padding holds junk; prints the written picture as JSON.
+//       whose padding holds junk, with COMPRESSION fast, best (the default)
+//       or smallest; prints the written picture as JSON.
 #include "image/Codecs.h"
 
 #include <cstdio>
@@ -56,7 +57,7 @@ int readCommand(const char* file)
     return 0;
 }
 
-int writeCommand(char** argv)
+int writeCommand(char** argv, const std::string& compression)
 {
     const std::string format = argv[0];
     const std::string out = argv[1];
@@ -79,10 +80,16 @@ int writeCommand(char** argv)
                      static_cast<Colour>(i * 71 % 256);
     }
     bool ok = false;
+    WriteOptions options;
+    if (compression == "fast")
+        options.compression = Compression::Fast;
+    else if (compression == "smallest")
+        options.compression = Compression::Smallest;
     if (format == "bmp")
         ok = writeBmp(out, buffer.data(), width, height, stride, palette.data(), colours);
     else if (format == "png")
-        ok = writePng(out, buffer.data(), width, height, stride, palette.data(), colours);
+        ok = writeImage(out, ImageFormat::Png, {buffer.data(), width, height, stride},
+                        {palette.data(), palette.size()}, options);
     else if (format == "pcx")
         ok = writePcx(out, buffer.data(), width, height, stride, palette.data(), colours);
     if (!ok)
@@ -97,8 +104,10 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::string(argv[1]) == "read")
         return readCommand(argv[2]);
-    if (argc == 8 && std::string(argv[1]) == "write")
-        return writeCommand(argv + 2);
-    std::fprintf(stderr, "usage: image_tool read FILE | write FORMAT OUT W H COLOURS HIGHEST\n");
+    if ((argc == 8 || argc == 9) && std::string(argv[1]) == "write")
+        return writeCommand(argv + 2, argc == 9 ? argv[8] : "best");
+    std::fprintf(
+        stderr,
+        "usage: image_tool read FILE | write FORMAT OUT W H COLOURS HIGHEST [COMPRESSION]\n");
     return 2;
 }

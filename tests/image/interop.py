@@ -6,13 +6,17 @@
    every palette colour must agree. Where a PNG carries gAMA, the expected
    colour is floor(255 * (v / 255) ** (1 / (2.2 * g)) + 0.5).
 2. Pictures written by the codecs (stride larger than the width, indices at
-   and above the palette length, more than 256 colours) are read back with
-   Pillow and must equal what was written.
+   and above the palette length, more than 256 colours, every PNG
+   compression setting, pictures large enough to be compressed in several
+   bands) are read back with Pillow, and PNGs also with libpng (through
+   image_tool) and, where installed, ImageMagick; all must equal what was
+   written.
 
 usage: interop.py TOOL FIXTURE_DIR WORK_DIR"""
 import json
 import math
 import os
+import shutil
 import subprocess
 import sys
 
@@ -89,15 +93,22 @@ def compare_writes(tool, work):
         ("bmp", 13, 7, 3, 10), ("bmp", 8, 4, 300, 255), ("bmp", 1, 1, 1, 0),
         ("pcx", 13, 7, 16, 40), ("pcx", 12, 3, 256, 255), ("pcx", 100, 2, 2, 0),
     ]
-    for fmt, w, h, n, highest in cases:
-        label = f"write {fmt} {w}x{h} colours={n} highest={highest}"
-        out = os.path.join(work, f"{fmt}_{w}x{h}_{n}_{highest}.{fmt}")
-        ours = run_tool(tool, "write", fmt, out, str(w), str(h), str(n), str(highest))
+    # Every compression, on a picture of two 256 KiB bands (smallest: one,
+    # its bands being larger) and on one below 8 bits.
+    for compression in ("fast", "best", "smallest"):
+        cases += [("png", 601, 450, 256, 255, compression), ("png", 203, 40, 3, 3, compression)]
+    for fmt, w, h, n, highest, *compression in cases:
+        label = f"write {fmt} {w}x{h} colours={n} highest={highest} {' '.join(compression)}"
+        out = os.path.join(work, f"{fmt}_{w}x{h}_{n}_{highest}{''.join(compression)}.{fmt}")
+        ours = run_tool(tool, "write", fmt, out, str(w), str(h), str(n), str(highest), *compression)
         (pw, ph), pixels, pal, alpha = pillow_decoding(out)
         check((pw, ph) == (w, h), f"{label}: Pillow reads {pw}x{ph}")
         check(pixels == ours["pixels"], f"{label}: pixels differ")
         kept = ours["palette"][:256]
         if fmt == "png":
+            libpng = run_tool(tool, "read", out)
+            check(libpng.get("pixels") == ours["pixels"], f"{label}: libpng reads other pixels")
+            check_imagemagick(out, ours, label)
             entries = max(len(kept), highest + 1)
             depth = 1 if entries <= 2 else 2 if entries <= 4 else 4 if entries <= 16 else 8
             with open(out, "rb") as f:
@@ -113,6 +124,25 @@ def compare_writes(tool, work):
                 want = (255, 0, 0, 0)
             if not check((alpha[i], *pal[i]) == want, f"{label}: colour {i} is {(alpha[i], *pal[i])}, want {want}"):
                 break
+
+
+def check_imagemagick(path, ours, label):
+    """ImageMagick's RGBA reading of a written PNG against the palette."""
+    convert = shutil.which("convert-im6.q16")
+    if not convert:
+        return
+    rgba = subprocess.run([convert, path, "-depth", "8", "rgba:-"], check=True,
+                          capture_output=True).stdout
+    colours = ours["palette"][:256]
+    want = bytearray()
+    for i in ours["pixels"]:
+        a, r, g, b = split(colours[i]) if i < len(colours) else (255, 0, 0, 0)
+        want += bytes((r, g, b, a))
+    # A fully transparent colour's RGB is ImageMagick's to choose.
+    same = len(rgba) == len(want) and all(
+        rgba[k + 3] == want[k + 3] and (want[k + 3] == 0 or rgba[k:k + 3] == want[k:k + 3])
+        for k in range(0, len(want), 4))
+    check(same, f"{label}: ImageMagick reads other colours")
 
 
 def main():
