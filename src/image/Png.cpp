@@ -189,10 +189,6 @@ int depthFor(std::size_t entries)
     return 8;
 }
 
-// libpng's readers refuse wider or taller images unless told otherwise, so
-// writing one would make a file most programs cannot open.
-constexpr std::int32_t kMaxWriteSide = 1'000'000;
-
 // Filter and compressor of each setting. The Up filter pays at the faster
 // levels (enlarged rows mostly repeat the row above up to a few pixels);
 // unfiltered rows suit the deep searches, which find those repeats anyway.
