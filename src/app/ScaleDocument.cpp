@@ -5,6 +5,7 @@
 #include "engine/DisplayConversion.h"
 #include "image/Codecs.h"
 #include "image/ErrCodeException.h"
+#include "image/Platform.h"
 
 #include <algorithm>
 #include <array>
@@ -43,6 +44,16 @@ std::string LowerExtension(const std::filesystem::path& path)
             c = static_cast<char>(c - 'A' + 'a');
     }
     return lower;
+}
+
+ImageFormat SaveFormat(const std::filesystem::path& path)
+{
+    const std::string ext = LowerExtension(path);
+    if (ext == ".bmp")
+        return ImageFormat::Bmp;
+    if (ext == ".pcx")
+        return ImageFormat::Pcx;
+    return ImageFormat::Png;
 }
 
 bool CopyPixels(const IndexedBitmap* from, IndexedBitmap* to)
@@ -390,10 +401,7 @@ bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& 
     const std::vector<Colour>& colours = source_->palette->colours;
     const std::span<const Colour> palette(
         colours.data(), std::min<std::size_t>(colours.size(), IndexedBitmap::kMaxColours));
-    const std::string ext = LowerExtension(path);
-    const ImageFormat format = ext == ".bmp"   ? ImageFormat::Bmp
-                               : ext == ".pcx" ? ImageFormat::Pcx
-                                               : ImageFormat::Png;
+    const ImageFormat format = SaveFormat(path);
     // The raster holds the engine's indices plus any hand edits; without one
     // (after Enlarge) the engine's result is what there is to write.
     PixelBlock pixels;
@@ -401,15 +409,32 @@ bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& 
         pixels = {result_->bits(), result_->width(), result_->height(), result_->stride()};
     else if (const IndexedImage* engine = engineResult(); engine != nullptr)
         pixels = {engine->store(), engine->width(), engine->height(), engine->width()};
+    const std::string sizeProblem = writeSizeProblem(format, pixels.width, pixels.height);
+    if (!sizeProblem.empty()) {
+        error = "cannot write " + Utf8(path) + ": " + std::to_string(pixels.width) + " x " +
+                std::to_string(pixels.height) + " is " + sizeProblem;
+        return false;
+    }
     bool written = false;
+    std::string reason;
+    (void)platform::takeLastWriteError(); // only this save's failure counts
     try {
         written = writeImage(path, format, pixels, palette, options);
+    } catch (const std::bad_alloc&) {
+        reason = "out of memory";
     } catch (...) {
         written = false;
     }
-    if (!written)
-        error = "cannot write " + Utf8(path);
-    return written;
+    if (written)
+        return true;
+    // The reason is the writing thread's own, so a save run off the
+    // interface thread reports its failure correctly as well.
+    if (const std::error_code why = platform::takeLastWriteError(); why)
+        reason = why.message();
+    error = "cannot write " + Utf8(path);
+    if (!reason.empty())
+        error += ": " + reason;
+    return false;
 }
 
 // A palette choice: the whole source palette on one side of it.

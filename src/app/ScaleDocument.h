@@ -27,6 +27,9 @@ struct Point {
 
 // The extension with its dot, lower-cased ASCII ("" when none).
 std::string LowerExtension(const std::filesystem::path& path);
+// The format Save writes for a name: BMP for ".bmp", PCX for ".pcx" (any
+// case), PNG for anything else.
+ImageFormat SaveFormat(const std::filesystem::path& path);
 // Copies the pixel rows of `from` into `to`; false when either is null or
 // their sizes differ.
 bool CopyPixels(const IndexedBitmap* from, IndexedBitmap* to);
@@ -158,7 +161,9 @@ public:
     // the lower-cased extension (.bmp, .pcx, anything else PNG). Needs an
     // applied job: after a new Load the result on screen may still be the
     // previous image's, which must not be written with the new palette.
-    // False when nothing was written (lastError() says why).
+    // A size the format cannot hold, or that Gridmint would refuse to open
+    // again, is refused before anything is encoded. False when nothing was
+    // written; lastError() then says why ("cannot write NAME: REASON").
     bool Save(const std::filesystem::path& path, const WriteOptions& options = {});
     // Save in two halves for a caller that writes on another thread:
     // WriteResult only reads the document (result, palette), so it may run
@@ -250,6 +255,9 @@ public:
     const IndexedBitmap* undoBitmap() const { return undo_.get(); }
     const ImageSet* source() const { return source_.get(); }
     const ScaleJob* job() const { return job_.get(); }
+    // Rows the loaded file ended before (a truncated PCX loads with the rest
+    // at index 0); 0 for a complete picture or without one.
+    std::int32_t missingRows() const { return source_ ? source_->missingRows : 0; }
 
     Point cornerFirst() const { return cornerFirst_; }
     Point cornerAnchor() const { return cornerAnchor_; }

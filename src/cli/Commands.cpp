@@ -5,19 +5,24 @@
 #include "app/StatusText.h"
 #include "image/Codecs.h"
 #include "image/ErrCodeException.h"
+#include "image/FileInput.h"
+#include "image/Platform.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #ifdef _WIN32
 #include <io.h>
@@ -51,10 +56,16 @@ bool writableExtension(const fs::path& path)
 
 bool sameFile(const fs::path& a, const fs::path& b)
 {
-    std::error_code ec;
-    const bool same = fs::equivalent(a, b, ec);
-    return !ec && same;
+    const auto ia = platform::fileIdentity(a);
+    return ia && ia == platform::fileIdentity(b);
 }
+
+struct IdentityHash {
+    std::size_t operator()(const platform::FileIdentity& id) const
+    {
+        return std::hash<std::uint64_t>{}(id.file * 0x9E3779B97F4A7C15u ^ id.device);
+    }
+};
 
 // Two outputs that do not exist yet can only be compared by name.
 fs::path comparable(const fs::path& p)
@@ -76,6 +87,74 @@ double millis(std::chrono::steady_clock::duration d)
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
+// Why a name that the readers could not open cannot be opened, as far as
+// the file system tells.
+std::string whyUnopenable(const fs::path& path)
+{
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec)
+        return ec.message();
+    switch (status.type()) {
+    case fs::file_type::directory:
+        return "it is a folder";
+    case fs::file_type::fifo:
+        return "it is a pipe";
+    case fs::file_type::block:
+    case fs::file_type::character:
+        return "it is a device";
+    case fs::file_type::socket:
+        return "it is a socket";
+    default:
+        break;
+    }
+    errno = 0;
+    const std::ifstream probe(path, std::ios::binary);
+    if (!probe)
+        return std::generic_category().message(errno != 0 ? errno : EACCES);
+    return "it could not be read";
+}
+
+// The reader's own text, with what the command line can add about why.
+std::string loadError(const fs::path& input, const std::string& readerText)
+{
+    using tarn::CErrCodeException;
+    if (readerText == CErrCodeException(CErrCodeException::CannotOpen).message())
+        return readerText + " (" + whyUnopenable(input) + ")";
+    if (readerText == CErrCodeException(CErrCodeException::NoSupport).message()) {
+        if (const auto size = readImageSize(input)) {
+            const std::string problem = imageSizeProblem(size->width, size->height);
+            if (!problem.empty())
+                return readerText + " (" + std::to_string(size->width) + " x " +
+                       std::to_string(size->height) + " is " + problem + ")";
+        }
+    }
+    return readerText;
+}
+
+// Files in the wild end early; such a picture is kept, with this warning.
+std::string missingRowsWarning(const ScaleDocument& doc)
+{
+    if (doc.missingRows() == 0)
+        return {};
+    const std::int32_t height = doc.source()->height();
+    return "warning: the file ends early: " + std::to_string(doc.missingRows()) + " of " +
+           std::to_string(height) + " rows are missing (left at index 0)";
+}
+
+// Why enlarging `doc` by `factor` cannot give a file `output` can hold and
+// Gridmint can open again; empty when it can.
+std::string outputSizeProblem(const ScaleDocument& doc, std::int32_t factor, const fs::path& output)
+{
+    const std::int64_t w = std::int64_t{doc.source()->width()} * factor;
+    const std::int64_t h = std::int64_t{doc.source()->height()} * factor;
+    const std::string problem = writeSizeProblem(SaveFormat(output), w, h);
+    if (problem.empty())
+        return {};
+    return "x" + std::to_string(factor) + " gives " + std::to_string(w) + " x " +
+           std::to_string(h) + ": " + problem;
+}
+
 struct Planned {
     fs::path output;
     fs::path folderToCreate; // the "OUTPUT" folder, made (one level) before writing
@@ -85,8 +164,58 @@ struct Outcome {
     bool done = false;
     bool ok = false;
     std::string message; // the stdout line, or the error reason
+    std::string warning; // printed on stderr before the line, success or not
     double readMs = 0, enlargeMs = 0, encodeMs = 0;
 };
+
+// Lets a file start only while the memory estimates of the files in
+// progress fit the budget, so that --jobs never asks for jobs x the memory
+// of the largest file. A file larger than the whole budget runs alone.
+class MemoryGate {
+public:
+    explicit MemoryGate(std::uint64_t budget) : budget_(budget) {}
+
+    void acquire(std::uint64_t need)
+    {
+        std::unique_lock lock(mutex_);
+        freed_.wait(lock, [&] { return inUse_ == 0 || inUse_ + need <= budget_; });
+        inUse_ += need;
+    }
+
+    void release(std::uint64_t need)
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            inUse_ -= need;
+        }
+        freed_.notify_all();
+    }
+
+private:
+    std::uint64_t budget_;
+    std::uint64_t inUse_ = 0;
+    std::mutex mutex_;
+    std::condition_variable freed_;
+};
+
+// What enlarging one file costs at its peak, from its header: the file,
+// the source with the engine's two per-pixel tables, and the output three
+// times over (the engine's raster, the document's raster, the encoded file),
+// or four with a change map.
+std::uint64_t memoryEstimate(const fs::path& input, std::int32_t factor, bool changeMap)
+{
+    constexpr std::uint64_t kOverhead = std::uint64_t{1} << 20;
+    std::error_code ec;
+    const std::uintmax_t fileBytes = fs::file_size(input, ec);
+    const std::uint64_t base = kOverhead + (ec ? 0 : static_cast<std::uint64_t>(fileBytes));
+    const auto size = readImageSize(input);
+    if (!size || !imageSizeProblem(size->width, size->height).empty())
+        return base; // refused by the reader before it allocates
+    const auto pixels = static_cast<std::uint64_t>(size->width * size->height);
+    const auto f2 = static_cast<std::uint64_t>(factor) * static_cast<std::uint64_t>(factor);
+    const std::uint64_t outputs = changeMap ? 4 : 3;
+    return base + 3 * pixels + outputs * f2 * pixels;
+}
 
 // Prints finished files in input order, whichever worker finishes first, and
 // keeps a progress line on a terminal's stderr.
@@ -107,6 +236,8 @@ public:
         clearProgress();
         for (; next_ < outcomes_.size() && outcomes_[next_].done; ++next_) {
             const Outcome& o = outcomes_[next_];
+            if (!o.warning.empty())
+                fileError(inputs_[next_], o.warning);
             if (o.ok) {
                 std::cout << o.message << '\n' << std::flush;
             } else {
@@ -214,10 +345,16 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
     doc.SetEngineThreads(engineThreads);
     const auto t0 = Clock::now();
     if (!doc.Load(PathFromUtf8(input))) {
-        o.message = doc.lastError();
+        o.message = loadError(PathFromUtf8(input), doc.lastError());
         return o;
     }
+    o.warning = missingRowsWarning(doc);
     if (!applyCellOptions(options.cells, doc, o.message))
+        return o;
+    // Refused before the engine runs: an output the format cannot hold or
+    // Gridmint could not open again would only fail after all the work.
+    o.message = outputSizeProblem(doc, options.scale, plan.output);
+    if (!o.message.empty())
         return o;
     const auto t1 = Clock::now();
     // No display raster: the job's output is written as it is.
@@ -228,10 +365,12 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
     if (!palette.empty())
         doc.SetPalette(palette.data(), static_cast<std::int32_t>(palette.size()));
     const auto t2 = Clock::now();
-    if (!plan.folderToCreate.empty()) {
-        std::error_code ec; // a failure shows as a failed write below
+    // Folders are made only now that a file is about to go into them.
+    std::error_code ec; // a failure shows as a failed write below
+    if (!options.outDir.empty())
+        fs::create_directories(PathFromUtf8(options.outDir), ec);
+    if (!plan.folderToCreate.empty())
         fs::create_directory(plan.folderToCreate, ec);
-    }
     WriteOptions write;
     write.compression = options.compression;
     write.threads = writerThreads;
@@ -241,7 +380,7 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
         };
     }
     if (!doc.Save(plan.output, write)) {
-        o.message = "cannot write " + Utf8(plan.output);
+        o.message = doc.lastError();
         return o;
     }
     if (!options.cells.changeMap.empty() &&
@@ -285,15 +424,102 @@ std::optional<std::vector<Colour>> readPaletteOption(const ScaleOptions& options
         status = kExitFailed;
         return std::nullopt;
     }
-    if (!pal || pal->count() == 0) {
+    if (!pal) {
         fileError(options.palette, "not a palette Gridmint can read");
         status = kExitFailed;
         return std::nullopt;
     }
+    // A very short ACT file is an empty palette, not a broken one.
+    if (pal->count() == 0)
+        fileError(options.palette,
+                  "note: no colours in this palette; the colours stay as they are");
     std::vector<Colour> colours = pal->colours;
     if (colours.size() > 256)
         colours.resize(256);
     return colours;
+}
+
+// Loads `input` for a one-file command, printing the failure or the
+// warning about a file that ends early.
+bool loadForCommand(ScaleDocument& doc, const std::string& input)
+{
+    if (!doc.Load(PathFromUtf8(input))) {
+        fileError(input, loadError(PathFromUtf8(input), doc.lastError()));
+        return false;
+    }
+    if (const std::string warning = missingRowsWarning(doc); !warning.empty())
+        fileError(input, warning);
+    return true;
+}
+
+// Decides every output before anything is written, so that a clash is a
+// usage error instead of a half-done batch. Each name is resolved once and
+// compared through hash tables: a batch of thousands plans in linear time.
+int planOutputs(const ScaleOptions& options, std::vector<Planned>& plans)
+{
+    const std::vector<std::string>& inputs = options.inputs;
+    plans.assign(inputs.size(), Planned{});
+    std::error_code ec;
+    const fs::path outDir = PathFromUtf8(options.outDir);
+    const bool outDirExists = !options.outDir.empty() && fs::exists(outDir, ec);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const fs::path input = PathFromUtf8(inputs[i]);
+        if (!options.output.empty()) {
+            plans[i].output = PathFromUtf8(options.output);
+        } else if (!options.outDir.empty() && !outDirExists) {
+            // Made when the first file is written; nothing in it can be an
+            // input yet.
+            const std::string name = SplitName(input).base + SaveExtension(input);
+            plans[i].output = outDir / PathFromUtf8(name);
+        } else {
+            // The automatic save's rule: the default folder (here --out-dir)
+            // unless that would be the source itself, else "OUTPUT" beside it.
+            const AutoSaveTarget target = AutoSavePath(input, outDir);
+            plans[i].output = target.file;
+            plans[i].folderToCreate = target.folderToCreate;
+        }
+    }
+
+    // One change map, compared once with each input: linear as well.
+    if (const std::string& mapName = options.cells.changeMap; !mapName.empty()) {
+        const fs::path map = PathFromUtf8(mapName);
+        for (const std::string& input : inputs) {
+            const fs::path inputPath = PathFromUtf8(input);
+            if (sameFile(map, inputPath) || comparable(map) == comparable(inputPath)) {
+                usageError("--change-map " + mapName + " would overwrite the input " + input);
+                return kExitUsage;
+            }
+        }
+        if (!plans.empty() && comparable(map) == comparable(plans[0].output)) {
+            usageError("--change-map " + mapName + " is the output file");
+            return kExitUsage;
+        }
+    }
+
+    std::unordered_map<platform::FileIdentity, std::size_t, IdentityHash> inputIds;
+    for (std::size_t j = 0; j < inputs.size(); ++j) {
+        if (const auto id = platform::fileIdentity(PathFromUtf8(inputs[j])))
+            inputIds.emplace(*id, j);
+    }
+    std::unordered_map<fs::path::string_type, std::size_t> outputNames;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        if (plans[i].output.empty())
+            continue;
+        if (const auto id = platform::fileIdentity(plans[i].output)) {
+            if (const auto hit = inputIds.find(*id); hit != inputIds.end()) {
+                usageError(Utf8(plans[i].output) + " would overwrite the input " +
+                           inputs[hit->second]);
+                return kExitUsage;
+            }
+        }
+        const auto [first, fresh] = outputNames.emplace(comparable(plans[i].output).native(), i);
+        if (!fresh) {
+            usageError(inputs[first->second] + " and " + inputs[i] + " would both write " +
+                       Utf8(plans[i].output));
+            return kExitUsage;
+        }
+    }
+    return kExitOk;
 }
 
 } // namespace
@@ -332,66 +558,9 @@ int runScale(const ScaleOptions& options)
         palette = std::move(*read);
     }
 
-    // Every output is decided before anything is written, so that a clash
-    // is a usage error instead of a half-done batch.
-    std::vector<Planned> plans(inputs.size());
-    const fs::path outDir = PathFromUtf8(options.outDir);
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const fs::path input = PathFromUtf8(inputs[i]);
-        if (!options.output.empty()) {
-            plans[i].output = PathFromUtf8(options.output);
-        } else if (!options.outDir.empty() && !fs::exists(outDir)) {
-            // Made below, once the arguments are known to be sound; nothing
-            // in it can be an input yet.
-            const std::string name = SplitName(input).base + SaveExtension(input);
-            plans[i].output = outDir / PathFromUtf8(name);
-        } else {
-            // The automatic save's rule: the default folder (here --out-dir)
-            // unless that would be the source itself, else "OUTPUT" beside it.
-            const AutoSaveTarget target = AutoSavePath(input, outDir);
-            plans[i].output = target.file;
-            plans[i].folderToCreate = target.folderToCreate;
-        }
-    }
-    if (const std::string& mapName = options.cells.changeMap; !mapName.empty()) {
-        const fs::path map = PathFromUtf8(mapName);
-        for (const std::string& input : inputs) {
-            const fs::path inputPath = PathFromUtf8(input);
-            if (sameFile(map, inputPath) || comparable(map) == comparable(inputPath)) {
-                usageError("--change-map " + mapName + " would overwrite the input " + input);
-                return kExitUsage;
-            }
-        }
-        if (!plans.empty() && comparable(map) == comparable(plans[0].output)) {
-            usageError("--change-map " + mapName + " is the output file");
-            return kExitUsage;
-        }
-    }
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-        if (plans[i].output.empty())
-            continue;
-        for (std::size_t j = 0; j < inputs.size(); ++j) {
-            if (sameFile(plans[i].output, PathFromUtf8(inputs[j]))) {
-                usageError(Utf8(plans[i].output) + " would overwrite the input " + inputs[j]);
-                return kExitUsage;
-            }
-            if (j > i && !plans[j].output.empty() &&
-                comparable(plans[i].output) == comparable(plans[j].output)) {
-                usageError(inputs[i] + " and " + inputs[j] + " would both write " +
-                           Utf8(plans[i].output));
-                return kExitUsage;
-            }
-        }
-    }
-
-    if (!options.outDir.empty()) {
-        std::error_code ec;
-        fs::create_directories(outDir, ec);
-        if (!fs::is_directory(outDir, ec)) {
-            fileError(options.outDir, "cannot create the output folder");
-            return kExitFailed;
-        }
-    }
+    std::vector<Planned> plans;
+    if (const int status = planOutputs(options, plans); status != kExitOk)
+        return status;
 
     unsigned jobs = options.jobs != 0 ? options.jobs : std::thread::hardware_concurrency();
     jobs = std::clamp<unsigned>(jobs, 1, static_cast<unsigned>(inputs.size()));
@@ -406,8 +575,17 @@ int runScale(const ScaleOptions& options)
     std::vector<Outcome> outcomes(inputs.size());
     Reporter reporter(inputs, outcomes, options.timings);
     std::atomic<std::size_t> nextInput{0};
+    std::uint64_t budget = std::uint64_t{options.memoryBudgetMiB} << 20;
+    if (budget == 0)
+        budget = platform::usableMemoryBytes() / 2;
+    MemoryGate gate(budget != 0 ? budget : std::uint64_t{1} << 31);
     const auto worker = [&] {
         for (std::size_t i = nextInput++; i < inputs.size(); i = nextInput++) {
+            // One file at a time needs no estimate: it runs whatever it costs.
+            const std::uint64_t need = jobs > 1 ? memoryEstimate(PathFromUtf8(inputs[i]), options.scale,
+                                                                 !options.cells.changeMap.empty())
+                                                : 0;
+            gate.acquire(need);
             Outcome o;
             try {
                 o = scaleOne(inputs[i], plans[i], perFile, palette, engineThreads, fileProgress,
@@ -419,6 +597,7 @@ int runScale(const ScaleOptions& options)
                 o = Outcome{};
                 o.message = "unexpected failure";
             }
+            gate.release(need);
             reporter.finished(i, std::move(o));
         }
     };
@@ -448,8 +627,10 @@ int runConvert(const std::string& input, const std::string& output)
         return kExitUsage;
     }
     ScaleDocument doc;
-    if (!doc.Load(inputPath)) {
-        fileError(input, doc.lastError());
+    if (!loadForCommand(doc, input))
+        return kExitFailed;
+    if (const std::string problem = outputSizeProblem(doc, 1, outputPath); !problem.empty()) {
+        fileError(input, problem);
         return kExitFailed;
     }
     // Factor 1 without the slope passes: the indices come through unchanged.
@@ -458,7 +639,7 @@ int runConvert(const std::string& input, const std::string& output)
         return kExitFailed;
     }
     if (!doc.Save(outputPath)) {
-        fileError(input, "cannot write " + output);
+        fileError(input, doc.lastError());
         return kExitFailed;
     }
     std::cout << input << " -> " << output << '\n';
@@ -473,11 +654,14 @@ int runInfo(const std::vector<std::string>& inputs, bool json)
         ScaleDocument doc;
         if (!doc.Load(PathFromUtf8(input))) {
             allOk = false;
-            fileError(input, doc.lastError());
+            const std::string why = loadError(PathFromUtf8(input), doc.lastError());
+            fileError(input, why);
             if (json)
-                list.push_back({{"file", input}, {"error", doc.lastError()}});
+                list.push_back({{"file", input}, {"error", why}});
             continue;
         }
+        if (const std::string warning = missingRowsWarning(doc); !warning.empty())
+            fileError(input, warning);
         const ImageSet& set = *doc.source();
         const std::vector<Colour>& colours = set.palette->colours;
         if (json) {
@@ -498,8 +682,10 @@ int runInfo(const std::vector<std::string>& inputs, bool json)
                 std::cout << '\n';
         }
     }
+    // File names need not be UTF-8: invalid bytes become U+FFFD rather than
+    // losing the whole list.
     if (json)
-        std::cout << list.dump(2) << '\n';
+        std::cout << list.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     return allOk ? kExitOk : kExitFailed;
 }
 
@@ -507,10 +693,8 @@ int runStats(const std::string& input, std::int32_t x, std::int32_t y, double th
              std::int32_t transparent)
 {
     ScaleDocument doc;
-    if (!doc.Load(PathFromUtf8(input))) {
-        fileError(input, doc.lastError());
+    if (!loadForCommand(doc, input))
         return kExitFailed;
-    }
     // The statistics look at the source only; factor 1 without the passes
     // builds the colour table they need at the least cost.
     if (doc.Apply(1, threshold, false, transparent, false) == nullptr) {

@@ -27,6 +27,7 @@ struct ScaleOptions {
     std::string palette;
     std::optional<bool> reversePalette; // unset: ACT reversed, PAL not
     unsigned jobs = 0;                  // 0: one per core
+    std::uint64_t memoryBudgetMiB = 0;  // 0: half the usable memory
     bool timings = false;
     CellOptions cells;
     Compression compression = Compression::Best; // PNG outputs
@@ -40,5 +41,10 @@ int runStats(const std::string& input, std::int32_t x, std::int32_t y, double th
 
 // "none" gives -1, a whole number 0 to 255 itself; nullopt otherwise.
 std::optional<std::int32_t> parseTransparent(const std::string& text);
+
+// The whole command line (argv[0] being the program), as gridmint-cli's
+// main runs it: parses, runs the subcommand and returns the exit status.
+// Never exits the process; output goes to std::cout and std::cerr.
+int runCommandLine(int argc, const char* const* argv);
 
 } // namespace gridmint::cli

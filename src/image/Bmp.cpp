@@ -121,13 +121,11 @@ std::unique_ptr<ImageSet> readBmp(const std::filesystem::path& path)
 bool streamBmp(const PixelBlock& pixels, std::span<const Colour> colours,
                const WriteOptions& options, const platform::ByteSink& sink)
 {
-    if (pixels.width <= 0 || pixels.height <= 0 || pixels.top == nullptr)
+    if (pixels.width <= 0 || pixels.height <= 0 || pixels.top == nullptr ||
+        !writeSizeProblem(ImageFormat::Bmp, pixels.width, pixels.height).empty())
         return false;
     const std::uint64_t paddedRow = (std::uint64_t(pixels.width) + 3) & ~std::uint64_t{3};
     const std::uint64_t fileSize = paddedRow * std::uint64_t(pixels.height) + kWrittenPixelOffset;
-    // The header's size fields are signed 32-bit in practice.
-    if (fileSize > std::uint64_t{std::numeric_limits<std::int32_t>::max()})
-        return false;
     colours = colours.first(std::min<std::size_t>(colours.size(), 256));
 
     BufferedSink file(sink);

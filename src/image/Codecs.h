@@ -23,6 +23,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace gridmint {
@@ -31,6 +32,29 @@ namespace gridmint {
 // more than 2^28 pixels, is refused with code 1 before anything is allocated.
 constexpr std::int64_t kMaxImageSide = 65535;
 constexpr std::int64_t kMaxImagePixels = std::int64_t{1} << 28;
+
+// What the formats themselves can hold.
+constexpr std::int64_t kMaxPngSide = 1000000;     // libpng's limit when writing
+constexpr std::int64_t kMaxPcxWidth = 32766;      // bytes per line is signed 16-bit
+constexpr std::int64_t kMaxPcxHeight = 65536;     // ymax is 16-bit
+constexpr std::int64_t kMaxBmpBytes = 0x7FFFFFFF; // the size fields are signed 32-bit
+
+enum class ImageFormat { Png, Bmp, Pcx };
+
+// Why a picture of this size cannot be written in `format` as a file that
+// Gridmint reads back (the format's own limit first, then the readers'), as
+// a phrase such as "wider than PNG allows (1000000)"; empty when it can.
+// The writers refuse exactly these sizes.
+std::string writeSizeProblem(ImageFormat format, std::int64_t width, std::int64_t height);
+
+// Width and height from the head of a PNG, BMP or PCX file, without reading
+// the rest; nullopt when the file cannot be opened or is none of those.
+// Values are as declared and may be nonsense.
+struct ImageSize {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+std::optional<ImageSize> readImageSize(const std::filesystem::path& path);
 
 struct PixelBlock {
     const std::uint8_t* top = nullptr;
@@ -54,7 +78,6 @@ struct WriteOptions {
     std::function<void(std::int32_t rowsDone, std::int32_t rows)> progress;
 };
 
-enum class ImageFormat { Png, Bmp, Pcx };
 
 // Writes `pixels` in `format`; the format's own writer below with options.
 bool writeImage(const std::filesystem::path& path, ImageFormat format, const PixelBlock& pixels,
@@ -79,7 +102,9 @@ std::optional<std::vector<std::uint8_t>> encodePng(const PixelBlock& pixels,
                                                    std::span<const Colour> colours);
 
 // PCX: 8-bit single-plane files, run-length or raw; writes version 5 RLE.
-// Returns null (no exception) for a file that is not an 8-bit PCX.
+// Returns null (no exception) for a file that is not an 8-bit PCX. A file
+// whose data end early still loads, the rest at index 0; the set's
+// `missingRows` then counts the rows left incomplete.
 std::unique_ptr<ImageSet> readPcx(const std::filesystem::path& path);
 std::unique_ptr<ImageSet> decodePcx(std::span<const std::uint8_t> bytes);
 bool writePcx(const std::filesystem::path& path, const std::uint8_t* top, std::int32_t width,

@@ -81,6 +81,9 @@ public:
     std::unique_ptr<IndexedImage> image;
     std::unique_ptr<Palette> palette;
     std::int32_t kind = 0;
+    // Rows the file ended before (left at index 0, counting a row that was
+    // only partly there); 0 for a complete picture.
+    std::int32_t missingRows = 0;
 
     ImageSet() = default;
     ImageSet(std::unique_ptr<SpareImage> firstImage, std::unique_ptr<IndexedImage> indexed,

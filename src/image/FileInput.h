@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace gridmint {
@@ -27,5 +28,9 @@ std::vector<std::uint8_t> readImageFile(const std::filesystem::path& path);
 // Throws code 1 unless 1 <= width, height <= 65535 and width x height fits
 // the pixel limit. Call before allocating anything for the image.
 void checkImageSize(std::int64_t width, std::int64_t height);
+
+// Why checkImageSize refuses this size, as a phrase for messages ("wider
+// than Gridmint opens (65535)"); empty when it accepts it.
+std::string imageSizeProblem(std::int64_t width, std::int64_t height);
 
 } // namespace gridmint

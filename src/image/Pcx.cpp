@@ -16,8 +16,6 @@ namespace {
 
 constexpr std::size_t kHeaderSize = 128;
 constexpr std::uint8_t kTrailerMark = 0x0C;
-constexpr std::int32_t kMaxWriteWidth = 32766;  // bytes per line is signed 16-bit
-constexpr std::int32_t kMaxWriteHeight = 65536; // ymax is 16-bit
 
 // Places decoded bytes into the image: the decoded stream is scanline after
 // scanline of `bytesPerLine` bytes, of which the first `width` are pixels.
@@ -31,6 +29,11 @@ public:
     }
 
     bool full() const { return written_ >= total_; }
+    // Rows not completely decoded.
+    std::int32_t missingRows() const
+    {
+        return image_.height() - static_cast<std::int32_t>(written_ / bytesPerLine_);
+    }
 
     // Writes `count` copies of `value`, cut at the end of the decoded data.
     void fill(std::uint8_t value, std::uint64_t count)
@@ -177,6 +180,7 @@ std::unique_ptr<ImageSet> decodePcx(std::span<const std::uint8_t> bytes)
         marker = decodedLength;
     }
 
+    const std::int32_t missingRows = sink.missingRows();
     auto palette = std::make_unique<Palette>();
     // A trailer needs its mark and at least one complete colour.
     const bool trailer = marker < n && data[static_cast<std::size_t>(marker)] == kTrailerMark &&
@@ -193,8 +197,10 @@ std::unique_ptr<ImageSet> decodePcx(std::span<const std::uint8_t> bytes)
         for (std::size_t i = 0; i < 256; ++i)
             palette->set(i, kOpaque | static_cast<Colour>(i) * 0x010101u);
     }
-    return std::make_unique<ImageSet>(nullptr, std::move(image), std::move(palette),
-                                      ImageSet::kIndexedKind);
+    auto set = std::make_unique<ImageSet>(nullptr, std::move(image), std::move(palette),
+                                          ImageSet::kIndexedKind);
+    set->missingRows = missingRows;
+    return set;
 }
 
 std::unique_ptr<ImageSet> readPcx(const std::filesystem::path& path)
@@ -207,7 +213,7 @@ bool streamPcx(const PixelBlock& pixels, std::span<const Colour> colours,
                const WriteOptions& options, const platform::ByteSink& sink)
 {
     if (pixels.width <= 0 || pixels.height <= 0 || pixels.top == nullptr ||
-        pixels.width > kMaxWriteWidth || pixels.height > kMaxWriteHeight)
+        !writeSizeProblem(ImageFormat::Pcx, pixels.width, pixels.height).empty())
         return false;
     colours = colours.first(std::min<std::size_t>(colours.size(), 256));
     const auto width = static_cast<std::size_t>(pixels.width);

@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -19,7 +23,9 @@
 // windows.h must come first.
 #include <shellapi.h>
 #else
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -29,7 +35,9 @@ namespace gridmint::platform {
 namespace {
 
 std::atomic<std::int64_t> g_writeFaultAfter{-1};
+std::atomic<bool> g_unnamedTempFiles{true};
 std::atomic<std::uint64_t> g_tempCounter{0};
+thread_local std::error_code t_lastWriteError;
 
 #ifdef _WIN32
 int rawOpen(const std::filesystem::path& path, int flags, int mode)
@@ -80,6 +88,30 @@ void rawAlignedFree(void* p)
 {
     _aligned_free(p);
 }
+// No unnamed files here: the named temporary file is the only way.
+int rawOpenUnnamed(const std::filesystem::path&)
+{
+    return -1;
+}
+bool rawLinkUnnamed(int, const std::filesystem::path&)
+{
+    errno = ENOTSUP;
+    return false;
+}
+unsigned long currentProcessId()
+{
+    return GetCurrentProcessId();
+}
+bool processRuns(unsigned long pid)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(process, &code) != 0 && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
 constexpr int kCreateFlags = _O_WRONLY | _O_CREAT | _O_EXCL;
 constexpr int kCreateMode = _S_IREAD | _S_IWRITE;
 #else
@@ -120,6 +152,34 @@ void rawAlignedFree(void* p)
 {
     std::free(p);
 }
+// An unnamed file in `folder` (Linux), or -1 when the system or the file
+// system has none.
+int rawOpenUnnamed(const std::filesystem::path& folder)
+{
+#ifdef O_TMPFILE
+    // The file is named later through /proc; without it, no unnamed files.
+    static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
+    return procMounted ? rawOpen(folder, O_TMPFILE | O_WRONLY, 0666) : -1;
+#else
+    (void)folder;
+    return -1;
+#endif
+}
+// Gives the unnamed file `fd` the name `name`; linking through /proc needs
+// no privilege, unlike linkat's AT_EMPTY_PATH.
+bool rawLinkUnnamed(int fd, const std::filesystem::path& name)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+unsigned long currentProcessId()
+{
+    return static_cast<unsigned long>(::getpid());
+}
+bool processRuns(unsigned long pid)
+{
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
 // 0666 lets the kernel apply the umask, exactly as for a plain create.
 constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL;
 constexpr int kCreateMode = 0666;
@@ -141,8 +201,9 @@ std::filesystem::path resolveLinks(std::filesystem::path p)
     return {};
 }
 
-// Writes everything or fails; honours the test fault. `written` counts the
-// bytes of the file written so far, across calls.
+// Writes everything or fails; honours the test fault (which reports a full
+// device). `written` counts the bytes of the file written so far, across
+// calls.
 bool writeAll(int fd, std::span<const std::uint8_t> bytes, std::uint64_t& written)
 {
     std::size_t done = 0;
@@ -150,19 +211,115 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes, std::uint64_t& writte
     while (done < bytes.size()) {
         std::size_t want = bytes.size() - done;
         if (faultAt >= 0) {
-            if (static_cast<std::uint64_t>(faultAt) <= written)
+            if (static_cast<std::uint64_t>(faultAt) <= written) {
+                errno = ENOSPC;
                 return false;
+            }
             want = std::min<std::size_t>(want, static_cast<std::size_t>(faultAt - written));
         }
         const long long n = rawWrite(fd, bytes.data() + done, want);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = ENOSPC;
         if (n <= 0)
             return false;
         done += static_cast<std::size_t>(n);
         written += static_cast<std::uint64_t>(n);
     }
     return true;
+}
+
+bool fail(std::error_code why)
+{
+    t_lastWriteError = why;
+    return false;
+}
+
+bool failWithErrno()
+{
+    return fail(std::error_code(errno, std::generic_category()));
+}
+
+// Temporary names: ".NAME.PID.COUNTER.STAMP.tmp" beside the target, with
+// "gridmint" for NAME when the target's name is long.
+constexpr std::string_view kTempSuffix = ".tmp";
+
+// Tries fresh temporary names beside `target` with `place` (which creates or
+// links the file and returns false with errno set on failure) until one is
+// free. The name used, or empty with errno set.
+template <class Place>
+std::filesystem::path placeTemporary(const std::filesystem::path& folder,
+                                     const std::filesystem::path& target, Place&& place)
+{
+    const auto stamp =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[80];
+        std::snprintf(suffix, sizeof suffix, ".%lu.%llx.%llx.tmp", currentProcessId(),
+                      static_cast<unsigned long long>(g_tempCounter.fetch_add(1)),
+                      static_cast<unsigned long long>(stamp & 0xFFFFFFu));
+        // Long names keep the temporary name within the file system's limit.
+        std::filesystem::path name = ".";
+        if (target.filename().native().size() <= 100)
+            name += target.filename();
+        else
+            name += "gridmint";
+        name += suffix;
+        const std::filesystem::path temp = folder / name;
+        if (place(temp))
+            return temp;
+        if (errno != EEXIST)
+            return {};
+    }
+    errno = EEXIST;
+    return {};
+}
+
+// The writer's process id when `name` has the temporary names' shape.
+std::optional<unsigned long> temporaryOwner(const std::string& name)
+{
+    if (name.size() < 2 || name[0] != '.' || !name.ends_with(kTempSuffix))
+        return std::nullopt;
+    // From the end: STAMP and COUNTER in hexadecimal, then PID in decimal,
+    // each after a dot and each wholly digits.
+    std::size_t end = name.size() - kTempSuffix.size();
+    unsigned long value = 0;
+    for (const int base : {16, 16, 10}) {
+        const std::size_t dot = end == 0 ? std::string::npos : name.rfind('.', end - 1);
+        if (dot == std::string::npos || dot == 0 || dot + 1 == end)
+            return std::nullopt;
+        const char* last = name.data() + end;
+        const auto [ptr, ec] = std::from_chars(name.data() + dot + 1, last, value, base);
+        if (ec != std::errc() || ptr != last)
+            return std::nullopt;
+        end = dot;
+    }
+    return value;
+}
+
+// Removes temporary files in `folder` left by writers that no longer run
+// (killed mid-save). Each folder is looked at once per process: files of
+// dead processes do not reappear, and a batch writing thousands of files
+// into one folder must not list it thousands of times.
+void removeStaleTemporaries(const std::filesystem::path& folder)
+{
+    static std::mutex mutex;
+    static std::set<std::filesystem::path> seen;
+    {
+        const std::lock_guard lock(mutex);
+        if (!seen.insert(folder).second)
+            return;
+    }
+    std::error_code ec;
+    const unsigned long self = currentProcessId();
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const auto owner = temporaryOwner(it->path().filename().string());
+        std::error_code ignored;
+        if (owner && *owner != self && !processRuns(*owner) && it->is_regular_file(ignored))
+            std::filesystem::remove(it->path(), ignored);
+    }
 }
 
 } // namespace
@@ -219,82 +376,95 @@ bool replaceFileContents(const std::filesystem::path& path, std::span<const std:
 bool replaceFileContents(const std::filesystem::path& path,
                          const std::function<bool(const ByteSink&)>& produce)
 {
+    t_lastWriteError.clear();
     if (path.empty())
-        return false;
+        return fail(std::make_error_code(std::errc::no_such_file_or_directory));
     const std::filesystem::path target = resolveLinks(path);
-    if (target.empty() || !target.has_filename())
-        return false;
+    if (target.empty())
+        return fail(std::make_error_code(std::errc::too_many_symbolic_link_levels));
+    if (!target.has_filename())
+        return fail(std::make_error_code(std::errc::is_a_directory));
     // Only regular files are replaced: renaming over a folder, a device or a
     // pipe (say a link to /dev/null) would destroy something that is not a
     // picture.
     std::error_code ec;
     const auto status = std::filesystem::status(target, ec);
+    if (std::filesystem::is_directory(status))
+        return fail(std::make_error_code(std::errc::is_a_directory));
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return false;
+        return fail(std::make_error_code(std::errc::not_supported));
     // A file we may not write stays as it is, as with a plain create, even
     // though the folder would let the rename replace it.
 #ifdef _WIN32
     if (std::filesystem::exists(status) && _waccess(target.c_str(), 2) != 0)
-        return false;
+        return failWithErrno();
 #else
     if (std::filesystem::exists(status) && ::access(target.c_str(), W_OK) != 0)
-        return false;
+        return failWithErrno();
 #endif
 
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    const auto stamp =
-        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-#ifdef _WIN32
-    const unsigned long pid = GetCurrentProcessId();
-#else
-    const unsigned long pid = static_cast<unsigned long>(::getpid());
-#endif
-
+    const bool unnamed = g_unnamedTempFiles.load();
+    int fd = unnamed ? rawOpenUnnamed(folder) : -1;
     std::filesystem::path temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        char suffix[80];
-        std::snprintf(suffix, sizeof suffix, ".%lu.%llx.%llx.tmp", pid,
-                      static_cast<unsigned long long>(g_tempCounter.fetch_add(1)),
-                      static_cast<unsigned long long>(stamp & 0xFFFFFFu));
-        // Long names keep the temporary name within the file system's limit.
-        std::filesystem::path name = ".";
-        if (target.filename().native().size() <= 100)
-            name += target.filename();
-        else
-            name += "gridmint";
-        name += suffix;
-        temp = folder / name;
-        fd = rawOpen(temp, kCreateFlags, kCreateMode);
-        if (fd < 0 && errno != EEXIST)
-            return false;
+    if (fd < 0) {
+        removeStaleTemporaries(folder);
+        temp = placeTemporary(folder, target, [&fd](const std::filesystem::path& name) {
+            fd = rawOpen(name, kCreateFlags, kCreateMode);
+            return fd >= 0;
+        });
+        if (fd < 0)
+            return failWithErrno();
     }
-    if (fd < 0)
-        return false;
 
+    // Each step runs only when the ones before succeeded; the first failure's
+    // errno is the reason reported.
+    int why = 0;
+    const auto step = [&why](bool done) {
+        if (!done && why == 0)
+            why = errno != 0 ? errno : EIO;
+        return done;
+    };
     bool ok = true;
 #ifndef _WIN32
     // A replaced file keeps its permission bits (and, where allowed, owner).
+    // A new one has those of a plain create: the unnamed file was opened
+    // with 0666 less the umask, like the named one.
     struct stat old {};
     if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+        ok = step(::fchmod(fd, old.st_mode & 07777) == 0);
         if (ok && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
             (void)!::fchown(fd, old.st_uid, old.st_gid); // best effort
     }
 #endif
-    std::uint64_t written = 0;
-    try {
-        ok = ok && produce([fd, &written](std::span<const std::uint8_t> piece) {
-                 return writeAll(fd, piece, written);
-             });
-    } catch (...) {
-        ok = false; // say out of memory while encoding: the temporary goes below
+    if (ok) {
+        std::uint64_t written = 0;
+        bool produced = false;
+        try {
+            produced = produce([fd, &written](std::span<const std::uint8_t> piece) {
+                return writeAll(fd, piece, written);
+            });
+        } catch (...) {
+            errno = ENOMEM; // say out of memory while encoding
+        }
+        ok = step(produced);
     }
-    ok = ok && rawSync(fd);
-    ok = rawClose(fd) && ok;
-    ok = ok && rawRename(temp, target);
-    if (!ok)
-        rawUnlink(temp);
+    ok = ok && step(rawSync(fd));
+    // The complete unnamed file gets a temporary name only now, so the
+    // folder never shows a partial one.
+    if (ok && temp.empty()) {
+        temp = placeTemporary(folder, target, [fd](const std::filesystem::path& name) {
+            return rawLinkUnnamed(fd, name);
+        });
+        ok = step(!temp.empty());
+    }
+    ok = step(rawClose(fd)) && ok;
+    ok = ok && step(rawRename(temp, target));
+    if (!ok) {
+        t_lastWriteError = std::error_code(why, std::generic_category());
+        if (!temp.empty())
+            rawUnlink(temp);
+    }
     return ok;
 }
 
@@ -348,9 +518,69 @@ std::vector<std::string> utf8Arguments(int argc, char** argv)
 #endif
 }
 
+std::error_code takeLastWriteError()
+{
+    return std::exchange(t_lastWriteError, {});
+}
+
+void ignoreFileSizeSignal()
+{
+#ifndef _WIN32
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    HANDLE file =
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (!ok)
+        return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow};
+#else
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino)};
+#endif
+}
+
+std::uint64_t usableMemoryBytes()
+{
+#ifdef _WIN32
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) != 0 ? status.ullTotalPhys : 0;
+#else
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    std::uint64_t bytes = pages > 0 && pageSize > 0 ? static_cast<std::uint64_t>(pages) *
+                                                          static_cast<std::uint64_t>(pageSize)
+                                                    : 0;
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        bytes = bytes == 0 ? limit.rlim_cur : std::min<std::uint64_t>(bytes, limit.rlim_cur);
+    return bytes;
+#endif
+}
+
 void setWriteFaultAfterForTesting(std::int64_t bytes)
 {
     g_writeFaultAfter.store(bytes);
+}
+
+void setUnnamedTempFilesForTesting(bool allowed)
+{
+    g_unnamedTempFiles.store(allowed);
 }
 
 } // namespace gridmint::platform

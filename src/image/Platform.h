@@ -1,15 +1,18 @@
 // The few places where the program depends on the operating system:
 // opening a file by name (UTF-8 names on POSIX, wide names on Windows),
-// replacing a file's contents atomically, aligned memory and the command
-// line's text.
+// replacing a file's contents atomically, aligned memory, the command line's
+// text, and the process-wide facts the programs above need (file identity,
+// memory size, the file-size signal).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace gridmint::platform {
@@ -30,6 +33,12 @@ bool closeFile(int fd);
 // link stays. The new file keeps the permission bits of the file it replaces,
 // or gets those of a plain create (0666 less the umask). Returns false on any
 // failure, with no temporary file left behind.
+//
+// Where the system offers unnamed files (Linux O_TMPFILE) the bytes are
+// written to one and only linked into the folder once complete, so a
+// process killed mid-write leaves nothing. Elsewhere the temporary file has
+// a name holding the writer's process id, and a later save beside it removes
+// such files left by processes that no longer run.
 bool replaceFileContents(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // Takes the next piece of a file's contents; false when it could not be
@@ -53,9 +62,36 @@ void alignedFree(void* p);
 // `argv` as given. Also makes console output UTF-8 where that is a setting.
 std::vector<std::string> utf8Arguments(int argc, char** argv);
 
+// Why the calling thread's last replaceFileContents failed (for example
+// permission denied, no space, a folder in the way, a link loop); clears it.
+// Empty after a success or when nothing failed since the last call.
+std::error_code takeLastWriteError();
+
+// Makes a write beyond the file-size limit (ulimit -f) fail with EFBIG
+// instead of ending the process with SIGXFSZ, so that a save can report the
+// failure and clean up. Programs call it once at start-up; no-op on Windows.
+void ignoreFileSizeSignal();
+
+// A file's identity (device and inode, or volume and file index), following
+// links; nullopt when it does not exist or cannot be examined. Two names
+// with the same identity are the same file.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path);
+
+// Physical memory of the machine in bytes, further bounded by the process's
+// address-space limit where one is set; 0 when unknown.
+std::uint64_t usableMemoryBytes();
+
 // Test hook: when non-negative, replaceFileContents fails as if the device
 // were full once this many bytes of the temporary file have been written.
 // Negative (the default) turns the fault off. Not for production use.
 void setWriteFaultAfterForTesting(std::int64_t bytes);
+// Test hook: false makes replaceFileContents use named temporary files as on
+// systems without unnamed ones. Not for production use.
+void setUnnamedTempFilesForTesting(bool allowed);
 
 } // namespace gridmint::platform

@@ -25,6 +25,39 @@ namespace {
 
 constexpr std::uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 
+// The most libpng may allocate for one ancillary chunk. Palette pictures
+// need none of the large ones, and without a bound a text chunk declaring
+// 2 GiB costs 2 GiB before the file is found short.
+constexpr png_alloc_size_t kMaxChunkAllocation = std::size_t{1} << 20;
+
+// Chunks whose contents are never used: text, suggested palettes, Exif.
+// libpng skips them without storing them. Five bytes per name, as libpng
+// wants them.
+constexpr char kIgnoredChunks[] = "tEXt\0zTXt\0iTXt\0sPLT\0eXIf";
+constexpr int kIgnoredChunkCount = sizeof kIgnoredChunks / 5;
+
+std::uint32_t be32(std::span<const std::uint8_t> bytes, std::size_t at)
+{
+    return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 |
+           std::uint32_t{bytes[at + 2]} << 8 | std::uint32_t{bytes[at + 3]};
+}
+
+// The whole file is in memory, so a chunk cannot be longer than the bytes
+// after its header: one that claims more is refused before libpng sizes a
+// buffer by it. The walk ends at IEND or where the bytes end.
+void checkChunkLengths(std::span<const std::uint8_t> bytes)
+{
+    std::size_t at = 8;
+    while (bytes.size() - at >= 8) {
+        const std::uint64_t length = be32(bytes, at);
+        if (length + 12 > bytes.size() - at)
+            throw CErrCodeException(CErrCodeException::ReadError);
+        if (std::memcmp(bytes.data() + at + 4, "IEND", 4) == 0)
+            return;
+        at += static_cast<std::size_t>(length) + 12;
+    }
+}
+
 extern "C" void onPngError(png_structp png, png_const_charp)
 {
     png_longjmp(png, 1);
@@ -156,10 +189,6 @@ int depthFor(std::size_t entries)
     return 8;
 }
 
-// libpng's readers refuse wider or taller images unless told otherwise, so
-// writing one would make a file most programs cannot open.
-constexpr std::int32_t kMaxWriteSide = 1'000'000;
-
 // Filter and compressor of each setting. The Up filter pays at the faster
 // levels (enlarged rows mostly repeat the row above up to a few pixels);
 // unfiltered rows suit the deep searches, which find those repeats anyway.
@@ -231,7 +260,7 @@ bool streamPng(const PixelBlock& pixels, std::span<const Colour> colours,
                const WriteOptions& options, const platform::ByteSink& sink)
 {
     if (pixels.width <= 0 || pixels.height <= 0 || pixels.top == nullptr ||
-        pixels.width > kMaxWriteSide || pixels.height > kMaxWriteSide)
+        !writeSizeProblem(ImageFormat::Png, pixels.width, pixels.height).empty())
         return false;
     colours = colours.first(std::min<std::size_t>(colours.size(), 256));
     const auto rowAt = [&pixels](std::int32_t y) {
@@ -321,13 +350,9 @@ std::unique_ptr<ImageSet> decodePng(std::span<const std::uint8_t> bytes)
     // Size limits are checked on the raw header first, so that an oversized
     // image is refused as unsupported rather than as a libpng error; libpng's
     // own limits below stay as a second line.
-    if (bytes.size() >= 24 && std::memcmp(bytes.data() + 12, "IHDR", 4) == 0) {
-        const auto be32 = [&](std::size_t at) {
-            return std::int64_t{bytes[at]} << 24 | std::int64_t{bytes[at + 1]} << 16 |
-                   std::int64_t{bytes[at + 2]} << 8 | std::int64_t{bytes[at + 3]};
-        };
-        checkImageSize(be32(16), be32(20));
-    }
+    if (bytes.size() >= 24 && std::memcmp(bytes.data() + 12, "IHDR", 4) == 0)
+        checkImageSize(be32(bytes, 16), be32(bytes, 20));
+    checkChunkLengths(bytes);
 
     PngReader reader;
     if (!reader.ok())
@@ -336,6 +361,10 @@ std::unique_ptr<ImageSet> decodePng(std::span<const std::uint8_t> bytes)
     png_set_read_fn(reader.png(), &source, readFromMemory);
     // libpng refuses oversized images itself, before allocating for them.
     png_set_user_limits(reader.png(), kMaxImageSide, kMaxImageSide);
+    png_set_chunk_malloc_max(reader.png(), kMaxChunkAllocation);
+    png_set_keep_unknown_chunks(reader.png(), PNG_HANDLE_CHUNK_NEVER,
+                                reinterpret_cast<png_const_bytep>(kIgnoredChunks),
+                                kIgnoredChunkCount);
 
     auto header = std::make_unique<PngHeader>();
     if (!pngReadHeader(reader.png(), reader.info(), header.get()))

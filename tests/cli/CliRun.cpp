@@ -18,7 +18,7 @@ std::string slurp(const fs::path& file)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-CliResult cli(const std::string& args, const fs::path& cwd)
+CliResult cli(const std::string& args, const fs::path& cwd, const std::string& limits)
 {
     const fs::path out = cwd / ".stdout";
     const fs::path err = cwd / ".stderr";
@@ -26,6 +26,7 @@ CliResult cli(const std::string& args, const fs::path& cwd)
     const fs::path program = fs::absolute(GRIDMINT_CLI);
     CliResult r;
 #ifdef _WIN32
+    (void)limits;
     const std::u8string command = u8"cd /d \"" + cwd.u8string() + u8"\" && \"" +
                                   program.u8string() + u8"\" " +
                                   std::u8string(args.begin(), args.end()) + u8" >\"" +
@@ -34,7 +35,8 @@ CliResult cli(const std::string& args, const fs::path& cwd)
     // code page, which cannot hold every file name.
     r.status = _wsystem(fs::path(command).c_str());
 #else
-    const std::string command = "cd '" + cwd.string() + "' && '" + program.string() + "' " + args +
+    const std::string command = "cd '" + cwd.string() + "' && " + limits + " && '" +
+                                program.string() + "' " + args +
                                 " >'" + out.string() + "' 2>'" + err.string() + "'";
     const int rc = std::system(command.c_str());
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;

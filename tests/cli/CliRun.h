@@ -17,7 +17,10 @@ std::string slurp(const std::filesystem::path& file);
 
 // Runs gridmint-cli with `args` (UTF-8 words without quotes or spaces) in
 // `cwd`. On Windows its output is given with LF line ends and forward
-// slashes, so expectations are written once for both systems.
-CliResult cli(const std::string& args, const std::filesystem::path& cwd);
+// slashes, so expectations are written once for both systems. `limits` is
+// a POSIX shell command run first in the same shell, such as
+// "ulimit -v 400000"; Windows has none.
+CliResult cli(const std::string& args, const std::filesystem::path& cwd,
+              const std::string& limits = "true");
 
 } // namespace gridmint::testing

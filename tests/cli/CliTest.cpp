@@ -1,13 +1,24 @@
 // gridmint-cli end to end: the real binary on files in a scratch folder.
+#include "../Sanitizers.h"
 #include "CliRun.h"
 #include "DocTestUtil.h"
 #include "app/ScaleDocument.h"
 #include "app/StatusText.h"
+#include "cli/Commands.h"
 #include "image/Codecs.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <nlohmann/json.hpp>
+#include <random>
+#include <sstream>
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace gridmint::testing {
 namespace {
@@ -99,13 +110,16 @@ TEST_F(Cli, FailuresNameTheFileAndTheBatchGoesOn)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("c.png: cannot write OUTPUT/c.png"), std::string::npos) << r.err;
 
-    // Too large for the engine: 2048 x 2048 at factor 32.
+    // Refused before the engine runs: 2048 x 2048 at factor 32 makes a file
+    // Gridmint could not open again.
     const std::vector<std::uint8_t> zeros(2048 * 2048, 0);
     const auto pal = testPalette(2);
     ASSERT_TRUE(writePng(dir / "big.png", zeros.data(), 2048, 2048, 2048, pal.data(), 2));
     r = cli("scale --scale 32 -o big-out.png big.png", dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("big.png: too large to enlarge"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("big.png: x32 gives 65536 x 65536: wider than Gridmint opens (65535)"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(Cli, NeverOverwritesAnInput)
@@ -246,7 +260,7 @@ TEST_F(Cli, InfoAsTextAndJson)
     EXPECT_EQ(json[0]["height"], 2);
     EXPECT_EQ(json[0]["colours"], (nlohmann::json{"0xFFFFFFFF", "0xFF000000", "0xFFE04040"}));
     EXPECT_EQ(json[1]["file"], "nothere.png");
-    EXPECT_EQ(json[1]["error"], "Cannot open files.");
+    EXPECT_EQ(json[1]["error"], "Cannot open files. (No such file or directory)");
 
     r = cli("info --json a.png", dir.path());
     EXPECT_EQ(r.status, 0);
@@ -267,6 +281,218 @@ TEST_F(Cli, StatsMatchTheStatusBar)
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("outside the image"), std::string::npos);
 }
+
+// What these show needs POSIX: resource limits, fork, pipes, links and
+// names that are not UTF-8.
+#ifndef _WIN32
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST_F(Cli, FileSizeLimitFailsOneFileAndTheBatchGoesOn)
+{
+    // 64 x 64 of noise at x8 is far over 4 KiB as PNG; the sprite is not.
+    Rows noise(64, std::string(64, '0'));
+    std::minstd_rand random(7);
+    for (std::size_t i = 0; i < 64 * 64; ++i)
+        noise[i / 64][i % 64] = "0123456789abcdef"[random() % 16];
+    writeImage(dir / "big.png", noise);
+    writeImage(dir / "small.png", kSprite);
+    // dash counts ulimit -f in 512-byte blocks.
+    const Result r =
+        cli("scale --scale 8 --jobs 1 --out-dir out big.png small.png", dir.path(), "ulimit -f 8");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "big.png: cannot write out/big.png: File too large")) << r.err;
+    EXPECT_EQ(r.out, "small.png -> out/small.png\n");
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir / "out"))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"small.png"}); // no temporary file
+}
+
+TEST_F(Cli, TenThousandInputsPlanInLinearTime)
+{
+    std::vector<std::string> args = {"gridmint-cli", "scale", "--out-dir", "out"};
+    for (int i = 0; i < 10000; ++i)
+        args.push_back("in/f" + std::to_string(i) + ".png");
+    args.emplace_back("a/same.png");
+    args.emplace_back("b/same.png");
+    std::vector<const char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+
+    // In a child with a CPU-time ceiling: comparing every pair takes many
+    // minutes; hash tables take a fraction of a second.
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const rlimit cpu{20, 20};
+        ::setrlimit(RLIMIT_CPU, &cpu);
+        std::ostringstream sink;
+        std::cerr.rdbuf(sink.rdbuf());
+        const int status = cli::runCommandLine(static_cast<int>(argv.size()), argv.data());
+        const bool named = contains(sink.str(), "a/same.png and b/same.png would both write");
+        std::_Exit(status == cli::kExitUsage && named ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(fs::exists(dir / "out"));
+}
+
+TEST_F(Cli, OversizedOutputsAreRefusedBeforeEnlarging)
+{
+    if (kSanitized)
+        GTEST_SKIP() << "address-space limits do not mix with the sanitizers";
+    const std::vector<std::uint8_t> zeros(65535 * 16, 0);
+    const auto pal = testPalette(2);
+    ASSERT_TRUE(writePng(dir / "wide.png", zeros.data(), 65535, 16, 65535, pal.data(), 2));
+    // 130 bytes declaring 65535 x 4096.
+    std::string pcx(128, '\0');
+    pcx[0] = 0x0A;
+    pcx[1] = 5;
+    pcx[2] = 1;
+    pcx[3] = 8;
+    pcx[8] = '\xFE'; // xmax 65534
+    pcx[9] = '\xFF';
+    pcx[10] = '\xFF';
+    pcx[11] = 0x0F; // ymax 4095
+    pcx[65] = 1;
+    pcx[66] = pcx[67] = '\xFF';
+    pcx += "\xC1\x05";
+    std::ofstream(dir / "tall.pcx", std::ios::binary) << pcx;
+
+    // Enlarging any of these needs a gigabyte; 600 MB of address space is
+    // room only for reading them and refusing.
+    const std::pair<const char*, const char*> cases[] = {
+        {"scale --scale 32 -o w.png wide.png",
+         "x32 gives 2097120 x 512: wider than PNG allows (1000000)"},
+        {"scale --scale 32 -o w.bmp wide.png",
+         "x32 gives 2097120 x 512: wider than Gridmint opens (65535)"},
+        {"scale --scale 2 -o t.pcx tall.pcx", "x2 gives 131070 x 8192: wider than PCX allows"},
+        {"convert wide.png w.pcx", "x1 gives 65535 x 16: wider than PCX allows (32766)"},
+    };
+    for (const auto& [args, message] : cases) {
+        const Result r = cli(args, dir.path(), "ulimit -v 600000");
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_TRUE(contains(r.err, message)) << args << "\n" << r.err;
+    }
+    for (const char* name : {"w.png", "w.bmp", "w.pcx", "t.pcx"})
+        EXPECT_FALSE(fs::exists(dir / name)) << name;
+}
+
+TEST_F(Cli, ParallelFilesWaitForMemory)
+{
+    if (kSanitized)
+        GTEST_SKIP() << "address-space limits do not mix with the sanitizers";
+    // Each file at x32 needs about 140 MB; three at once do not fit in
+    // 400 MB of address space, one at a time do. The default budget is half
+    // of what the process may use.
+    Rows rows(256, std::string(256, '0'));
+    for (std::size_t y = 0; y < 256; ++y)
+        rows[y][y] = '1';
+    std::vector<std::uint8_t> pixels;
+    for (const std::string& row : rows)
+        for (char c : row)
+            pixels.push_back(static_cast<std::uint8_t>(c - '0'));
+    const auto pal = testPalette(2);
+    for (const char* name : {"a.pcx", "b.pcx", "c.pcx"})
+        ASSERT_TRUE(writePcx(dir / name, pixels.data(), 256, 256, 256, pal.data(), 2));
+    const Result r = cli("scale --nearest --scale 32 --jobs 3 --out-dir out a.pcx b.pcx c.pcx",
+                         dir.path(), "ulimit -v 400000");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "a.pcx -> out/a.pcx\nb.pcx -> out/b.pcx\nc.pcx -> out/c.pcx\n");
+}
+
+TEST_F(Cli, ErrorsSayWhy)
+{
+    writeImage(dir / "a.png", kSprite);
+    fs::create_directory(dir / "folder.png");
+    ASSERT_EQ(::mkfifo((dir / "pipe.png").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", dir / "device.png");
+    fs::create_symlink("loop2.png", dir / "loop1.png");
+    fs::create_symlink("loop1.png", dir / "loop2.png");
+    std::string huge = slurp(dir / "a.png");
+    huge[16] = 0;
+    huge[17] = 1; // width 70000 (0x11170)
+    huge[18] = 0x11;
+    huge[19] = 0x70;
+    std::ofstream(dir / "huge.png", std::ios::binary) << huge;
+    Result r =
+        cli("info missing.png folder.png pipe.png device.png loop1.png huge.png", dir.path());
+    EXPECT_EQ(r.status, 1);
+    for (const char* message : {
+             "missing.png: Cannot open files. (No such file or directory)",
+             "folder.png: Cannot open files. (it is a folder)",
+             "pipe.png: Cannot open files. (it is a pipe)",
+             "device.png: Cannot open files. (it is a device)",
+             "loop1.png: Cannot open files. (Too many levels of symbolic links)",
+             "huge.png: No support. (70000 x 8 is wider than Gridmint opens (65535))",
+         })
+        EXPECT_TRUE(contains(r.err, message)) << message << "\n" << r.err;
+
+    r = cli("scale -o folder.png a.png", dir.path());
+    EXPECT_TRUE(contains(r.err, "cannot write folder.png: Is a directory")) << r.err;
+    r = cli("scale -o nowhere/x.png a.png", dir.path());
+    EXPECT_TRUE(contains(r.err, "cannot write nowhere/x.png: No such file or directory")) << r.err;
+    r = cli("scale -o loop1.png a.png", dir.path());
+    EXPECT_TRUE(contains(r.err, "cannot write loop1.png: Too many levels of symbolic links"))
+        << r.err;
+    // Nothing to write, so no folder either.
+    r = cli("scale --out-dir made/here missing.png", dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(fs::exists(dir / "made"));
+
+    // A PCX that ends early loads, with a warning.
+    std::vector<std::uint8_t> pixels(8 * 8, 1);
+    const auto pal = testPalette(2);
+    ASSERT_TRUE(writePcx(dir / "cut.pcx", pixels.data(), 8, 8, 8, pal.data(), 2));
+    fs::resize_file(dir / "cut.pcx", 128 + 3 * 2); // three rows of "C8 01"
+    r = cli("scale -o cut-out.png cut.pcx", dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "cut.pcx: warning: the file ends early: 5 of 8 rows are missing"))
+        << r.err;
+}
+
+TEST_F(Cli, OddNamesNumbersAndPalettes)
+{
+    writeImage(dir / "a.png", kSprite);
+    writeImage(dir / "bad\xFF.png", kSprite);
+    Result r = cli("info --json 'bad\xFF.png' missing.png", dir.path());
+    EXPECT_EQ(r.status, 1);
+    const auto json = nlohmann::json::parse(r.out);
+    ASSERT_EQ(json.size(), 2u);
+    EXPECT_EQ(json[0]["file"], "bad\xEF\xBF\xBD.png");
+    EXPECT_EQ(json[0]["width"], 8);
+
+    for (const char* args : {"scale --threshold nan a.png", "scale --threshold inf a.png",
+                             "scale --threshold=-inf a.png", "stats --threshold nan a.png 1 1"}) {
+        r = cli(args, dir.path());
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_FALSE(fs::exists(dir / "OUTPUT")) << args;
+    }
+    for (const char* args : {"stats a.png -1 2", "stats --threshold 5 a.png 3 -20"}) {
+        r = cli(args, dir.path());
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_TRUE(contains(r.err, "is outside the image (8 x 8)")) << args << r.err;
+    }
+
+    // Palettes of no colours change nothing, with a note.
+    std::ofstream(dir / "empty.act", std::ios::binary);
+    std::ofstream(dir / "two.act", std::ios::binary) << "ab";
+    std::ofstream(dir / "zero.pal", std::ios::binary)
+        << std::string("RIFF\x10\0\0\0PAL data\x04\0\0\0\0\x03\0\0", 24);
+    ASSERT_EQ(cli("scale -o plain.png a.png", dir.path()).status, 0);
+    for (const char* palette : {"empty.act", "two.act", "zero.pal"}) {
+        r = cli(std::string("scale --palette ") + palette + " -o p.png a.png", dir.path());
+        EXPECT_EQ(r.status, 0) << palette << r.err;
+        EXPECT_TRUE(contains(r.err, "no colours")) << palette << r.err;
+        EXPECT_EQ(slurp(dir / "p.png"), slurp(dir / "plain.png")) << palette;
+    }
+}
+
+#endif
 
 TEST_F(Cli, CellModeAndChangeMap)
 {

@@ -111,7 +111,9 @@ TEST(PcxWriter, SizeLimits)
     std::vector<std::uint8_t> row(32767, 3);
     EXPECT_TRUE(encodePcx({row.data(), 32766, 1, 0}, {}));
     EXPECT_FALSE(encodePcx({row.data(), 32767, 1, 0}, {}));
-    EXPECT_TRUE(encodePcx({row.data(), 1, 65536, 0}, {}));
+    // Taller than 65535 would be a file Gridmint itself refuses to open.
+    EXPECT_TRUE(encodePcx({row.data(), 1, 65535, 0}, {}));
+    EXPECT_FALSE(encodePcx({row.data(), 1, 65536, 0}, {}));
     EXPECT_FALSE(encodePcx({row.data(), 1, 65537, 0}, {}));
     EXPECT_FALSE(encodePcx({row.data(), 0, 1, 0}, {}));
 }
@@ -161,6 +163,24 @@ TEST(PcxReader, ShortDataLeaveZerosAndRunByteAtEndStops)
     const std::uint8_t want[8] = {5, 6, 6, 0, 0, 0, 0, 0};
     EXPECT_EQ(picture(*set->image), picture(want, 4, 2, 4));
     EXPECT_EQ(set->palette->at(128), 0xFF808080u); // grey ramp, no trailer
+}
+
+TEST(PcxReader, DataEndingEarlyCountRowsNotCompletelyThere)
+{
+    PcxFields s;
+    s.xmax = 3;
+    s.ymax = 3;         // 4 x 4
+    s.data = {0xC8, 7}; // two whole rows
+    EXPECT_EQ(decodePcx(makePcx(s))->missingRows, 2);
+    s.data = {0xC9, 7}; // and one pixel of the third
+    EXPECT_EQ(decodePcx(makePcx(s))->missingRows, 2);
+    s.data = {};
+    EXPECT_EQ(decodePcx(makePcx(s))->missingRows, 4);
+    s.data = {0xD0, 7};
+    EXPECT_EQ(decodePcx(makePcx(s))->missingRows, 0);
+    s.encoding = 0;
+    s.data = Bytes(13, 7);
+    EXPECT_EQ(decodePcx(makePcx(s))->missingRows, 1);
 }
 
 TEST(PcxReader, RawFilesWithPaddedLinesAndOffsetOrigin)

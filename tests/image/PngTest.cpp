@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <map>
+#include <sys/resource.h>
 #include <zlib.h>
 
 namespace gridmint::test {
@@ -203,6 +204,43 @@ TEST(PngReader, CorruptDataIsAnErrorNotACrash)
     Bytes noEnd = good;
     noEnd.resize(noEnd.size() - 12); // IEND missing
     EXPECT_NE(errorCode([&] { decodePng(noEnd); }), -1);
+}
+
+TEST(PngReader, DeclaredChunkLengthsCostNoMemory)
+{
+    if (kSanitized)
+        GTEST_SKIP() << "address-space limits do not mix with the sanitizers";
+    // 123 bytes: a 4 x 4 palette header, then a text chunk that declares
+    // 2^31 - 1 bytes and holds 22.
+    Bytes lying = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    appendChunk(lying, "IHDR", {0, 0, 0, 4, 0, 0, 0, 4, 8, 3, 0, 0, 0});
+    appendChunk(lying, "PLTE", Bytes(48, 0));
+    const Bytes head = {0x7F, 0xFF, 0xFF, 0xFF, 't', 'E', 'X', 't'};
+    lying.insert(lying.end(), head.begin(), head.end());
+    lying.resize(123, 'x');
+    // A sound file carrying 64 MiB of text: nothing of it is needed.
+    const Bytes plain = makePng(5, 4, 3, 1);
+    Bytes text(std::size_t{64} << 20, 'x');
+    text[0] = 'C';
+    text[1] = 0;
+    Bytes chatty(plain.begin(), plain.begin() + 33); // signature and IHDR
+    appendChunk(chatty, "tEXt", text);
+    chatty.insert(chatty.end(), plain.begin() + 33, plain.end());
+    text = {};
+
+    const int status = inChildProcess([&] {
+        const rlimit limit{procStatusBytes("VmSize") + (std::uint64_t{256} << 20), RLIM_INFINITY};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0)
+            return 10;
+        const std::uint64_t before = procStatusBytes("VmHWM");
+        if (errorCode([&] { decodePng(lying); }) != CErrCodeException::ReadError)
+            return 1;
+        if (errorCode([&] { decodePng(chatty); }) != -1)
+            return 2;
+        return procStatusBytes("VmHWM") - before < (std::uint64_t{8} << 20) ? 0 : 3;
+    });
+    EXPECT_EQ(status, 0) << "1: the lying chunk was not refused, 2: the text chunk broke the file, "
+                            "3: the chunks cost memory";
 }
 
 } // namespace

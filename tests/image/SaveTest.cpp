@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 #include "image/Platform.h"
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -59,6 +61,67 @@ TEST(Save, FailureMidWriteKeepsThePreviousFileAndLeavesNoTemporary)
         EXPECT_EQ(dir.entries(), std::vector<std::string>{target.filename().string()});
         EXPECT_TRUE(Picture(2).save(f, target));
         EXPECT_NE(readBytes(target), before);
+    }
+}
+
+TEST(Save, FailuresSayWhy)
+{
+    TempDir dir;
+    writeBytes(dir / "plain", {1});
+    fs::create_symlink("loop-b.png", dir / "loop-a.png");
+    fs::create_symlink("loop-a.png", dir / "loop-b.png");
+    const std::pair<fs::path, std::errc> cases[] = {
+        {dir / "missing" / "x.png", std::errc::no_such_file_or_directory},
+        {dir / "plain" / "x.png", std::errc::not_a_directory},
+        {dir.path(), std::errc::is_a_directory},
+        {dir / "loop-a.png", std::errc::too_many_symbolic_link_levels},
+    };
+    for (const auto& [target, why] : cases) {
+        EXPECT_FALSE(Picture(1).save(kFormats[1], target)) << target;
+        EXPECT_EQ(platform::takeLastWriteError(), std::make_error_code(why)) << target;
+    }
+    {
+        FaultAfter fault(10);
+        EXPECT_FALSE(Picture(1).save(kFormats[0], dir / "full.bmp"));
+    }
+    EXPECT_EQ(platform::takeLastWriteError(), std::make_error_code(std::errc::no_space_on_device));
+    EXPECT_TRUE(Picture(1).save(kFormats[0], dir / "fine.bmp"));
+    EXPECT_FALSE(platform::takeLastWriteError());
+}
+
+// The writer is killed by SIGXFSZ half-way through (a file-size limit with
+// the signal's default action), as by kill -9 at that moment.
+TEST(Save, KilledWriterLeavesNoTemporaryFileBehind)
+{
+    const Bytes big(std::size_t{1} << 20, 7);
+    for (const bool unnamed : {true, false}) {
+        TempDir dir;
+        const fs::path target = dir / "pic.bmp";
+        ASSERT_TRUE(Picture(1).save(kFormats[0], target));
+        const Bytes before = readBytes(target);
+        const int status = inChildProcess([&] {
+            platform::setUnnamedTempFilesForTesting(unnamed);
+            const rlimit noCore{0, 0};
+            const rlimit small{64 << 10, 64 << 10};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            ::setrlimit(RLIMIT_FSIZE, &small);
+            std::signal(SIGXFSZ, SIG_DFL);
+            platform::replaceFileContents(target, big);
+            return 0;
+        });
+        EXPECT_EQ(status, -SIGXFSZ) << "unnamed " << unnamed;
+        EXPECT_EQ(readBytes(target), before);
+        if (unnamed) {
+            EXPECT_EQ(dir.entries(), std::vector<std::string>{"pic.bmp"});
+            continue;
+        }
+        // Without unnamed files the dead writer's file is there until the
+        // next save beside it.
+        EXPECT_EQ(dir.entries().size(), 2u);
+        platform::setUnnamedTempFilesForTesting(false);
+        EXPECT_TRUE(Picture(2).save(kFormats[1], dir / "next.png"));
+        platform::setUnnamedTempFilesForTesting(true);
+        EXPECT_EQ(dir.entries(), (std::vector<std::string>{"next.png", "pic.bmp"}));
     }
 }
 
@@ -168,6 +231,22 @@ TEST(Save, ConcurrentSavesIntoOneFolderDoNotCollide)
     EXPECT_TRUE(first == a.pixels[0] || first == b.pixels[0]);
     const Picture& winner = first == a.pixels[0] ? a : b;
     EXPECT_EQ(picture(*shared->image), picture(winner.pixels.data(), 40, 30, 40));
+}
+
+TEST(Save, WritersRefuseWhatTheReadersWouldRefuse)
+{
+    EXPECT_EQ(writeSizeProblem(ImageFormat::Png, 2097120, 512), "wider than PNG allows (1000000)");
+    EXPECT_EQ(writeSizeProblem(ImageFormat::Pcx, 32767, 1), "wider than PCX allows (32766)");
+    EXPECT_EQ(writeSizeProblem(ImageFormat::Bmp, 1, 65536), "taller than Gridmint opens (65535)");
+    EXPECT_EQ(writeSizeProblem(ImageFormat::Png, 16385, 16384),
+              "more pixels than Gridmint opens (268435456)");
+    EXPECT_EQ(writeSizeProblem(ImageFormat::Bmp, 16384, 16384), "");
+    const std::vector<std::uint8_t> row(65536, 1);
+    for (const Format& f : kFormats) {
+        TempDir dir;
+        EXPECT_FALSE(f.write(dir / "wide", row.data(), 65536, 1, 65536, nullptr, 0)) << f.ext;
+        EXPECT_TRUE(dir.entries().empty());
+    }
 }
 
 } // namespace

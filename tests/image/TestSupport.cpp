@@ -6,6 +6,8 @@
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace gridmint::test {
 
@@ -38,6 +40,34 @@ std::vector<std::string> TempDir::entries() const
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+int inChildProcess(const std::function<int()>& body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int status = 99;
+        try {
+            status = body();
+        } catch (...) {
+        }
+        std::_Exit(status);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
+        return -1000;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+std::uint64_t procStatusBytes(const std::string& field)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.starts_with(field + ":"))
+            return std::stoull(line.substr(field.size() + 1)) * 1024; // given in kB
+    }
+    return 0;
 }
 
 Bytes readBytes(const std::filesystem::path& path)

@@ -1,6 +1,7 @@
 // Helpers shared by the image-layer tests.
 #pragma once
 
+#include "../Sanitizers.h"
 #include "image/Codecs.h"
 
 #include <algorithm>
@@ -39,6 +40,14 @@ std::filesystem::path fixture(const std::string& name);
 void put16(Bytes& b, std::size_t at, std::uint32_t v);
 void put32(Bytes& b, std::size_t at, std::uint32_t v);
 std::uint32_t get32(const Bytes& b, std::size_t at);
+
+// Runs `body` in a forked child and returns its exit status, or minus the
+// signal that ended it. For limits (RLIMIT_AS, RLIMIT_FSIZE) that must not
+// touch the test process itself.
+int inChildProcess(const std::function<int()>& body);
+
+// A field of /proc/self/status in bytes ("VmSize", "VmHWM"); 0 if absent.
+std::uint64_t procStatusBytes(const std::string& field);
 
 // The error code a call throws, or -1 when it throws nothing.
 int errorCode(const std::function<void()>& call);
