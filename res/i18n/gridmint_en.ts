@@ -262,6 +262,10 @@ After reapplying, your touch-ups cannot be undone. Continue?</translation>
         <source>拡大前のブロック表示です。Space キーを離すと結果に戻ります。</source>
         <translation>Plain block enlargement. Release Space to return to the result.</translation>
     </message>
+    <message>
+        <source>画像が途中で終わっています（%1 行のうち %2 行がありません）。</source>
+        <translation>The image file ends early: %2 of its %1 rows are missing.</translation>
+    </message>
 </context>
 <context>
     <name>gridmint::COptionDlg</name>

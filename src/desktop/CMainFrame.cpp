@@ -699,6 +699,14 @@ bool CMainFrame::ShowLoadedImage()
     // The line's statistics were the previous image's.
     clearStatusText();
     showResult(result, previousFactor, false);
+    // A file that ends early still opens (its missing rows are black), but
+    // the artist should know the picture is not all there.
+    if (const std::int32_t missing = document_->missingRows(); missing > 0) {
+        statusBar()->showMessage(tr("画像が途中で終わっています（%1 行のうち %2 行がありません）。")
+                                     .arg(document_->source()->height())
+                                     .arg(missing),
+                                 10000);
+    }
     return true;
 }
 

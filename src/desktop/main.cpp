@@ -4,6 +4,7 @@
 #include "desktop/AppSettingsStore.h"
 #include "desktop/CMainFrame.h"
 #include "desktop/UiLanguage.h"
+#include "image/Platform.h"
 #include "ui/UiResources.h"
 
 #include <QApplication>
@@ -12,6 +13,9 @@
 
 int main(int argc, char* argv[])
 {
+    // A save beyond the file-size limit must fail with the save-failed
+    // message, not end the program with the artist's edits.
+    gridmint::platform::ignoreFileSizeSignal();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("larchworkshop"));
     QApplication::setApplicationName(QStringLiteral("Gridmint"));

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTest>
 
 namespace gridmint::test {
@@ -99,6 +100,24 @@ private slots:
         h.frame->settingsAction()->trigger();
         QVERIFY(h.frame->view()->displayedBitmap());
         QCOMPARE(h.frame->view()->displayedBitmap()->width(), 2200);
+    }
+
+    void fileThatEndsEarlyOpensWithANote()
+    {
+        FrameHarness h(2);
+        std::vector<std::uint8_t> pixels(8 * 8);
+        for (std::size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = static_cast<std::uint8_t>(i % 3);
+        const Colour colours[3] = {0xFF000000, 0xFFFF0000, 0xFF00FF00};
+        const auto bytes = encodePcx(PixelBlock{pixels.data(), 8, 8, 8}, colours);
+        QVERIFY(bytes.has_value());
+        // The header and the first rows only.
+        writeBytes(QString::fromStdU16String(h.file(QStringLiteral("cut.pcx")).u16string()),
+                   QByteArray(reinterpret_cast<const char*>(bytes->data()), 128 + 12));
+        h.frame->Open(h.file(QStringLiteral("cut.pcx")));
+        QVERIFY(h.dialogs->messages.isEmpty());
+        QVERIFY(h.frame->document().missingRows() > 0);
+        QVERIFY(h.frame->statusBar()->currentMessage().contains(QStringLiteral("行がありません")));
     }
 
     void saveAsThenSave()
