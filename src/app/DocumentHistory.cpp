@@ -204,6 +204,12 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
         step->giveBack(*this);
         return nullptr;
     }
+    pushRunStep(std::move(step));
+    return made;
+}
+
+void ScaleDocument::pushRunStep(std::unique_ptr<RunStep> step)
+{
     try {
         history_->push(std::move(step));
     } catch (const std::bad_alloc&) {
@@ -213,7 +219,6 @@ IndexedBitmap* ScaleDocument::Apply(std::int32_t factor, double threshold, bool 
         runGroupStepOn_ = true;
         runGroupRevision_ = history_->revision();
     }
-    return made;
 }
 
 IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run)
@@ -253,17 +258,8 @@ IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run)
     resultSlopes_ = run.settings_.slopePasses;
     undo_.reset();
     lastError_.clear();
-    if (step) {
-        try {
-            history_->push(std::move(step));
-        } catch (const std::bad_alloc&) {
-            history_->clear(false);
-        }
-        if (runGroupOpen_) {
-            runGroupStepOn_ = true;
-            runGroupRevision_ = history_->revision();
-        }
-    }
+    if (step)
+        pushRunStep(std::move(step));
     return result_.get();
 }
 

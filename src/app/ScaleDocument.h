@@ -297,6 +297,8 @@ private:
     friend class DetachedRun; // runs the engine as Apply does
     class RunStep;
     class PaletteStep;
+    // Records a re-run's step, as the one step of an open run group.
+    void pushRunStep(std::unique_ptr<RunStep> step);
     bool editFrame(EditFrame& frame) const;
     // Runs the job, or the cells, as the cell layout and tracing say; the
     // result is in `job` unless the returned image is set.

@@ -2,8 +2,10 @@
 #include "image/Platform.h"
 
 #include <csignal>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
+#endif
 #include <thread>
 
 namespace gridmint::test {
@@ -64,6 +66,8 @@ TEST(Save, FailureMidWriteKeepsThePreviousFileAndLeavesNoTemporary)
     }
 }
 
+// Links, errno values, signals and resource limits as POSIX has them.
+#ifndef _WIN32
 TEST(Save, FailuresSayWhy)
 {
     TempDir dir;
@@ -124,6 +128,7 @@ TEST(Save, KilledWriterLeavesNoTemporaryFileBehind)
         EXPECT_EQ(dir.entries(), (std::vector<std::string>{"next.png", "pic.bmp"}));
     }
 }
+#endif
 
 // Files are written piece by piece as they are encoded (the PNG on several
 // threads): a failure several pieces in still leaves the old file alone.

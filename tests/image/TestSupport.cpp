@@ -6,8 +6,10 @@
 #include <iterator>
 #include <random>
 #include <sstream>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace gridmint::test {
 
@@ -42,6 +44,7 @@ std::vector<std::string> TempDir::entries() const
     return names;
 }
 
+#ifndef _WIN32
 int inChildProcess(const std::function<int()>& body)
 {
     const pid_t pid = ::fork();
@@ -69,6 +72,8 @@ std::uint64_t procStatusBytes(const std::string& field)
     }
     return 0;
 }
+
+#endif
 
 Bytes readBytes(const std::filesystem::path& path)
 {

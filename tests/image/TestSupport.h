@@ -41,6 +41,7 @@ void put16(Bytes& b, std::size_t at, std::uint32_t v);
 void put32(Bytes& b, std::size_t at, std::uint32_t v);
 std::uint32_t get32(const Bytes& b, std::size_t at);
 
+#ifndef _WIN32
 // Runs `body` in a forked child and returns its exit status, or minus the
 // signal that ended it. For limits (RLIMIT_AS, RLIMIT_FSIZE) that must not
 // touch the test process itself.
@@ -48,6 +49,8 @@ int inChildProcess(const std::function<int()>& body);
 
 // A field of /proc/self/status in bytes ("VmSize", "VmHWM"); 0 if absent.
 std::uint64_t procStatusBytes(const std::string& field);
+
+#endif
 
 // The error code a call throws, or -1 when it throws nothing.
 int errorCode(const std::function<void()>& call);
