@@ -44,28 +44,19 @@ std::size_t rasterBytes(const IndexedBitmap& r)
 class ScaleDocument::RunStep : public EditHistory::Step {
 public:
     explicit RunStep(ScaleDocument& document)
-        : job_(std::move(document.job_)), result_(std::move(document.result_)),
-          cellResult_(std::move(document.cellResult_)), changeMap_(std::move(document.changeMap_)),
-          layout_(document.resultLayout_), slopePasses_(document.resultSlopes_),
-          bytes_(sizeof(RunStep) + jobBytes(*job_) + rasterBytes(*result_) +
-                 imageBytes(cellResult_.get()) + imageBytes(changeMap_.get()))
     {
+        document.swapRunState(state_);
+        bytes_ = sizeof(RunStep) + jobBytes(*state_.job) + rasterBytes(*state_.result) +
+                 imageBytes(state_.cellResult.get()) + imageBytes(state_.changeMap.get());
         // A kept job holds no idle threads; a re-run after undo makes them.
-        job_->releaseScratch();
+        state_.job->releaseScratch();
     }
 
     void swap(ScaleDocument& document) override
     {
-        std::swap(document.job_, job_);
-        if (job_)
-            job_->releaseScratch();
-        std::swap(document.result_, result_);
-        // In cell mode the auto brush restores from the cells' result, so it
-        // travels with the job; so does the change map of that run.
-        std::swap(document.cellResult_, cellResult_);
-        std::swap(document.changeMap_, changeMap_);
-        std::swap(document.resultLayout_, layout_);
-        std::swap(document.resultSlopes_, slopePasses_);
+        document.swapRunState(state_);
+        if (state_.job)
+            state_.job->releaseScratch();
         // The one-level snapshot belongs to the other result.
         document.undo_.reset();
     }
@@ -73,25 +64,24 @@ public:
     std::size_t bytes() const override { return bytes_; }
 
     // Hands everything back after a run that failed.
-    void giveBack(ScaleDocument& document)
-    {
-        document.job_ = std::move(job_);
-        document.result_ = std::move(result_);
-        document.cellResult_ = std::move(cellResult_);
-        document.changeMap_ = std::move(changeMap_);
-        document.resultLayout_ = layout_;
-        document.resultSlopes_ = slopePasses_;
-    }
+    void giveBack(ScaleDocument& document) { document.swapRunState(state_); }
 
 private:
-    std::unique_ptr<ScaleJob> job_;
-    std::unique_ptr<IndexedBitmap> result_;
-    std::unique_ptr<IndexedImage> cellResult_;
-    std::unique_ptr<IndexedImage> changeMap_;
-    CellLayout layout_;
-    bool slopePasses_;
-    std::size_t bytes_;
+    RunState state_;
+    std::size_t bytes_ = 0;
 };
+
+void ScaleDocument::swapRunState(RunState& other) noexcept
+{
+    std::swap(job_, other.job);
+    std::swap(result_, other.result);
+    // In cell mode the auto brush restores from the cells' result, so it
+    // travels with the job; so does the change map of that run.
+    std::swap(cellResult_, other.cellResult);
+    std::swap(changeMap_, other.changeMap);
+    std::swap(resultLayout_, other.layout);
+    std::swap(resultSlopes_, other.slopePasses);
+}
 
 void ScaleDocument::BeginStroke()
 {

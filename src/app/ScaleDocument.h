@@ -297,6 +297,18 @@ private:
     friend class DetachedRun; // runs the engine as Apply does
     class RunStep;
     class PaletteStep;
+    // What a run makes and the history moves as one: the job (with the
+    // settings that made the result), the result raster with its hand
+    // edits, the cells' result, the change map and how the result was made.
+    struct RunState {
+        std::unique_ptr<ScaleJob> job;
+        std::unique_ptr<IndexedBitmap> result;
+        std::unique_ptr<IndexedImage> cellResult;
+        std::unique_ptr<IndexedImage> changeMap;
+        CellLayout layout;
+        bool slopePasses = true;
+    };
+    void swapRunState(RunState& other) noexcept;
     // Records a re-run's step, as the one step of an open run group.
     void pushRunStep(std::unique_ptr<RunStep> step);
     bool editFrame(EditFrame& frame) const;

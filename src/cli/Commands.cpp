@@ -582,9 +582,10 @@ int runScale(const ScaleOptions& options)
     const auto worker = [&] {
         for (std::size_t i = nextInput++; i < inputs.size(); i = nextInput++) {
             // One file at a time needs no estimate: it runs whatever it costs.
-            const std::uint64_t need = jobs > 1 ? memoryEstimate(PathFromUtf8(inputs[i]), options.scale,
-                                                                 !options.cells.changeMap.empty())
-                                                : 0;
+            const std::uint64_t need = jobs > 1
+                                           ? memoryEstimate(PathFromUtf8(inputs[i]), options.scale,
+                                                            !options.cells.changeMap.empty())
+                                           : 0;
             gate.acquire(need);
             Outcome o;
             try {

@@ -36,8 +36,8 @@ CliResult cli(const std::string& args, const fs::path& cwd, const std::string& l
     r.status = _wsystem(fs::path(command).c_str());
 #else
     const std::string command = "cd '" + cwd.string() + "' && " + limits + " && '" +
-                                program.string() + "' " + args +
-                                " >'" + out.string() + "' 2>'" + err.string() + "'";
+                                program.string() + "' " + args + " >'" + out.string() + "' 2>'" +
+                                err.string() + "'";
     const int rc = std::system(command.c_str());
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 #endif
