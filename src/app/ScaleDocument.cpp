@@ -161,8 +161,9 @@ DetachedRun::DetachedRun(const ImageSet& source, std::uint64_t sourceSerial,
 
 DetachedRun::~DetachedRun()
 {
-    // The job refers to the source set; the raster does not.
+    // The jobs refer to the source set; the raster does not.
     job_.reset();
+    lentJob_.reset();
 }
 
 void DetachedRun::Execute() noexcept
@@ -171,32 +172,57 @@ void DetachedRun::Execute() noexcept
         error_ = kBadCells;
         return;
     }
+    // As Apply reuses a job: the same output, and no second output image
+    // beside the borrowed one.
+    const bool reuse = lentJob_ && lentJob_->factor() == settings_.factor &&
+                       lentJob_->transparentIndex() == settings_.transparentIndex &&
+                       lentJob_->slopePasses() == settings_.slopePasses;
+    const double lentThreshold = reuse ? lentJob_->threshold() : 0.0;
     try {
-        job_ = std::make_unique<ScaleJob>(*source_, settings_.factor, settings_.threshold,
-                                          settings_.transparentIndex);
+        if (reuse) {
+            job_ = std::move(lentJob_);
+            job_->setThreshold(settings_.threshold);
+        } else {
+            job_ = std::make_unique<ScaleJob>(*source_, settings_.factor, settings_.threshold,
+                                              settings_.transparentIndex);
+        }
+        job_->setThreadCount(engineThreads_);
         Enlargement made = ScaleDocument::runEngine(*source_, *job_, settings_, cellLayout_,
                                                     traceChanges_, cellThreads_);
-        result_ =
-            makeDisplayBitmap(made.image ? *made.image : job_->outputImage(), *source_->palette);
+        const IndexedImage& image = made.image ? *made.image : job_->outputImage();
+        if (borrowed_ && image.width() == rasterWidth_ && image.height() == rasterHeight_)
+            refill_ = true; // AdoptRun copies it into the raster the document shows
+        else
+            result_ = makeDisplayBitmap(image, *source_->palette);
         cellResult_ = std::move(made.image);
         changeMap_ = std::move(made.changes);
-        if (!result_)
+        if (!result_ && !refill_)
             error_ = kTooLarge;
     } catch (const std::exception& e) {
         error_ = runError(e);
     } catch (...) {
         error_ = kTooLarge;
     }
-    if (!result_) {
+    if (failed()) {
+        if (reuse && job_) {
+            // Back as lent; as after a failed Apply, its output may be
+            // partly the new threshold's until the next run.
+            job_->setThreshold(lentThreshold);
+            lentJob_ = std::move(job_);
+        }
         job_.reset();
+        result_.reset();
+        refill_ = false;
         cellResult_.reset();
         changeMap_.reset();
+        return;
     }
+    lentJob_.reset(); // a new job replaced it: the document will not want it back
 }
 
 std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, double threshold,
                                                        std::int32_t transparentIndex,
-                                                       bool slopePasses) const
+                                                       bool slopePasses)
 {
     if (!source_)
         return nullptr;
@@ -205,6 +231,40 @@ std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, doub
     run->cellLayout_ = cellLayout_;
     run->traceChanges_ = traceChanges_;
     run->cellThreads_ = cellThreads_;
+    run->engineThreads_ = engineThreads_;
+    // The same tests as AdoptRun's: no step will keep the present job.
+    const bool groupStep =
+        runGroupOpen_ && runGroupStepOn_ && history_->revision() == runGroupRevision_;
+    const bool tooLarge = stateBytes() > history_->budget();
+    if (job_ && result_ && (groupStep || tooLarge)) {
+        run->lentJob_ = std::move(job_);
+        run->borrowed_ = true;
+        run->clearsHistory_ = !groupStep;
+        run->rasterWidth_ = result_->width();
+        run->rasterHeight_ = result_->height();
+    }
+    return run;
+}
+
+std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(DetachedRun& superseded,
+                                                       std::int32_t factor, double threshold,
+                                                       std::int32_t transparentIndex,
+                                                       bool slopePasses)
+{
+    if (!superseded.borrowed_)
+        return PrepareRun(factor, threshold, transparentIndex, slopePasses);
+    auto run = PrepareRun(factor, threshold, transparentIndex, slopePasses);
+    if (!run)
+        return nullptr;
+    // The superseded run's job, or the document's own if it never got
+    // further, is what the document would have lent.
+    run->lentJob_ = superseded.job_ ? std::move(superseded.job_) : std::move(superseded.lentJob_);
+    superseded.lentJob_.reset();
+    superseded.borrowed_ = false;
+    run->borrowed_ = true;
+    run->clearsHistory_ = superseded.clearsHistory_;
+    run->rasterWidth_ = superseded.rasterWidth_;
+    run->rasterHeight_ = superseded.rasterHeight_;
     return run;
 }
 

@@ -734,32 +734,47 @@ IndexedBitmap* CMainFrame::applyToDocument(std::int32_t factor, double threshold
         return document_->Apply(factor, threshold, force, transparentIndex);
     }
     runLoopActive_ = true;
+    setBusy(true);
+    // The document keeps showing (and answering for) the present result
+    // while the run works aside; only AdoptRun below changes it.
+    std::unique_ptr<DetachedRun> run = document_->PrepareRun(factor, threshold, transparentIndex);
+    IndexedBitmap* adopted = nullptr;
     for (;;) {
-        // The document keeps showing (and answering for) the present result
-        // while the run works aside; only AdoptRun below changes it.
-        std::unique_ptr<DetachedRun> run =
-            document_->PrepareRun(factor, threshold, transparentIndex);
         rerunWanted_ = false;
         forceWanted_ = false;
-        runBusy([&run] { run->Execute(); });
-        if (!rerunWanted_) {
-            runLoopActive_ = false;
-            IndexedBitmap* adopted = document_->AdoptRun(*run);
-            disposeAside(std::move(run));
-            return adopted;
-        }
-        // The controls changed while it ran: their values win, and the
-        // finished result goes unseen.
-        disposeAside(std::move(run));
+        DetachedRun& running = *run;
+        waitFor([&running] { running.Execute(); });
         factor = settings_.ImageScale;
         threshold = static_cast<double>(panel_->threshold());
         transparentIndex = settings_.TransColorIndex;
-        if (!forceWanted_ && resultMatches(factor, threshold, transparentIndex)) {
-            runLoopActive_ = false;
-            return document_->resultBitmap(); // back to the result on screen
+        const ScaleSettings& made = run->settings();
+        const bool stillWanted = !forceWanted_ && made.factor == factor &&
+                                 made.threshold == threshold &&
+                                 made.transparentIndex == transparentIndex &&
+                                 run->cellLayout() == document_->cellLayout();
+        if (!rerunWanted_ || stillWanted) {
+            // A large result is copied into the raster on screen a band at
+            // a time, with the window's events handled in between.
+            adopted = document_->AdoptRun(*run, [] { QApplication::processEvents(); });
+            break;
         }
+        // The controls changed while it ran: their values win, and the
+        // finished result goes unseen.
+        if (!forceWanted_ && !run->borrowsJob() &&
+            resultMatches(factor, threshold, transparentIndex)) {
+            adopted = document_->resultBitmap(); // back to the result on screen
+            break;
+        }
+        std::unique_ptr<DetachedRun> next =
+            document_->PrepareRun(*run, factor, threshold, transparentIndex);
+        disposeAside(std::move(run));
+        run = std::move(next);
         ++engineRuns_;
     }
+    disposeAside(std::move(run));
+    runLoopActive_ = false;
+    setBusy(false);
+    return adopted;
 }
 
 void CMainFrame::disposeAside(std::unique_ptr<DetachedRun> run)
@@ -771,26 +786,39 @@ void CMainFrame::disposeAside(std::unique_ptr<DetachedRun> run)
 
 void CMainFrame::runBusy(const std::function<void()>& work)
 {
-    busy_ = true;
-    QApplication::setOverrideCursor(Qt::BusyCursor);
-    busyLabel_->show();
-    busyBar_->show();
-    {
-        QEventLoop loop;
-        std::unique_ptr<QThread> thread(QThread::create(work));
-        // Queued to this thread: a job that ends before exec() starts still
-        // ends the loop.
-        connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-        thread->start();
-        loop.exec();
-        thread->wait();
+    setBusy(true);
+    waitFor(work);
+    setBusy(false);
+}
+
+void CMainFrame::waitFor(const std::function<void()>& work)
+{
+    QEventLoop loop;
+    std::unique_ptr<QThread> thread(QThread::create(work));
+    // Queued to this thread: a job that ends before exec() starts still
+    // ends the loop.
+    connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    thread->start();
+    loop.exec();
+    thread->wait();
+}
+
+void CMainFrame::setBusy(bool busy)
+{
+    if (busy) {
+        busy_ = true;
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        busyLabel_->show();
+        busyBar_->show();
+        return;
     }
     busyBar_->hide();
     busyLabel_->hide();
     QApplication::restoreOverrideCursor();
     busy_ = false;
     if (rerunWanted_ && !runLoopActive_) {
-        // A re-run asked for during a load or a save runs now.
+        // A re-run asked for during a load, a save or a run's adoption runs
+        // now.
         const bool forced = forceWanted_;
         rerunWanted_ = false;
         forceWanted_ = false;
@@ -1029,7 +1057,8 @@ int CMainFrame::displayZoom() const
 void CMainFrame::repaintView()
 {
     // Pointers into the document, which a run or an undo may have replaced.
-    const bool made = document_->job() != nullptr;
+    // A run in flight may have borrowed the job of the result on screen.
+    const bool made = document_->job() != nullptr || runLoopActive_;
     view_->setChangeMap(document_->changeMap());
     const ImageSet* source = document_->source();
     view_->setPlainSource(made && source ? source->image.get() : nullptr);

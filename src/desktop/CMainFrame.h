@@ -184,6 +184,11 @@ private:
     // and progress in the status bar meanwhile. `work` must not change the
     // document; nothing else may while it runs.
     void runBusy(const std::function<void()>& work);
+    // runBusy's halves: waitFor runs `work` on its own thread while this
+    // window's events flow; setBusy shows and ends the busy state, and on
+    // its end starts a re-run asked for meanwhile.
+    void waitFor(const std::function<void()>& work);
+    void setBusy(bool busy);
     // Frees what a run holds (a result the document no longer needs, or a
     // superseded one) on a pool thread.
     static void disposeAside(std::unique_ptr<DetachedRun> run);
