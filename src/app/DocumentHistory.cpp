@@ -1,7 +1,6 @@
 // The document's side of the history: which changes become steps, and the
 // steps that trade a whole job and result, or the palette, with the document.
 #include "app/ScaleDocument.h"
-
 #include "engine/DisplayConversion.h"
 
 #include <algorithm>

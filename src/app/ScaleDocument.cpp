@@ -246,8 +246,8 @@ std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, doub
     return run;
 }
 
-std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(DetachedRun& superseded,
-                                                       std::int32_t factor, double threshold,
+std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(DetachedRun& superseded, std::int32_t factor,
+                                                       double threshold,
                                                        std::int32_t transparentIndex,
                                                        bool slopePasses)
 {

@@ -202,8 +202,7 @@ public:
 
     // Null without a source. See DetachedRun.
     std::unique_ptr<DetachedRun> PrepareRun(std::int32_t factor, double threshold,
-                                            std::int32_t transparentIndex,
-                                            bool slopePasses = true);
+                                            std::int32_t transparentIndex, bool slopePasses = true);
     // A run that replaces `superseded` (prepared on this document, perhaps
     // executed, never adopted): it takes over the job `superseded` borrowed
     // from the document, if it did. What is left in `superseded` is the
