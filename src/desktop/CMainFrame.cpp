@@ -35,6 +35,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #ifndef GRIDMINT_DOWNLOAD_URL
 #define GRIDMINT_DOWNLOAD_URL ""
 #endif
@@ -791,10 +797,37 @@ void CMainFrame::runBusy(const std::function<void()>& work)
     setBusy(false);
 }
 
+namespace {
+
+// The window's thread must get the processor whenever it has an event to
+// handle, even on a machine with fewer cores than the engine has threads:
+// the background work runs below normal priority. Qt's thread priorities
+// do nothing for ordinary Linux threads, so there the thread's own nice
+// value is raised; the threads it starts (the engine's, the writer's)
+// inherit it.
+void lowerThisThread()
+{
+#ifdef Q_OS_LINUX
+    const pid_t self = gettid();
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(self));
+    if (errno == 0) {
+        (void)setpriority(PRIO_PROCESS, static_cast<id_t>(self), std::min(nice + 10, 19));
+    }
+#else
+    QThread::currentThread()->setPriority(QThread::LowPriority);
+#endif
+}
+
+} // namespace
+
 void CMainFrame::waitFor(const std::function<void()>& work)
 {
     QEventLoop loop;
-    std::unique_ptr<QThread> thread(QThread::create(work));
+    std::unique_ptr<QThread> thread(QThread::create([&work] {
+        lowerThisThread();
+        work();
+    }));
     // Queued to this thread: a job that ends before exec() starts still
     // ends the loop.
     connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
