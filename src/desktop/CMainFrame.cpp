@@ -748,6 +748,7 @@ IndexedBitmap* CMainFrame::applyToDocument(std::int32_t factor, double threshold
     for (;;) {
         rerunWanted_ = false;
         forceWanted_ = false;
+        jobLent_ = run->borrowsJob();
         DetachedRun& running = *run;
         waitFor([&running] { running.Execute(); });
         factor = settings_.ImageScale;
@@ -778,6 +779,7 @@ IndexedBitmap* CMainFrame::applyToDocument(std::int32_t factor, double threshold
         ++engineRuns_;
     }
     disposeAside(std::move(run));
+    jobLent_ = false;
     runLoopActive_ = false;
     setBusy(false);
     return adopted;
@@ -1091,7 +1093,7 @@ void CMainFrame::repaintView()
 {
     // Pointers into the document, which a run or an undo may have replaced.
     // A run in flight may have borrowed the job of the result on screen.
-    const bool made = document_->job() != nullptr || runLoopActive_;
+    const bool made = document_->job() != nullptr || jobLent_;
     view_->setChangeMap(document_->changeMap());
     const ImageSet* source = document_->source();
     view_->setPlainSource(made && source ? source->image.get() : nullptr);

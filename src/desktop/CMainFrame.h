@@ -253,6 +253,7 @@ private:
     bool runLoopActive_ = false; // applyToDocument is waiting for a run
     bool rerunWanted_ = false;   // a re-run was asked for while busy
     bool forceWanted_ = false;   // ... by the re-apply button
+    bool jobLent_ = false;       // the run in flight borrowed the document's job
     QLabel* busyLabel_ = nullptr;
     QProgressBar* busyBar_ = nullptr;
     // Size of the result last handed to the view (empty when none).
