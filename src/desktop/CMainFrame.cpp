@@ -29,17 +29,9 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
-#include <QThread>
-#include <QThreadPool>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
-
-#ifdef Q_OS_LINUX
-#include <cerrno>
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
 
 #ifndef GRIDMINT_DOWNLOAD_URL
 #define GRIDMINT_DOWNLOAD_URL ""
@@ -96,6 +88,19 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
 
     buildMenus();
     buildLayout();
+    runner_ = std::make_unique<EngineRunner>(
+        *this, *document_, [this] { return controlsRequest(); },
+        [this](bool busy) {
+            busyLabel_->setVisible(busy);
+            busyBar_->setVisible(busy);
+        },
+        [this](bool forced) {
+            if (forced) {
+                OnReapply();
+            } else {
+                ReapplyIfChanged();
+            }
+        });
     FileCommandHost& host = *this;
     files_ =
         std::make_unique<FileCommands>(*this, host, *document_, settings_, *dialogs_, *palettes_);
@@ -391,14 +396,14 @@ void CMainFrame::toggleChanges()
 
 void CMainFrame::ensureChangeMap()
 {
-    if (!view_->changesShown() || document_->changeMap() || !document_->job() || busy_) {
+    if (!view_->changesShown() || document_->changeMap() || !document_->job() || isBusy()) {
         return;
     }
     std::unique_ptr<IndexedImage> map;
     const ScaleDocument& document = *document_;
     const IndexedBitmap* result = document_->resultBitmap();
     if (result && pixelCount(result->width(), result->height()) >= backgroundPixels_) {
-        runBusy([&] { map = document.TraceResultChanges(); });
+        runner_->runBusy([&] { map = document.TraceResultChanges(); });
     } else {
         map = document.TraceResultChanges();
     }
@@ -734,142 +739,23 @@ IndexedBitmap* CMainFrame::runEngine(bool force)
 IndexedBitmap* CMainFrame::applyToDocument(std::int32_t factor, double threshold, bool force,
                                            std::int32_t transparentIndex)
 {
-    ++engineRuns_;
     const ImageSet* source = document_->source();
     if (!source || pixelCount(source->width(), source->height(), factor) < backgroundPixels_) {
+        ++engineRuns_;
         return document_->Apply(factor, threshold, force, transparentIndex);
     }
-    runLoopActive_ = true;
-    setBusy(true);
-    // The document keeps showing (and answering for) the present result
-    // while the run works aside; only AdoptRun below changes it.
-    std::unique_ptr<DetachedRun> run = document_->PrepareRun(factor, threshold, transparentIndex);
-    IndexedBitmap* adopted = nullptr;
-    for (;;) {
-        rerunWanted_ = false;
-        forceWanted_ = false;
-        jobLent_ = run->borrowsJob();
-        DetachedRun& running = *run;
-        waitFor([&running] { running.Execute(); });
-        factor = settings_.ImageScale;
-        threshold = static_cast<double>(panel_->threshold());
-        transparentIndex = settings_.TransColorIndex;
-        const ScaleSettings& made = run->settings();
-        const bool stillWanted = !forceWanted_ && made.factor == factor &&
-                                 made.threshold == threshold &&
-                                 made.transparentIndex == transparentIndex &&
-                                 run->cellLayout() == document_->cellLayout();
-        if (!rerunWanted_ || stillWanted) {
-            // A large result is copied into the raster on screen a band at
-            // a time, with the window's events handled in between.
-            adopted = document_->AdoptRun(*run, [] { QApplication::processEvents(); });
-            break;
-        }
-        // The controls changed while it ran: their values win, and the
-        // finished result goes unseen.
-        if (!forceWanted_ && !run->borrowsJob() &&
-            resultMatches(factor, threshold, transparentIndex)) {
-            adopted = document_->resultBitmap(); // back to the result on screen
-            break;
-        }
-        std::unique_ptr<DetachedRun> next =
-            document_->PrepareRun(*run, factor, threshold, transparentIndex);
-        disposeAside(std::move(run));
-        run = std::move(next);
-        ++engineRuns_;
-    }
-    disposeAside(std::move(run));
-    jobLent_ = false;
-    runLoopActive_ = false;
-    setBusy(false);
-    return adopted;
+    return runner_->run({factor, threshold, transparentIndex}, engineRuns_);
 }
 
-void CMainFrame::disposeAside(std::unique_ptr<DetachedRun> run)
+EngineRunner::Request CMainFrame::controlsRequest() const
 {
-    // Handing a gigabyte back to the system takes long enough to stall the
-    // window; a pool thread does it, and the pool waits for it at exit.
-    QThreadPool::globalInstance()->start([doomed = run.release()] { delete doomed; });
-}
-
-void CMainFrame::runBusy(const std::function<void()>& work)
-{
-    setBusy(true);
-    waitFor(work);
-    setBusy(false);
-}
-
-namespace {
-
-// The window's thread must get the processor whenever it has an event to
-// handle, even on a machine with fewer cores than the engine has threads:
-// the background work runs below normal priority. Qt's thread priorities
-// do nothing for ordinary Linux threads, so there the thread's own nice
-// value is raised; the threads it starts (the engine's, the writer's)
-// inherit it.
-void lowerThisThread()
-{
-#ifdef Q_OS_LINUX
-    const pid_t self = gettid();
-    errno = 0;
-    const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(self));
-    if (errno == 0) {
-        (void)setpriority(PRIO_PROCESS, static_cast<id_t>(self), std::min(nice + 10, 19));
-    }
-#else
-    QThread::currentThread()->setPriority(QThread::LowPriority);
-#endif
-}
-
-} // namespace
-
-void CMainFrame::waitFor(const std::function<void()>& work)
-{
-    QEventLoop loop;
-    std::unique_ptr<QThread> thread(QThread::create([&work] {
-        lowerThisThread();
-        work();
-    }));
-    // Queued to this thread: a job that ends before exec() starts still
-    // ends the loop.
-    connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    thread->start();
-    loop.exec();
-    thread->wait();
-}
-
-void CMainFrame::setBusy(bool busy)
-{
-    if (busy) {
-        busy_ = true;
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-        busyLabel_->show();
-        busyBar_->show();
-        return;
-    }
-    busyBar_->hide();
-    busyLabel_->hide();
-    QApplication::restoreOverrideCursor();
-    busy_ = false;
-    if (rerunWanted_ && !runLoopActive_) {
-        // A re-run asked for during a load, a save or a run's adoption runs
-        // now.
-        const bool forced = forceWanted_;
-        rerunWanted_ = false;
-        forceWanted_ = false;
-        QTimer::singleShot(0, this, [this, forced] {
-            if (forced) {
-                OnReapply();
-            } else {
-                ReapplyIfChanged();
-            }
-        });
-    }
+    return {settings_.ImageScale, static_cast<double>(panel_->threshold()),
+            settings_.TransColorIndex};
 }
 
 bool CMainFrame::refusedWhileBusy()
 {
-    if (!busy_) {
+    if (!isBusy()) {
         return false;
     }
     statusBar()->showMessage(tr("処理中です。終わるまでお待ちください。"), 3000);
@@ -885,7 +771,7 @@ bool CMainFrame::LoadDocument(const std::filesystem::path& path)
     }
     std::unique_ptr<ImageSet> read;
     std::string why;
-    runBusy([&] { read = ScaleDocument::ReadImage(path, why); });
+    runner_->runBusy([&] { read = ScaleDocument::ReadImage(path, why); });
     return document_->AdoptImage(std::move(read), std::move(why));
 }
 
@@ -898,7 +784,7 @@ bool CMainFrame::SaveDocument(const std::filesystem::path& path)
     bool written = false;
     std::string why;
     const ScaleDocument& document = *document_;
-    runBusy([&] { written = document.WriteResult(path, why); });
+    runner_->runBusy([&] { written = document.WriteResult(path, why); });
     document_->RecordSave(written, std::move(why));
     return written;
 }
@@ -929,8 +815,8 @@ void CMainFrame::ReapplyIfChanged()
 
 void CMainFrame::reapplyIfChanged(int threshold)
 {
-    if (busy_) {
-        rerunWanted_ = true; // runs with the newest values when the job ends
+    if (isBusy()) {
+        runner_->requestRerun(false); // runs with the newest values when the job ends
         return;
     }
     const ScaleJob* job = document_->job();
@@ -944,7 +830,8 @@ void CMainFrame::reapplyIfChanged(int threshold)
         }
         return;
     }
-    if (resultMatches(factor, static_cast<double>(threshold), transparent)) {
+    if (EngineRunner::resultMatches(*document_,
+                                    {factor, static_cast<double>(threshold), transparent})) {
         return; // the result on screen is already the one these values give
     }
     if (!mayDiscardEdits()) {
@@ -955,15 +842,6 @@ void CMainFrame::reapplyIfChanged(int threshold)
                   previousFactor, true);
 }
 
-bool CMainFrame::resultMatches(std::int32_t factor, double threshold,
-                               std::int32_t transparent) const
-{
-    const ScaleJob* job = document_->job();
-    return job && job->factor() == factor && job->threshold() == threshold &&
-           job->transparentIndex() == transparent &&
-           document_->resultCellLayout() == document_->cellLayout();
-}
-
 bool CMainFrame::mayDiscardEdits()
 {
     // Telling hand edits from the engine's output compares the whole result:
@@ -972,7 +850,7 @@ bool CMainFrame::mayDiscardEdits()
     const IndexedBitmap* result = document_->resultBitmap();
     if (result && pixelCount(result->width(), result->height()) >= backgroundPixels_) {
         const ScaleDocument& document = *document_;
-        runBusy([&] { discards = document.ApplyWouldDiscardEdits(); });
+        runner_->runBusy([&] { discards = document.ApplyWouldDiscardEdits(); });
     } else {
         discards = document_->ApplyWouldDiscardEdits();
     }
@@ -1044,9 +922,8 @@ void CMainFrame::OnSliderReleased()
 
 void CMainFrame::OnReapply()
 {
-    if (busy_) {
-        rerunWanted_ = true;
-        forceWanted_ = true;
+    if (isBusy()) {
+        runner_->requestRerun(true);
         return;
     }
     if (!mayDiscardEdits()) {
@@ -1093,7 +970,7 @@ void CMainFrame::repaintView()
 {
     // Pointers into the document, which a run or an undo may have replaced.
     // A run in flight may have borrowed the job of the result on screen.
-    const bool made = document_->job() != nullptr || jobLent_;
+    const bool made = document_->job() != nullptr || runner_->jobLent();
     view_->setChangeMap(document_->changeMap());
     const ImageSet* source = document_->source();
     view_->setPlainSource(made && source ? source->image.get() : nullptr);
