@@ -271,12 +271,13 @@ private:
 
 // A single file's progress on a terminal's stderr, as batches show theirs:
 // once the file has taken about a second, a line saying what is being done
-// ("enlarging", then the rows written), refreshed a few times a second and
-// cleared when the file is done.
+// (`before` the rows, such as "enlarging", then the rows written), refreshed
+// a few times a second and cleared when the file is done.
 class FileProgress {
 public:
-    explicit FileProgress(std::string input)
-        : input_(std::move(input)), ticker_([this](std::stop_token stop) { run(stop); })
+    FileProgress(std::string input, const char* before)
+        : input_(std::move(input)), before_(before),
+          ticker_([this](std::stop_token stop) { run(stop); })
     {
     }
     FileProgress(const FileProgress&) = delete;
@@ -287,11 +288,13 @@ public:
         ticker_.join();
     }
 
-    // From the writing thread.
-    void rowsWritten(std::int32_t done, std::int32_t rows)
+    // Hands the rows written on from the writing thread.
+    void follow(WriteOptions& write)
     {
-        rows_ = rows;
-        done_ = done;
+        write.progress = [this](std::int32_t done, std::int32_t rows) {
+            rows_ = rows;
+            done_ = done;
+        };
     }
 
 private:
@@ -311,7 +314,7 @@ private:
         do {
             const std::int32_t rows = rows_;
             if (rows == 0) {
-                std::fprintf(stderr, "\r\x1b[Kgridmint-cli: %s: enlarging", input_.c_str());
+                std::fprintf(stderr, "\r\x1b[Kgridmint-cli: %s: %s", input_.c_str(), before_);
             } else {
                 std::fprintf(stderr, "\r\x1b[Kgridmint-cli: %s: writing, %d of %d rows",
                              input_.c_str(), static_cast<int>(done_), static_cast<int>(rows));
@@ -323,6 +326,7 @@ private:
     }
 
     std::string input_;
+    const char* before_;
     std::atomic<std::int32_t> done_{0};
     std::atomic<std::int32_t> rows_{0};
     std::jthread ticker_; // last: it reads the members above
@@ -340,7 +344,7 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
     }
     std::optional<FileProgress> progress;
     if (showProgress)
-        progress.emplace(input);
+        progress.emplace(input, "enlarging");
     ScaleDocument doc;
     doc.SetEngineThreads(engineThreads);
     const auto t0 = Clock::now();
@@ -374,11 +378,8 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
     WriteOptions write;
     write.compression = options.compression;
     write.threads = writerThreads;
-    if (progress) {
-        write.progress = [&progress](std::int32_t done, std::int32_t rows) {
-            progress->rowsWritten(done, rows);
-        };
-    }
+    if (progress)
+        progress->follow(write);
     if (!doc.Save(plan.output, write)) {
         o.message = doc.lastError();
         return o;
@@ -615,7 +616,7 @@ int runScale(const ScaleOptions& options)
     return allOk ? kExitOk : kExitFailed;
 }
 
-int runConvert(const std::string& input, const std::string& output)
+int runConvert(const std::string& input, const std::string& output, Compression compression)
 {
     const fs::path inputPath = PathFromUtf8(input);
     const fs::path outputPath = PathFromUtf8(output);
@@ -627,20 +628,32 @@ int runConvert(const std::string& input, const std::string& output)
         usageError(output + " would overwrite the input " + input);
         return kExitUsage;
     }
+    std::optional<FileProgress> progress;
+    if (GRIDMINT_ISATTY(2) != 0)
+        progress.emplace(input, "reading");
     ScaleDocument doc;
-    if (!loadForCommand(doc, input))
-        return kExitFailed;
-    if (const std::string problem = outputSizeProblem(doc, 1, outputPath); !problem.empty()) {
-        fileError(input, problem);
-        return kExitFailed;
+    std::string warning;
+    std::string failure;
+    if (!doc.Load(inputPath)) {
+        failure = loadError(inputPath, doc.lastError());
+    } else {
+        warning = missingRowsWarning(doc);
+        failure = outputSizeProblem(doc, 1, outputPath);
     }
-    // Factor 1 without the slope passes: the indices come through unchanged.
-    if (doc.Apply(1, 0, false, -1, false) == nullptr) {
-        fileError(input, doc.lastError());
-        return kExitFailed;
+    if (failure.empty()) {
+        WriteOptions write;
+        write.compression = compression;
+        if (progress)
+            progress->follow(write);
+        // The picture as read, written once: no engine run, no display copy.
+        if (!doc.SaveSource(outputPath, write))
+            failure = doc.lastError();
     }
-    if (!doc.Save(outputPath)) {
-        fileError(input, doc.lastError());
+    progress.reset(); // its line goes before anything else is printed
+    if (!warning.empty())
+        fileError(input, warning);
+    if (!failure.empty()) {
+        fileError(input, failure);
         return kExitFailed;
     }
     std::cout << input << " -> " << output << '\n';
