@@ -198,23 +198,26 @@ private:
     std::condition_variable freed_;
 };
 
-// What enlarging one file costs at its peak, from its header: the file,
-// the source with the engine's two per-pixel tables, and the output three
-// times over (the engine's raster, the document's raster, the encoded file),
-// or four with a change map.
-std::uint64_t memoryEstimate(const fs::path& input, std::int32_t factor, bool changeMap)
+// What enlarging one file costs at its peak, from its header: the file, the
+// source with the engine's tables and pass lists (some 14 bytes a source
+// pixel), the output once, again for a cell-mode result and for a change
+// map, and the writer's buffers, which stay a few MiB whatever the size.
+std::uint64_t memoryEstimate(const fs::path& input, std::int32_t factor, const CellOptions& cells)
 {
-    constexpr std::uint64_t kOverhead = std::uint64_t{1} << 20;
+    constexpr std::uint64_t kOverhead = std::uint64_t{4} << 20;
+    constexpr std::uint64_t kPerSourcePixel = 16;
     std::error_code ec;
     const std::uintmax_t fileBytes = fs::file_size(input, ec);
     const std::uint64_t base = kOverhead + (ec ? 0 : static_cast<std::uint64_t>(fileBytes));
     const auto size = readImageSize(input);
     if (!size || !imageSizeProblem(size->width, size->height).empty())
         return base; // refused by the reader before it allocates
-    const auto pixels = static_cast<std::uint64_t>(size->width * size->height);
+    const auto pixels =
+        static_cast<std::uint64_t>(size->width) * static_cast<std::uint64_t>(size->height);
     const auto f2 = static_cast<std::uint64_t>(factor) * static_cast<std::uint64_t>(factor);
-    const std::uint64_t outputs = changeMap ? 4 : 3;
-    return base + 3 * pixels + outputs * f2 * pixels;
+    const std::uint64_t outputs =
+        1 + (cells.layout.enabled() ? 1 : 0) + (cells.changeMap.empty() ? 0 : 1);
+    return base + kPerSourcePixel * pixels + outputs * f2 * pixels;
 }
 
 // Prints finished files in input order, whichever worker finishes first, and
@@ -583,10 +586,9 @@ int runScale(const ScaleOptions& options)
     const auto worker = [&] {
         for (std::size_t i = nextInput++; i < inputs.size(); i = nextInput++) {
             // One file at a time needs no estimate: it runs whatever it costs.
-            const std::uint64_t need = jobs > 1
-                                           ? memoryEstimate(PathFromUtf8(inputs[i]), options.scale,
-                                                            !options.cells.changeMap.empty())
-                                           : 0;
+            const std::uint64_t need =
+                jobs > 1 ? memoryEstimate(PathFromUtf8(inputs[i]), options.scale, options.cells)
+                         : 0;
             gate.acquire(need);
             Outcome o;
             try {

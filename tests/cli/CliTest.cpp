@@ -241,6 +241,20 @@ TEST_F(Cli, ConvertKeepsIndicesAndPalette)
 
     ASSERT_EQ(cli("convert a.png again.png", dir.path()).status, 0);
     EXPECT_EQ(readPng(dir / "again.png")->palette->at(1), 0x40102030u);
+
+    // Every compression gives the same picture; a BMP source converts too.
+    ASSERT_EQ(cli("convert a.png a.bmp", dir.path()).status, 0);
+    for (const char* setting : {"fast", "smallest"}) {
+        const std::string name = std::string(setting) + ".png";
+        const Result c =
+            cli("convert --compression " + std::string(setting) + " a.bmp " + name, dir.path());
+        ASSERT_EQ(c.status, 0) << c.err;
+        const auto back = readPng(dir / name);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(picture(*back->image), picture(*in->image)) << setting;
+        EXPECT_EQ(back->palette->at(1) & 0xFFFFFFu, 0x102030u) << setting;
+    }
+    EXPECT_EQ(cli("convert --compression tiny a.png b.png", dir.path()).status, 2);
 }
 
 TEST_F(Cli, InfoAsTextAndJson)
