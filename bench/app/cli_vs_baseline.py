@@ -213,7 +213,7 @@ def heap_split(cli, tmp, src, factor, ext, pixels):
         print("  heap: valgrind is not installed")
         return
     out = os.path.join(tmp, "massif")
-    subprocess.run(["valgrind", "--tool=massif", "--detailed-freq=1", "--threshold=0.1",
+    subprocess.run(["valgrind", "--tool=massif", "--detailed-freq=1", "--threshold=0.01",
                     "--massif-out-file=" + out, cli, "scale", "--scale", str(factor),
                     "-o", os.path.join(tmp, "heap." + ext), src],
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
