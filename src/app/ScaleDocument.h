@@ -62,7 +62,8 @@ CellRun CornerDragCells(Point anchor, Point pointer, std::int32_t factor, std::i
 // When no history step will keep the document's present job (it is too
 // large for the budget, or an open run group already holds the state to go
 // back to), the run borrows it: the document then has no job() until
-// AdoptRun, and nothing but the raster may be read meanwhile. A run whose
+// AdoptRun, and nothing but the raster may be read meanwhile; such a run
+// must end in AdoptRun or be superseded through PrepareRun. A run whose
 // settings allow it re-runs the borrowed job in place and later refills the
 // document's raster with the new result, so that a re-run at the largest
 // factors never holds more than two result-sized images; any other run
