@@ -172,6 +172,11 @@ private:
     void buildLightRanks();
     // Block replication of source rows [y0, y1).
     void replicateRows(std::int32_t y0, std::int32_t y1);
+    // The same for an output that nothing reads soon, written around the
+    // caches where the processor can.
+    void streamRows(std::int32_t y0, std::int32_t y1);
+    // Outputs from this size on are streamed by replicateBlocks().
+    static constexpr std::int64_t kStreamOutputBytes = std::int64_t{32} << 20;
     // The pool for the current thread count, and the passes' lists sized
     // for this job; both made by the first run that needs them.
     WorkerPool& workers();
