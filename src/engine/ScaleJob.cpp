@@ -230,7 +230,6 @@ ScaleJob::ScaleJob(const ImageSet& source, std::int32_t factor, double threshold
     // Sized once here so that re-running the job allocates nothing.
     lab_.reserve(palette_.size());
     relations_ = std::make_unique<std::uint8_t[]>(kRelationTableSize);
-    lightRank_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
 }
 
 ScaleJob::~ScaleJob() = default;
@@ -315,6 +314,12 @@ void ScaleJob::preparePassWork()
             rows.resize(static_cast<std::size_t>(height_) + 1);
         passWork_->shortRuns.build(factor_);
     }
+    const std::size_t rows = static_cast<std::size_t>(height_);
+    passWork_->wordsPerRow = (static_cast<std::size_t>(width_) + 63) / 64;
+    passWork_->candidates.resize(4 * rows * passWork_->wordsPerRow);
+    passWork_->markBits.resize(4 * rows * passWork_->wordsPerRow);
+    passWork_->rankStride = static_cast<std::size_t>(width_) + 16;
+    passWork_->rankRows.resize(3 * chunks * passWork_->rankStride);
     // At most one run of a pass per column is under way on any row.
     passWork_->carries.resize(chunks);
     for (auto& carry : passWork_->carries)
@@ -443,8 +448,8 @@ void ScaleJob::buildRelations()
 
 void ScaleJob::buildLightRanks()
 {
-    // Rebuilt by every run rather than cached (one table look-up per pixel),
-    // so that it can never disagree with the source or the palette.
+    // Rebuilt by every run rather than cached, so that it can never disagree
+    // with the palette.
     //
     // Dense ranks of the distinct L* values, from 1; more than 255 distinct
     // values are squeezed, which keeps the order but may merge neighbours, so
@@ -463,22 +468,10 @@ void ScaleJob::buildLightRanks()
             ++distinct;
         dense[order[k]] = distinct;
     }
-    std::array<std::uint8_t, 256> rank{}; // 0: no palette entry
+    lightRank_.fill(0); // 0: no palette entry
     for (std::size_t i = 0; i < n; ++i)
-        rank[i] = static_cast<std::uint8_t>(
+        lightRank_[i] = static_cast<std::uint8_t>(
             distinct <= 255 ? dense[i] : 1 + (dense[i] - 1) * 254 / (distinct - 1));
-    const std::uint8_t* src = source_->image->store();
-    WorkerPool& pool = workers();
-    const std::size_t count = lightRank_.size();
-    // Split only where the hand-over costs less than the lookups.
-    const std::int32_t parts = count >= (std::size_t{1} << 16) ? pool.size() : 1;
-    auto task = [&](std::int32_t part) {
-        const auto split = static_cast<std::size_t>(parts);
-        const std::size_t end = count * (static_cast<std::size_t>(part) + 1) / split;
-        for (std::size_t i = count * static_cast<std::size_t>(part) / split; i < end; ++i)
-            lightRank_[i] = rank[src[i]];
-    };
-    pool.forEach(parts, task);
 }
 
 void ScaleJob::setPalette(const Colour* colours, std::int32_t n)

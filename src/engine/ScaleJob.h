@@ -5,6 +5,7 @@
 
 #include "image/Containers.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -194,10 +195,10 @@ private:
     MarkGrid marks_;
     bool slopePasses_ = true;
     std::unique_ptr<std::uint8_t[]> relations_;
-    // Lightness rank of every source pixel, rebuilt with the relations: an
+    // Lightness rank of every index, rebuilt with the relations: an
     // order-keeping byte (0 outside the palette) that lets the passes skip
     // pixels without a lighter neighbour sixteen at a time.
-    std::vector<std::uint8_t> lightRank_;
+    std::array<std::uint8_t, 256> lightRank_{};
     // No mark set since the last clear: a run without passes after one
     // skips clearing them again.
     bool marksClear_ = true;
