@@ -791,34 +791,47 @@ void SlopePassRunner::mergeMarks(std::int32_t y0, std::int32_t y1)
     const std::size_t words = work.wordsPerRow;
     const std::size_t plane = static_cast<std::size_t>(job.height_) * words;
     static constexpr std::uint8_t kBits[4] = {MarkLeft, MarkRight, MarkTop, MarkBottom};
-    const std::uint8_t keep = static_cast<std::uint8_t>(~passes_);
+    constexpr std::uint8_t kAll = MarkLeft | MarkRight | MarkTop | MarkBottom;
+    // A whole run sets every cell afresh; a pass alone keeps the other bits.
+    const std::uint8_t keep = passes_ == kAll ? 0 : static_cast<std::uint8_t>(~passes_);
     std::uint8_t* cells = job.marks_.mutableData();
     for (std::int32_t y = y0; y < y1; ++y) {
         std::uint8_t* out = cells + std::ptrdiff_t{y} * width;
         const std::uint64_t* bits[4];
         for (std::size_t p = 0; p < 4; ++p)
             bits[p] = work.markBits.data() + p * plane + static_cast<std::size_t>(y) * words;
-        const auto byteOf = [&](std::size_t p, std::int32_t x) {
-            return static_cast<std::size_t>((bits[p][x >> 6] >> (x & 63)) & 0xFF);
-        };
-        std::int32_t x = 0;
-        if constexpr (std::endian::native == std::endian::little) {
-            for (; x + 8 <= width; x += 8) {
-                std::uint64_t word = 0;
-                std::memcpy(&word, out + x, 8);
-                word &= 0x0101010101010101ull * keep;
-                for (std::size_t p = 0; p < 4; ++p)
-                    if (passes_ & kBits[p])
-                        word |= kSpread[byteOf(p, x)] * kBits[p];
-                std::memcpy(out + x, &word, 8);
-            }
-        }
-        for (; x < width; ++x) {
-            std::uint8_t cell = out[x] & keep;
+        for (std::size_t i = 0; i < words; ++i) {
+            const std::int32_t x0 = static_cast<std::int32_t>(i * 64);
+            const std::int32_t x1 = std::min(width, x0 + 64);
+            std::uint64_t any = 0;
             for (std::size_t p = 0; p < 4; ++p)
-                if ((passes_ & kBits[p]) && testBit(bits[p], x))
-                    cell |= kBits[p];
-            out[x] = cell;
+                any |= (passes_ & kBits[p]) ? bits[p][i] : 0;
+            if (any == 0 && keep == 0) {
+                // perf: most cells of pixel art are unmarked.
+                std::memset(out + x0, 0, static_cast<std::size_t>(x1 - x0));
+                continue;
+            }
+            std::int32_t x = x0;
+            if constexpr (std::endian::native == std::endian::little) {
+                for (; x + 8 <= x1; x += 8) {
+                    std::uint64_t word = 0;
+                    if (keep != 0) {
+                        std::memcpy(&word, out + x, 8);
+                        word &= 0x0101010101010101ull * keep;
+                    }
+                    for (std::size_t p = 0; p < 4; ++p)
+                        if (passes_ & kBits[p])
+                            word |= kSpread[(bits[p][i] >> (x & 63)) & 0xFF] * kBits[p];
+                    std::memcpy(out + x, &word, 8);
+                }
+            }
+            for (; x < x1; ++x) {
+                std::uint8_t cell = out[x] & keep;
+                for (std::size_t p = 0; p < 4; ++p)
+                    if ((passes_ & kBits[p]) && testBit(bits[p], x))
+                        cell |= kBits[p];
+                out[x] = cell;
+            }
         }
     }
 }
