@@ -244,9 +244,19 @@ struct PassContext {
     const std::uint8_t* source; // rows of `width` bytes, no padding
     const std::uint8_t* relations;
 
-    bool inside(std::int32_t x, std::int32_t y) const
+    // Whether the pixel one step (dx, dy) from the inside pixel (x, y) is
+    // inside too: only the side the step goes to needs a test.
+    template <int dx, int dy> bool stepInside(std::int32_t x, std::int32_t y) const
     {
-        return x >= 0 && x < width && y >= 0 && y < height;
+        static_assert(dx * dx + dy * dy == 1);
+        if constexpr (dx < 0)
+            return x > 0;
+        else if constexpr (dx > 0)
+            return x + 1 < width;
+        else if constexpr (dy < 0)
+            return y > 0;
+        else
+            return y + 1 < height;
     }
 };
 
@@ -291,10 +301,10 @@ GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, std::int32_t x, st
 
     // The run moves along a, perpendicular to s, so the far side exists for
     // all of its lines or for none.
-    const bool farExists = ctx.inside(x - O::sx, y - O::sy);
+    const bool farExists = ctx.stepInside<-O::sx, -O::sy>(x, y);
 
     StartKind kind = StartKind::Free;
-    if (ctx.inside(x - O::ax, y - O::ay)) {
+    if (ctx.stepInside<-O::ax, -O::ay>(x, y)) {
         const std::uint8_t* before = p - aOff;
         if (matches(c, before[sOff]))
             kind = StartKind::LighterSide;
@@ -305,7 +315,9 @@ GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, std::int32_t x, st
 
     const std::int32_t along = O::ay != 0 ? y : x;
     const std::int32_t limit = O::ay != 0 ? ctx.height : ctx.width;
-    if (along + 1 >= limit)
+    // The lines after the start that the source holds.
+    const std::int32_t linesAfter = limit - 1 - along;
+    if (linesAfter <= 0)
         return {};
 
     std::uint8_t cref = c;
@@ -334,7 +346,7 @@ GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, std::int32_t x, st
             nref = ni;
         }
         // The last line is never part of an unfinished run.
-        if (along + k + 1 >= limit)
+        if (k >= linesAfter)
             break;
     }
     return decide(kind, Step::None, k);
