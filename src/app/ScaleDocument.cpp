@@ -11,7 +11,10 @@
 #include <array>
 #include <exception>
 #include <new>
+#include <span>
 #include <stdexcept>
+#include <string>
+#include <system_error>
 #include <vector>
 
 namespace gridmint {
@@ -298,6 +301,9 @@ bool ScaleDocument::Enlarge(std::int32_t factor, double threshold, std::int32_t 
     if (!runNow(factor, threshold, false, transparentIndex, slopePasses, false))
         return false;
     history_->clear(false); // its steps hold rasters this document no longer shows
+    // Nothing re-runs a file-to-file job: the passes' lists and the worker
+    // threads would only sit beside the output while it is written.
+    job_->releaseScratch();
     return true;
 }
 
@@ -389,26 +395,17 @@ void ScaleDocument::RecordSave(bool written, std::string error)
     }
 }
 
-bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& error,
-                                const WriteOptions& options) const
+namespace {
+
+// Writes `pixels` with `colours` as the format of `path` says; false with
+// `error` ("cannot write NAME: REASON") when nothing was written.
+bool writePixels(const std::filesystem::path& path, const PixelBlock& pixels,
+                 const std::vector<Colour>& colours, const WriteOptions& options,
+                 std::string& error)
 {
-    // Without a job the result may belong to an earlier image than the
-    // source whose palette would be written with it.
-    if (!source_ || !source_->palette || !job_) {
-        error = "nothing to save";
-        return false;
-    }
-    const std::vector<Colour>& colours = source_->palette->colours;
     const std::span<const Colour> palette(
         colours.data(), std::min<std::size_t>(colours.size(), IndexedBitmap::kMaxColours));
     const ImageFormat format = SaveFormat(path);
-    // The raster holds the engine's indices plus any hand edits; without one
-    // (after Enlarge) the engine's result is what there is to write.
-    PixelBlock pixels;
-    if (result_)
-        pixels = {result_->bits(), result_->width(), result_->height(), result_->stride()};
-    else if (const IndexedImage* engine = engineResult(); engine != nullptr)
-        pixels = {engine->store(), engine->width(), engine->height(), engine->width()};
     const std::string sizeProblem = writeSizeProblem(format, pixels.width, pixels.height);
     if (!sizeProblem.empty()) {
         error = "cannot write " + Utf8(path) + ": " + std::to_string(pixels.width) + " x " +
@@ -435,6 +432,41 @@ bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& 
     if (!reason.empty())
         error += ": " + reason;
     return false;
+}
+
+} // namespace
+
+bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& error,
+                                const WriteOptions& options) const
+{
+    // Without a job the result may belong to an earlier image than the
+    // source whose palette would be written with it.
+    if (!source_ || !source_->palette || !job_) {
+        error = "nothing to save";
+        return false;
+    }
+    // The raster holds the engine's indices plus any hand edits; without one
+    // (after Enlarge) the engine's result is what there is to write.
+    PixelBlock pixels;
+    if (result_)
+        pixels = {result_->bits(), result_->width(), result_->height(), result_->stride()};
+    else if (const IndexedImage* engine = engineResult(); engine != nullptr)
+        pixels = {engine->store(), engine->width(), engine->height(), engine->width()};
+    return writePixels(path, pixels, source_->palette->colours, options, error);
+}
+
+bool ScaleDocument::SaveSource(const std::filesystem::path& path, const WriteOptions& options)
+{
+    if (!source_ || !source_->palette || !source_->image || !source_->image->hasStore()) {
+        lastError_ = "nothing to save";
+        return false;
+    }
+    const IndexedImage& image = *source_->image;
+    const PixelBlock pixels{image.store(), image.width(), image.height(), image.width()};
+    std::string error;
+    const bool written = writePixels(path, pixels, source_->palette->colours, options, error);
+    lastError_ = written ? std::string() : std::move(error);
+    return written;
 }
 
 // A palette choice: the whole source palette on one side of it.

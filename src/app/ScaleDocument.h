@@ -172,6 +172,11 @@ public:
     bool WriteResult(const std::filesystem::path& path, std::string& error,
                      const WriteOptions& options = {}) const;
     void RecordSave(bool written, std::string error);
+    // Writes the loaded image itself, indices and palette as read, without
+    // running the engine: a change of format that holds the picture once.
+    // Leaves the result, the history and the unsaved-changes mark alone;
+    // false (lastError() says why) when nothing was written.
+    bool SaveSource(const std::filesystem::path& path, const WriteOptions& options = {});
 
     // Null without a source. See DetachedRun.
     std::unique_ptr<DetachedRun> PrepareRun(std::int32_t factor, double threshold,
