@@ -548,7 +548,7 @@ template <class O> void SlopePassRunner::decide()
                 setBit(markRow, x + k);
         }
         if (o.paint) {
-            runs.push_back({x, y, o.len, o.shape});
+            runs.emplace_back(x, o.len, o.shape);
             longest = std::max(longest, o.len);
         }
     };
@@ -590,35 +590,39 @@ struct PaintContext {
 
 namespace {
 
-// Paints the strip of one run, as far as it lies inside the band.
-template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
+// Paints the strip of one run that starts on source row y, as far as it lies
+// inside the band.
+template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, std::int32_t y)
 {
+    const std::int32_t x = run.x();
+    const std::int32_t len = run.len();
+    const SlopeShape shape = run.shape();
     const std::int32_t f = pc.f;
     const std::ptrdiff_t outW = pc.outW;
     const std::ptrdiff_t aOff = O::ax + O::ay * pc.w;
     const std::ptrdiff_t sOff = O::sx + O::sy * pc.w;
     const std::ptrdiff_t rStep = O::ax + O::ay * outW;
     const std::ptrdiff_t dStep = -(O::sx + O::sy * outW);
-    const std::ptrdiff_t originX = std::ptrdiff_t{f} * run.x + (O::sx > 0 ? f - 1 : 0);
-    const std::ptrdiff_t originY = std::ptrdiff_t{f} * run.y + (O::sy > 0 ? f - 1 : 0);
+    const std::ptrdiff_t originX = std::ptrdiff_t{f} * x + (O::sx > 0 ? f - 1 : 0);
+    const std::ptrdiff_t originY = std::ptrdiff_t{f} * y + (O::sy > 0 ? f - 1 : 0);
     std::uint8_t* origin = pc.out + originY * outW + originX;
     const std::uint8_t* source = pc.source;
     // A run that goes right has a window in every block it crosses: all must
     // lie inside the output row, or the last would spill into the next row,
     // which another thread may be painting.
-    const std::ptrdiff_t lastX = O::sy == 0 ? originX : originX + std::ptrdiff_t{f} * (run.len - 1);
+    const std::ptrdiff_t lastX = O::sy == 0 ? originX : originX + std::ptrdiff_t{f} * (len - 1);
     const bool window = f <= 8 && wordWindowFits<O>(lastX, outW);
 
     if constexpr (O::sy == 0) {
         // The run goes down: output line r is output row originY + r, and
         // takes the colour of the neighbour of the source line it lies in.
-        const std::ptrdiff_t lineCount = std::ptrdiff_t{f} * run.len;
+        const std::ptrdiff_t lineCount = std::ptrdiff_t{f} * len;
         const int rBegin = static_cast<int>(std::max<std::ptrdiff_t>(0, pc.bandTop - originY));
         const int rEnd = static_cast<int>(std::min(lineCount, pc.bandEnd - originY));
         if (rBegin >= rEnd)
             return;
         std::ptrdiff_t neighbour =
-            std::ptrdiff_t{run.y} * pc.w + run.x + sOff + std::ptrdiff_t{rBegin / f} * aOff;
+            std::ptrdiff_t{y} * pc.w + x + sOff + std::ptrdiff_t{rBegin / f} * aOff;
         std::uint8_t colour = source[neighbour];
         int sub = rBegin % f;
         if (window) {
@@ -629,9 +633,9 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
             // source pixel, dither from 42.8 to 35.9.
             std::uint8_t* windowStart = origin - (O::sx > 0 ? 7 : 0);
             constexpr bool fromLowEnd = O::sx < 0;
-            if (pc.shortRuns->covers(run.len)) {
+            if (pc.shortRuns->covers(len)) {
                 // Block by block: each word gives the depths of its f lines.
-                const BlockDepths* blocks = pc.shortRuns->blocks(run.shape, O::variant, run.len);
+                const BlockDepths* blocks = pc.shortRuns->blocks(shape, O::variant, len);
                 std::uint8_t* line = windowStart + rBegin * rStep;
                 for (int k = rBegin / f, r = rBegin; r < rEnd; ++k, sub = 0) {
                     colour = source[neighbour];
@@ -643,7 +647,7 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
                 }
                 return;
             }
-            forEachDepthIn(run.shape, O::variant, f, run.len, rBegin, rEnd, [&](int r, int depth) {
+            forEachDepthIn(shape, O::variant, f, len, rBegin, rEnd, [&](int r, int depth) {
                 if (sub == 0)
                     colour = source[neighbour];
                 blendWindow<fromLowEnd>(windowStart + r * rStep, colour, depth);
@@ -654,7 +658,7 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
             });
             return;
         }
-        forEachDepthIn(run.shape, O::variant, f, run.len, rBegin, rEnd, [&](int r, int depth) {
+        forEachDepthIn(shape, O::variant, f, len, rBegin, rEnd, [&](int r, int depth) {
             if (sub == 0)
                 colour = source[neighbour];
             std::uint8_t* px = origin + r * rStep;
@@ -680,18 +684,18 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
         const int dEnd = static_cast<int>(std::min<std::ptrdiff_t>(f + 2, dHi));
         if (dBegin >= dEnd)
             return;
-        std::ptrdiff_t neighbour = std::ptrdiff_t{run.y} * pc.w + run.x + sOff;
+        std::ptrdiff_t neighbour = std::ptrdiff_t{y} * pc.w + x + sOff;
         int sub = 0;
         std::uint8_t* block = origin;
         // Factors 9 to 16 blend each block row through a 16-byte window.
         const bool wideWindow = f > 8 && f <= 16 && lastX + 16 <= outW;
-        if ((window || wideWindow) && pc.shortRuns->covers(run.len)) {
+        if ((window || wideWindow) && pc.shortRuns->covers(len)) {
             // perf: the words of short runs from a table, not the shape's
             // counter: 17% fewer instructions in the passes at factor 4;
             // at factor 16, run(true) from 3.4-7.4 to 2.1-4.4 times replication.
-            const BlockDepths* blocks = pc.shortRuns->blocks(run.shape, O::variant, run.len);
-            const std::int8_t* deepests = pc.shortRuns->deepest(run.shape, O::variant, run.len);
-            for (int k = 0; k < run.len; ++k, block += f, neighbour += aOff) {
+            const BlockDepths* blocks = pc.shortRuns->blocks(shape, O::variant, len);
+            const std::int8_t* deepests = pc.shortRuns->deepest(shape, O::variant, len);
+            for (int k = 0; k < len; ++k, block += f, neighbour += aOff) {
                 const int last = std::min<int>(deepests[k], dEnd);
                 if (window)
                     blendBlockRows<8>(block, dStep, blocks[k].low, 0, dBegin, last,
@@ -709,7 +713,7 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
             constexpr std::uint64_t kNone = ~std::uint64_t{0}; // every byte -1
             std::uint64_t depths = kNone;
             int deepest = 0;
-            forEachDepth(run.shape, O::variant, f, run.len, [&](int, int depth) {
+            forEachDepth(shape, O::variant, f, len, [&](int, int depth) {
                 const int shift = 8 * sub;
                 depths = (depths & ~(std::uint64_t{0xFF} << shift)) |
                          std::uint64_t{static_cast<std::uint8_t>(depth)} << shift;
@@ -727,7 +731,7 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run)
             return;
         }
         std::uint8_t colour = 0;
-        forEachDepth(run.shape, O::variant, f, run.len, [&](int r, int depth) {
+        forEachDepth(shape, O::variant, f, len, [&](int r, int depth) {
             if (sub == 0)
                 colour = source[neighbour];
             std::uint8_t* px = origin + r * rStep;
@@ -752,20 +756,22 @@ void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& car
     const std::int32_t* rowStart = job_.passWork_->rowStart[O::index].data();
     // Runs that started above the band first, then the band's own, each in
     // the order they were decided.
-    std::vector<std::int32_t>& now = carry.now[O::index];
-    std::vector<std::int32_t>& next = carry.next[O::index];
+    std::vector<CarriedRun>& now = carry.now[O::index];
+    std::vector<CarriedRun>& next = carry.next[O::index];
     next.clear();
-    for (const std::int32_t i : now) {
-        const RunRecord& run = runs[static_cast<std::size_t>(i)];
-        paintRun<O>(pc, run);
-        if (run.y + run.len > y1)
-            next.push_back(i);
+    for (const CarriedRun c : now) {
+        const RunRecord& run = runs[static_cast<std::size_t>(c.index)];
+        paintRun<O>(pc, run, c.y);
+        if (c.y + run.len() > y1)
+            next.push_back(c);
     }
-    for (std::int32_t i = rowStart[y0]; i < rowStart[y1]; ++i) {
-        const RunRecord& run = runs[static_cast<std::size_t>(i)];
-        paintRun<O>(pc, run);
-        if (run.y + run.len > y1)
-            next.push_back(i);
+    for (std::int32_t y = y0; y < y1; ++y) {
+        for (std::int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
+            const RunRecord& run = runs[static_cast<std::size_t>(i)];
+            paintRun<O>(pc, run, y);
+            if (y + run.len() > y1)
+                next.push_back({i, y});
+        }
     }
     now.swap(next);
 }
@@ -779,11 +785,14 @@ void SlopePassRunner::paintHorizontal(const PaintContext& pc, std::int32_t y0, s
     // pixel into the band's last output row.
     const std::int32_t last =
         O::variant == SlopeVariant::FarSide ? std::min(y1 + 1, job_.height_) : y1;
-    for (std::int32_t i = rowStart[y0]; i < rowStart[last]; ++i) {
-        const RunRecord& run = runs[static_cast<std::size_t>(i)];
-        if (run.y >= y1 && run.shape != SlopeShape::Notch)
-            continue;
-        paintRun<O>(pc, run);
+    for (std::int32_t y = y0; y < last; ++y) {
+        const bool below = y >= y1;
+        for (std::int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
+            const RunRecord& run = runs[static_cast<std::size_t>(i)];
+            if (below && run.shape() != SlopeShape::Notch)
+                continue;
+            paintRun<O>(pc, run, y);
+        }
     }
 }
 
@@ -865,16 +874,14 @@ void SlopePassRunner::paintChunk(std::int32_t chunk, std::int32_t chunks)
     // reach into it: none started more than the longest run above it.
     const auto startCarry = [&](int p) {
         const std::size_t pass = static_cast<std::size_t>(p);
-        std::vector<std::int32_t>& now = carry.now[pass];
+        std::vector<CarriedRun>& now = carry.now[pass];
         now.clear();
         const std::vector<RunRecord>& runs = work.runs[pass];
         const std::int32_t* rowStart = work.rowStart[pass].data();
-        const std::int32_t before = rowStart[y0];
-        for (std::int32_t i = rowStart[std::max(0, y0 - work.longest[pass])]; i < before; ++i) {
-            const RunRecord& run = runs[static_cast<std::size_t>(i)];
-            if (run.y + run.len > y0)
-                now.push_back(i);
-        }
+        for (std::int32_t y = std::max(0, y0 - work.longest[pass]); y < y0; ++y)
+            for (std::int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i)
+                if (y + runs[static_cast<std::size_t>(i)].len() > y0)
+                    now.push_back({i, y});
     };
     if (passes_ & MarkLeft)
         startCarry(0);

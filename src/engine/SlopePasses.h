@@ -11,12 +11,40 @@
 namespace gridmint {
 
 // One painted run of a pass, as the pass decided it in the source: the start
-// pixel, the run's length in source lines and the shape of its strip.
-struct RunRecord {
-    std::int32_t x = 0;
+// column, the run's length in source lines and the shape of its strip. The
+// start row is the row whose stretch of the pass's list holds the record
+// (PassWork::rowStart), which keeps the record at eight bytes: the lists are
+// the largest thing the passes hold besides the images. Lengths stay below
+// 2^30 because a run never spans more than one side of an image of at most
+// 2^30 pixels.
+class RunRecord {
+public:
+    static constexpr std::int32_t kMaxLen = (std::int32_t{1} << 30) - 1;
+
+    RunRecord() = default;
+    RunRecord(std::int32_t x, std::int32_t len, SlopeShape shape)
+        : x_(static_cast<std::uint32_t>(x)),
+          lenShape_(static_cast<std::uint32_t>(len) |
+                    static_cast<std::uint32_t>(shape) << kShapeShift)
+    {
+    }
+    std::int32_t x() const { return static_cast<std::int32_t>(x_); }
+    std::int32_t len() const { return static_cast<std::int32_t>(lenShape_ & kLenMask); }
+    SlopeShape shape() const { return static_cast<SlopeShape>(lenShape_ >> kShapeShift); }
+
+private:
+    static constexpr int kShapeShift = 30;
+    static constexpr std::uint32_t kLenMask = (std::uint32_t{1} << kShapeShift) - 1;
+    std::uint32_t x_ = 0;
+    std::uint32_t lenShape_ = 0;
+};
+static_assert(sizeof(RunRecord) == 8);
+
+// A run that started above a painting band and reaches into it: its index in
+// the pass's list and its start row, which the record leaves to the list.
+struct CarriedRun {
+    std::int32_t index = 0;
     std::int32_t y = 0;
-    std::int32_t len = 0;
-    SlopeShape shape = SlopeShape::StartWedge;
 };
 
 // The depth sequences of the short runs at the job's factor (up to 16), as
@@ -66,7 +94,8 @@ private:
 struct PassWork {
     std::array<std::vector<RunRecord>, 4> runs;
     // runs[p][rowStart[p][y]] is the first run of pass p starting on row y
-    // or later; height + 1 entries.
+    // or later; height + 1 entries. A run's start row is the row whose
+    // stretch holds it.
     std::array<std::vector<std::int32_t>, 4> rowStart;
     // The longest run of each pass, in source lines.
     std::array<std::int32_t, 4> longest{};
@@ -83,8 +112,8 @@ struct PassWork {
     // Per painting chunk: the indices of the left and right passes' runs that
     // reach into the current band, and the next band's.
     struct Carry {
-        std::array<std::vector<std::int32_t>, 2> now;
-        std::array<std::vector<std::int32_t>, 2> next;
+        std::array<std::vector<CarriedRun>, 2> now;
+        std::array<std::vector<CarriedRun>, 2> next;
     };
     std::vector<Carry> carries;
     ShortRunDepths shortRuns;
