@@ -5,6 +5,7 @@
 #include "engine/ScaleJob.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -252,6 +253,53 @@ TEST(SlopePassesAgainstReference, LargerImagesPaintedInManyBandsOnAnyThreadCount
             job.setThreadCount(threads);
             job.run();
             ASSERT_EQ(compareWithReference(job, in, expected), "");
+        }
+    }
+}
+
+TEST(SlopePassesAgainstReference, RunsLongerAndFurtherOutThanSixteenBits)
+{
+    // A dark area whose edge steps once, halfway along a side of 140000
+    // pixels: two runs of 70000 lines each, the second starting beyond
+    // 65535, in both orientations, so that no run's length or start may be
+    // kept in sixteen bits.
+    constexpr int kLong = 140000;
+    constexpr int kShort = 3;
+    for (const bool tall : {true, false}) {
+        ReferenceInput in;
+        in.width = tall ? kShort : kLong;
+        in.height = tall ? kLong : kShort;
+        in.palette = {0xFF202020u, 0xFFE0E0E0u};
+        in.factor = 2;
+        in.pixels.resize(static_cast<std::size_t>(kShort) * kLong);
+        for (int along = 0; along < kLong; ++along)
+            for (int across = 0; across < kShort; ++across) {
+                const int x = tall ? across : along;
+                const int y = tall ? along : across;
+                const int edge = along < kLong / 2 ? 1 : 2;
+                in.pixels[static_cast<std::size_t>(y) * in.width + x] = across < edge ? 0 : 1;
+            }
+        const auto expected = test::referenceRun(in);
+        // Both halves must have been smoothed along most of their length, or
+        // the comparison proves nothing.
+        std::array<int, 2> changed{};
+        const std::size_t outW = static_cast<std::size_t>(in.width) * 2;
+        for (std::size_t i = 0; i < expected.output.size(); ++i) {
+            const std::size_t sx = i % outW / 2;
+            const std::size_t sy = i / outW / 2;
+            const std::size_t along = tall ? sy : sx;
+            if (expected.output[i] != in.pixels[sy * static_cast<std::size_t>(in.width) + sx])
+                ++changed[along < kLong / 2 ? 0 : 1];
+        }
+        ASSERT_GT(changed[0], kLong / 4);
+        ASSERT_GT(changed[1], kLong / 4);
+        auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
+        ScaleJob job(*set, in.factor, in.threshold, in.transparent);
+        for (int threads : {1, 3}) {
+            job.setThreadCount(threads);
+            job.run();
+            ASSERT_EQ(compareWithReference(job, in, expected), "")
+                << (tall ? "tall" : "wide") << ", threads " << threads;
         }
     }
 }
