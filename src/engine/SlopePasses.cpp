@@ -378,7 +378,7 @@ template <class O> void SlopePassRunner::decide()
     PassWork& work = *job.passWork_;
     const std::int32_t width = job.width_;
     const std::int32_t height = job.height_;
-    const PassContext ctx{width, height, job.source_->image->store(), job.relations_.get()};
+    const PassContext ctx{width, height, job.source_->image->store(), job.relationTable_};
     const std::ptrdiff_t w = width;
     const std::ptrdiff_t sOff = O::sx + O::sy * w;
     const std::size_t cells = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
