@@ -63,10 +63,13 @@ bool singleIndex(const IndexedImage& src, CellOrigin origin, std::int32_t w, std
     const std::uint8_t first = src.row(origin.y)[origin.x];
     for (std::int32_t y = 0; y < h; ++y) {
         const std::uint8_t* row = src.row(origin.y + y) + origin.x;
-        for (std::int32_t x = 0; x < w; ++x) {
-            if (row[x] != first)
-                return false;
-        }
+        // Row by row without an early exit inside, which the compiler
+        // vectorises.
+        std::uint8_t differs = 0;
+        for (std::int32_t x = 0; x < w; ++x)
+            differs |= static_cast<std::uint8_t>(row[x] ^ first);
+        if (differs != 0)
+            return false;
     }
     return true;
 }
