@@ -35,6 +35,23 @@ void fillBlocks(IndexedImage& out, const IndexedImage& src, std::int32_t f, std:
     }
 }
 
+// Copies a cell's row. Cell rows are short, and the library call's fixed
+// cost outweighed the copy itself: 16-byte pieces of constant size become
+// single moves. perf: 1024 x 1024 sprites in 16 x 16 cells at factor 4, one
+// thread, took 9% less time than a memcpy call per row.
+void copyRow(std::uint8_t* to, const std::uint8_t* from, std::size_t n)
+{
+    if (n > 256) {
+        std::memcpy(to, from, n);
+        return;
+    }
+    std::size_t i = 0;
+    for (; n - i >= 16; i += 16)
+        std::memcpy(to + i, from + i, 16);
+    for (; i < n; ++i)
+        to[i] = from[i];
+}
+
 struct SheetWork {
     const ImageSet& sheet;
     const ScaleSettings& settings;
@@ -115,7 +132,7 @@ void enlargeCell(const SheetWork& work, CellScratch& scratch, CellOrigin origin)
         const std::uint8_t* in = src.row(origin.y + y % h) + origin.x;
         std::uint8_t* row = cell.row(y);
         for (std::int32_t x = 0; x < repeat * w; x += w)
-            std::memcpy(row + x, in, static_cast<std::size_t>(w));
+            copyRow(row + x, in, static_cast<std::size_t>(w));
     }
 
     // Without the passes nothing changes: the sheet's map stays all 0.
@@ -132,11 +149,10 @@ void enlargeCell(const SheetWork& work, CellScratch& scratch, CellOrigin origin)
     const auto rowBytes = static_cast<std::size_t>(f * w);
     const IndexedImage& enlarged = job.outputImage();
     for (std::int32_t y = 0; y < f * h; ++y) {
-        std::memcpy(work.out.row(f * origin.y + y) + outX, enlarged.row(skipY + y) + skipX,
-                    rowBytes);
+        copyRow(work.out.row(f * origin.y + y) + outX, enlarged.row(skipY + y) + skipX, rowBytes);
         if (trace)
-            std::memcpy(work.changes->row(f * origin.y + y) + outX,
-                        scratch.cellChanges.row(skipY + y) + skipX, rowBytes);
+            copyRow(work.changes->row(f * origin.y + y) + outX,
+                    scratch.cellChanges.row(skipY + y) + skipX, rowBytes);
     }
 }
 

@@ -273,6 +273,54 @@ TEST(ScaleJobPalette, SetPaletteShrinksTheJobPaletteAndKeepsTheOutputTail)
     EXPECT_EQ(job.palette().size(), 16u);
 }
 
+// Tables built elsewhere stand in for the job's own only while they were
+// built from its palette, threshold and transparent index; once a setting
+// moves on, the job builds its own, so sharing never changes the output.
+TEST(ScaleJobPalette, SharedTablesServeOnlyTheSettingsTheyWereBuiltFrom)
+{
+    const Rows rows{"0000000", "0011100", "0122210", "0123321", "0000000"};
+    const std::vector<Colour> palette{0xFFFFFFFF, 0xFF000000, 0xFF1E1E28, 0xFF3C2814};
+    const std::vector<Colour> recoloured{0xFF000000, 0xFFFFFFFF, 0xFFE0E0D8, 0xFF3C2814};
+    const auto alone = [&](const std::vector<Colour>& colours, double threshold,
+                           std::int32_t transparent) {
+        auto set = makeSet(rows, colours);
+        ScaleJob job(*set, 3, threshold, transparent);
+        job.run();
+        return rowsOf(job.outputImage());
+    };
+    ASSERT_NE(alone(palette, 2, -1), alone(palette, 60, -1)) << "the threshold must matter here";
+
+    auto set = makeSet(rows, palette);
+    const auto tables = std::make_shared<const PaletteTables>(palette, 2, -1);
+    ScaleJob job(*set, 3, 2, -1);
+    job.shareTables(tables);
+    job.run();
+    EXPECT_EQ(rowsOf(job.outputImage()), alone(palette, 2, -1));
+    job.setThreshold(60);
+    job.run();
+    EXPECT_EQ(rowsOf(job.outputImage()), alone(palette, 60, -1));
+    job.setThreshold(2);
+    job.setPalette(recoloured.data(), static_cast<std::int32_t>(recoloured.size()));
+    job.run();
+    EXPECT_EQ(rowsOf(job.outputImage()), alone(recoloured, 2, -1));
+
+    ScaleJob transparent(*set, 3, 2, 2);
+    transparent.shareTables(tables);
+    transparent.run();
+    EXPECT_EQ(rowsOf(transparent.outputImage()), alone(palette, 2, 2));
+
+    // A pass run alone before any Lab table exists relates nothing, shared
+    // tables or not.
+    ScaleJob early(*set, 3, 2, -1);
+    ScaleJob earlyShared(*set, 3, 2, -1);
+    earlyShared.shareTables(tables);
+    for (ScaleJob* j : {&early, &earlyShared}) {
+        j->replicateBlocks();
+        j->runSlopePass(MarkLeft);
+    }
+    EXPECT_EQ(rowsOf(earlyShared.outputImage()), rowsOf(early.outputImage()));
+}
+
 TEST(NeighbourStats, CountsRunsOfIndexColourAndSimilarity)
 {
     // Index 2 repeats the colour of 0; 3 is a near shade of 0; 9 is beyond
