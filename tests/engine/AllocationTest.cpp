@@ -81,8 +81,8 @@ TEST(ScaleJobAllocation, CellModeAllocatesNothingPerCell)
         std::vector<std::uint8_t> pixels(std::size_t(w * h));
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                pixels[std::size_t(y * w + x)] = static_cast<std::uint8_t>(
-                    (x % 8) > (y % 8) ? 1 : ((x % 8) == (y % 8) ? 2 : 0));
+                pixels[std::size_t(y * w + x)] =
+                    static_cast<std::uint8_t>((x % 8) > (y % 8) ? 1 : ((x % 8) == (y % 8) ? 2 : 0));
         return test::makeSet(w, h, pixels, {0xFFFFFFFFu, 0xFF000000u, 0xFF404040u});
     };
     const CellLayout layout{8, 8, 0, 0, false};
@@ -90,8 +90,8 @@ TEST(ScaleJobAllocation, CellModeAllocatesNothingPerCell)
         const auto allocationsFor = [&](int columns, int rows) {
             auto sheet = sheetOf(columns, rows);
             const long before = g_allocations.load();
-            const Enlargement e = enlargeCells(*sheet, ScaleSettings{3, 20, -1, true}, layout,
-                                               trace, 1);
+            const Enlargement e =
+                enlargeCells(*sheet, ScaleSettings{3, 20, -1, true}, layout, trace, 1);
             return g_allocations.load() - before;
         };
         EXPECT_EQ(allocationsFor(8, 6), allocationsFor(2, 1)) << (trace ? "tracing" : "");
