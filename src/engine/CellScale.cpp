@@ -4,7 +4,6 @@
 #include "engine/ScaleJob.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cstring>
 #include <exception>

@@ -119,9 +119,6 @@ private:
     std::int32_t transparentIndex_;
     std::vector<LabColor> lab_;
     std::unique_ptr<std::uint8_t[]> relations_;
-    // The table the passes read: relations_ or the shared tables' one.
-    const std::uint8_t* relationTable_ = nullptr;
-    std::shared_ptr<const PaletteTables> shared_;
     std::array<std::uint8_t, 256> ranks_{};
 };
 
