@@ -3,7 +3,7 @@
 
     bench/app/cli_vs_baseline.py BUILD_DIR [--runs N] [--before CLI] [--smallest]
                                  [--factors 4 8] [--kinds blobs sprites ...]
-                                 [--imagemagick]
+                                 [--imagemagick] [--heap]
 
 BUILD_DIR is a Release build holding src/cli/gridmint-cli and
 bench/app/png_baseline. On 1024 x 1024 palette pixel-art images (the kinds of
@@ -22,17 +22,22 @@ busy as it was then. Reported per variant:
   memory    peak resident memory over (output + source), output and source
             counted at one byte per pixel; "work" leaves out the process's
             fixed part (code and libraries: the peak of `gridmint-cli info` on
-            an 8 x 8 image)
+            an 8 x 8 image); the target is on "work"
 
 Variants: gridmint-cli with --compression best (the default), fast and, with
 --smallest, smallest (many times slower); --nearest; and with --before, an
 older gridmint-cli binary (say one built from main) for a before/after
 pairing. The peak memory of BMP and PCX outputs is measured once each. With
 --imagemagick it also times `convert-im6.q16 IN -filter point -resize 400%
-OUT` for context. Not for CI: the numbers depend on the machine.
+OUT` for context. With --heap it runs each output format once under
+valgrind's massif and splits the heap, at its peak and at its largest while
+the file is written, into the engine's output, the source, the engine's own
+tables and scratch, the file writer's buffers and the rest. Not for CI: the
+numbers depend on the machine.
 """
 import argparse
 import os
+import shutil
 import re
 import statistics
 import subprocess
@@ -89,6 +94,7 @@ def main():
     ap.add_argument("--factors", type=int, nargs="+", default=[4, 8])
     ap.add_argument("--kinds", nargs="+", default=["blobs", "sprites"])
     ap.add_argument("--imagemagick", action="store_true")
+    ap.add_argument("--heap", action="store_true", help="split the heap with valgrind's massif")
     args = ap.parse_args()
     cli = os.path.join(args.build, "src/cli/gridmint-cli")
     base = os.path.join(args.build, "bench/app/png_baseline")
@@ -155,6 +161,71 @@ def measure(args, tmp, src, factor, variants, base, cli, fixed):
         walls = [run(["convert-im6.q16", src, "-filter", "point", "-resize", "400%",
                       os.path.join(tmp, "im.png")], tmp)[0] for _ in range(args.runs)]
         print("  %-9s %9.1f" % ("ImageMagick 400%", statistics.median(walls)))
+    if args.heap:
+        for ext in ("png", "bmp", "pcx"):
+            heap_split(cli, tmp, src, factor, ext, pixels)
+
+
+# Where a heap block belongs, by the functions on its allocation stack; the
+# first rule that matches wins.
+HEAP_KINDS = [
+    ("output", ("IndexedImage::allocate",), ("ScaleJob::ScaleJob", "enlargeCells")),
+    ("source", ("ScaleDocument::ReadImage",), ("",)),
+    ("writer", ("deflateRows", "streamPng", "streamBmp", "streamPcx", "replaceFileContents",
+                "writeImage"), ("",)),
+    ("engine", ("ScaleJob", "SlopePass", "runEngine", "enlargeCells", "WorkerPool"), ("",)),
+]
+KIND_NAMES = [k[0] for k in HEAP_KINDS] + ["other"]
+
+
+def heap_kind(stack):
+    for kind, first, second in HEAP_KINDS:
+        if any(f in stack for f in first) and any(s in stack for s in second):
+            return kind
+    return "other"
+
+
+def massif_snapshots(path):
+    """Yields each detailed snapshot of a massif file as {kind: bytes}."""
+    split, frames = None, []
+    with open(path) as f:
+        for line in f:
+            if line.startswith("snapshot="):
+                if split is not None:
+                    yield split
+                split, frames = None, []
+            elif line.startswith(("heap_tree=detailed", "heap_tree=peak")):
+                split = dict.fromkeys(KIND_NAMES, 0)
+            elif split is not None and re.match(r"\s*n\d+: ", line):
+                depth = len(line) - len(line.lstrip(" "))
+                children, rest = line.strip().split(": ", 1)
+                size, _, where = rest.partition(" ")
+                del frames[depth:]
+                frames.append(where)
+                if children == "n0" and depth > 0:  # a whole stack, leaf first
+                    split[heap_kind(" ".join(frames[1:]))] += int(size)
+    if split is not None:
+        yield split
+
+
+def heap_split(cli, tmp, src, factor, ext, pixels):
+    if shutil.which("valgrind") is None:
+        print("  heap: valgrind is not installed")
+        return
+    out = os.path.join(tmp, "massif")
+    subprocess.run(["valgrind", "--tool=massif", "--detailed-freq=1", "--threshold=0.01",
+                    "--massif-out-file=" + out, cli, "scale", "--scale", str(factor),
+                    "-o", os.path.join(tmp, "heap." + ext), src],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    snapshots = list(massif_snapshots(out))
+    writing = [s for s in snapshots if s["writer"] > 0]
+    for label, pick in (("peak", snapshots), ("writing", writing)):
+        if not pick:
+            continue
+        top = max(pick, key=lambda s: sum(s.values()))
+        print("  %s heap %-8s %s = %.2f x (output + source)" % (
+            ext, label, ", ".join("%s %.1f MB" % (k, top[k] / 1e6) for k in KIND_NAMES),
+            sum(top.values()) / pixels))
 
 if __name__ == "__main__":
     main()

@@ -17,7 +17,8 @@
 //     the peak during the re-run, show where the copies of the result are.
 //
 // Run offscreen in a Release build:
-//   build/release/bench/gui/gridmint-frame-bench [--x32] [--jobs-only]
+//   build/release/bench/gui/gridmint-frame-bench [--x32] [--jobs-only] [--shot FILE.png]
+// (--shot saves the window during the first re-run on the worker).
 #include "desktop/CMainFrame.h"
 #include "image/Codecs.h"
 #include "ui/CGridmintView.h"
@@ -273,7 +274,8 @@ Stalls Measure(Window& w, const std::function<void()>& job)
     return s;
 }
 
-bool LongJobs(const std::filesystem::path& source, const QString& dir, int factor, bool saves)
+bool LongJobs(const std::filesystem::path& source, const QString& dir, int factor, bool saves,
+              const QString& shot)
 {
     Window w(factor, source);
     w.dialogs->saveAs = dir + QStringLiteral("/saved.png");
@@ -296,6 +298,10 @@ bool LongJobs(const std::filesystem::path& source, const QString& dir, int facto
     for (int round = 0; round < kRounds; ++round) {
         for (const bool background : {round % 2 == 0, round % 2 != 0}) {
             w.frame.setBackgroundFrom(background ? 0 : INT64_MAX);
+            if (background && round == 0 && !shot.isEmpty()) {
+                // The window as the user sees it while the run works.
+                QTimer::singleShot(300, &w.frame, [&] { w.frame.grab().save(shot); });
+            }
             ResetPeak();
             (background ? worker : inPlace).push_back(Measure(w, [&] {
                 w.frame.toolPanel()->reapplyButton()->click();
@@ -359,6 +365,9 @@ int main(int argc, char** argv)
     // At factor 32 the result is a gigabyte; its PNG takes minutes to write,
     // so only the re-runs are timed there.
     const bool x32 = args.contains(QStringLiteral("--x32"));
-    ok = LongJobs(WriteSource(dir.path(), 1024), dir.path(), x32 ? 32 : 8, !x32) && ok;
+    const qsizetype shot = args.indexOf(QStringLiteral("--shot"));
+    ok = LongJobs(WriteSource(dir.path(), 1024), dir.path(), x32 ? 32 : 8, !x32,
+                  shot >= 0 && shot + 1 < args.size() ? args[shot + 1] : QString()) &&
+         ok;
     return ok ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // The document's side of the history: which changes become steps, and the
 // steps that trade a whole job and result, or the palette, with the document.
 #include "app/ScaleDocument.h"
+#include "engine/DisplayConversion.h"
 
 #include <algorithm>
 #include <cstring>
@@ -211,24 +212,45 @@ void ScaleDocument::pushRunStep(std::unique_ptr<RunStep> step)
     }
 }
 
-IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run)
+IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run, const std::function<void()>& betweenBands)
 {
     if (!source_ || run.source_ != source_.get() || run.sourceSerial_ != sourceSerial_) {
         lastError_ = "no image";
         return nullptr;
     }
-    if (!run.result_ || !run.job_) {
+    if (run.failed()) {
+        if (run.borrowed_ && !job_) {
+            job_ = std::move(run.lentJob_); // the present result's job, as lent
+            run.borrowed_ = false;
+        }
         lastError_ = run.error_;
         return nullptr;
+    }
+    const IndexedImage& made = run.cellResult_ ? *run.cellResult_ : run.job_->outputImage();
+    const bool refill = run.refill_ && result_ && result_->width() == made.width() &&
+                        result_->height() == made.height();
+    if (run.refill_ && !refill) {
+        // Not the raster the run was prepared against: a raster of its own.
+        run.result_ = makeDisplayBitmap(made, *source_->palette);
+        run.refill_ = false;
+        if (!run.result_) {
+            if (run.borrowed_ && !job_)
+                job_ = std::move(run.job_); // a job for the raster shown, if not its own
+            lastError_ = "too large to enlarge";
+            return nullptr;
+        }
     }
     EndStroke(); // a stroke never spans a run
     // The same steps as Apply: the state before the run becomes one, unless
     // there is none yet, the open run group already has its step, or it is
-    // larger than the whole budget.
+    // larger than the whole budget. A run that borrowed the job knows which.
     const bool groupStep =
         runGroupOpen_ && runGroupStepOn_ && history_->revision() == runGroupRevision_;
     std::unique_ptr<RunStep> step;
-    if (job_ && result_ && !groupStep) {
+    if (run.borrowed_) {
+        if (run.clearsHistory_)
+            history_->clear(false);
+    } else if (job_ && result_ && !groupStep) {
         if (stateBytes() > history_->budget()) {
             history_->clear(false);
         } else {
@@ -241,9 +263,22 @@ IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run)
     }
     // What no step keeps goes back into the run, for the caller to free.
     std::swap(job_, run.job_);
-    std::swap(result_, run.result_);
     std::swap(cellResult_, run.cellResult_);
     std::swap(changeMap_, run.changeMap_);
+    if (refill) {
+        // About 16 MiB a band: a few milliseconds each.
+        const std::int32_t band =
+            std::max<std::int32_t>(1, (std::int32_t{1} << 24) / std::max(1, made.width()));
+        result_->setColourTable(displayColours(*source_->palette));
+        for (std::int32_t y = 0; y < made.height(); y += band) {
+            copyDisplayRows(*result_, made, y, y + band);
+            if (betweenBands && y + band < made.height())
+                betweenBands();
+        }
+    } else {
+        std::swap(result_, run.result_);
+    }
+    run.borrowed_ = false;
     resultLayout_ = run.cellLayout_;
     resultSlopes_ = run.settings_.slopePasses;
     undo_.reset();

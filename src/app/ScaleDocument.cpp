@@ -11,7 +11,10 @@
 #include <array>
 #include <exception>
 #include <new>
+#include <span>
 #include <stdexcept>
+#include <string>
+#include <system_error>
 #include <vector>
 
 namespace gridmint {
@@ -161,8 +164,9 @@ DetachedRun::DetachedRun(const ImageSet& source, std::uint64_t sourceSerial,
 
 DetachedRun::~DetachedRun()
 {
-    // The job refers to the source set; the raster does not.
+    // The jobs refer to the source set; the raster does not.
     job_.reset();
+    lentJob_.reset();
 }
 
 void DetachedRun::Execute() noexcept
@@ -171,32 +175,57 @@ void DetachedRun::Execute() noexcept
         error_ = kBadCells;
         return;
     }
+    // As Apply reuses a job: the same output, and no second output image
+    // beside the borrowed one.
+    const bool reuse = lentJob_ && lentJob_->factor() == settings_.factor &&
+                       lentJob_->transparentIndex() == settings_.transparentIndex &&
+                       lentJob_->slopePasses() == settings_.slopePasses;
+    const double lentThreshold = reuse ? lentJob_->threshold() : 0.0;
     try {
-        job_ = std::make_unique<ScaleJob>(*source_, settings_.factor, settings_.threshold,
-                                          settings_.transparentIndex);
+        if (reuse) {
+            job_ = std::move(lentJob_);
+            job_->setThreshold(settings_.threshold);
+        } else {
+            job_ = std::make_unique<ScaleJob>(*source_, settings_.factor, settings_.threshold,
+                                              settings_.transparentIndex);
+        }
+        job_->setThreadCount(engineThreads_);
         Enlargement made = ScaleDocument::runEngine(*source_, *job_, settings_, cellLayout_,
                                                     traceChanges_, cellThreads_);
-        result_ =
-            makeDisplayBitmap(made.image ? *made.image : job_->outputImage(), *source_->palette);
+        const IndexedImage& image = made.image ? *made.image : job_->outputImage();
+        if (borrowed_ && image.width() == rasterWidth_ && image.height() == rasterHeight_)
+            refill_ = true; // AdoptRun copies it into the raster the document shows
+        else
+            result_ = makeDisplayBitmap(image, *source_->palette);
         cellResult_ = std::move(made.image);
         changeMap_ = std::move(made.changes);
-        if (!result_)
+        if (!result_ && !refill_)
             error_ = kTooLarge;
     } catch (const std::exception& e) {
         error_ = runError(e);
     } catch (...) {
         error_ = kTooLarge;
     }
-    if (!result_) {
+    if (failed()) {
+        if (reuse && job_) {
+            // Back as lent; as after a failed Apply, its output may be
+            // partly the new threshold's until the next run.
+            job_->setThreshold(lentThreshold);
+            lentJob_ = std::move(job_);
+        }
         job_.reset();
+        result_.reset();
+        refill_ = false;
         cellResult_.reset();
         changeMap_.reset();
+        return;
     }
+    lentJob_.reset(); // a new job replaced it: the document will not want it back
 }
 
 std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, double threshold,
                                                        std::int32_t transparentIndex,
-                                                       bool slopePasses) const
+                                                       bool slopePasses)
 {
     if (!source_)
         return nullptr;
@@ -205,6 +234,40 @@ std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, doub
     run->cellLayout_ = cellLayout_;
     run->traceChanges_ = traceChanges_;
     run->cellThreads_ = cellThreads_;
+    run->engineThreads_ = engineThreads_;
+    // The same tests as AdoptRun's: no step will keep the present job.
+    const bool groupStep =
+        runGroupOpen_ && runGroupStepOn_ && history_->revision() == runGroupRevision_;
+    const bool tooLarge = stateBytes() > history_->budget();
+    if (job_ && result_ && (groupStep || tooLarge)) {
+        run->lentJob_ = std::move(job_);
+        run->borrowed_ = true;
+        run->clearsHistory_ = !groupStep;
+        run->rasterWidth_ = result_->width();
+        run->rasterHeight_ = result_->height();
+    }
+    return run;
+}
+
+std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(DetachedRun& superseded, std::int32_t factor,
+                                                       double threshold,
+                                                       std::int32_t transparentIndex,
+                                                       bool slopePasses)
+{
+    if (!superseded.borrowed_)
+        return PrepareRun(factor, threshold, transparentIndex, slopePasses);
+    auto run = PrepareRun(factor, threshold, transparentIndex, slopePasses);
+    if (!run)
+        return nullptr;
+    // The superseded run's job, or the document's own if it never got
+    // further, is what the document would have lent.
+    run->lentJob_ = superseded.job_ ? std::move(superseded.job_) : std::move(superseded.lentJob_);
+    superseded.lentJob_.reset();
+    superseded.borrowed_ = false;
+    run->borrowed_ = true;
+    run->clearsHistory_ = superseded.clearsHistory_;
+    run->rasterWidth_ = superseded.rasterWidth_;
+    run->rasterHeight_ = superseded.rasterHeight_;
     return run;
 }
 
@@ -298,6 +361,9 @@ bool ScaleDocument::Enlarge(std::int32_t factor, double threshold, std::int32_t 
     if (!runNow(factor, threshold, false, transparentIndex, slopePasses, false))
         return false;
     history_->clear(false); // its steps hold rasters this document no longer shows
+    // Nothing re-runs a file-to-file job: the passes' lists and the worker
+    // threads would only sit beside the output while it is written.
+    job_->releaseScratch();
     return true;
 }
 
@@ -389,26 +455,17 @@ void ScaleDocument::RecordSave(bool written, std::string error)
     }
 }
 
-bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& error,
-                                const WriteOptions& options) const
+namespace {
+
+// Writes `pixels` with `colours` as the format of `path` says; false with
+// `error` ("cannot write NAME: REASON") when nothing was written.
+bool writePixels(const std::filesystem::path& path, const PixelBlock& pixels,
+                 const std::vector<Colour>& colours, const WriteOptions& options,
+                 std::string& error)
 {
-    // Without a job the result may belong to an earlier image than the
-    // source whose palette would be written with it.
-    if (!source_ || !source_->palette || !job_) {
-        error = "nothing to save";
-        return false;
-    }
-    const std::vector<Colour>& colours = source_->palette->colours;
     const std::span<const Colour> palette(
         colours.data(), std::min<std::size_t>(colours.size(), IndexedBitmap::kMaxColours));
     const ImageFormat format = SaveFormat(path);
-    // The raster holds the engine's indices plus any hand edits; without one
-    // (after Enlarge) the engine's result is what there is to write.
-    PixelBlock pixels;
-    if (result_)
-        pixels = {result_->bits(), result_->width(), result_->height(), result_->stride()};
-    else if (const IndexedImage* engine = engineResult(); engine != nullptr)
-        pixels = {engine->store(), engine->width(), engine->height(), engine->width()};
     const std::string sizeProblem = writeSizeProblem(format, pixels.width, pixels.height);
     if (!sizeProblem.empty()) {
         error = "cannot write " + Utf8(path) + ": " + std::to_string(pixels.width) + " x " +
@@ -435,6 +492,41 @@ bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& 
     if (!reason.empty())
         error += ": " + reason;
     return false;
+}
+
+} // namespace
+
+bool ScaleDocument::WriteResult(const std::filesystem::path& path, std::string& error,
+                                const WriteOptions& options) const
+{
+    // Without a job the result may belong to an earlier image than the
+    // source whose palette would be written with it.
+    if (!source_ || !source_->palette || !job_) {
+        error = "nothing to save";
+        return false;
+    }
+    // The raster holds the engine's indices plus any hand edits; without one
+    // (after Enlarge) the engine's result is what there is to write.
+    PixelBlock pixels;
+    if (result_)
+        pixels = {result_->bits(), result_->width(), result_->height(), result_->stride()};
+    else if (const IndexedImage* engine = engineResult(); engine != nullptr)
+        pixels = {engine->store(), engine->width(), engine->height(), engine->width()};
+    return writePixels(path, pixels, source_->palette->colours, options, error);
+}
+
+bool ScaleDocument::SaveSource(const std::filesystem::path& path, const WriteOptions& options)
+{
+    if (!source_ || !source_->palette || !source_->image || !source_->image->hasStore()) {
+        lastError_ = "nothing to save";
+        return false;
+    }
+    const IndexedImage& image = *source_->image;
+    const PixelBlock pixels{image.store(), image.width(), image.height(), image.width()};
+    std::string error;
+    const bool written = writePixels(path, pixels, source_->palette->colours, options, error);
+    lastError_ = written ? std::string() : std::move(error);
+    return written;
 }
 
 // A palette choice: the whole source palette on one side of it.

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -57,19 +58,36 @@ CellRun CornerDragCells(Point anchor, Point pointer, std::int32_t factor, std::i
 // thread: ScaleDocument::PrepareRun on the document's thread, Execute on
 // any thread, ScaleDocument::AdoptRun on the document's thread again. The
 // source set must not change in between (no Load, no SetPalette).
+//
+// When no history step will keep the document's present job (it is too
+// large for the budget, or an open run group already holds the state to go
+// back to), the run borrows it: the document then has no job() until
+// AdoptRun, and nothing but the raster may be read meanwhile; such a run
+// must end in AdoptRun or be superseded through PrepareRun. A run whose
+// settings allow it re-runs the borrowed job in place and later refills the
+// document's raster with the new result, so that a re-run at the largest
+// factors never holds more than two result-sized images; any other run
+// frees the borrowed job once its own is made. A failed run gives it back.
 class DetachedRun {
 public:
     ~DetachedRun();
     DetachedRun(const DetachedRun&) = delete;
     DetachedRun& operator=(const DetachedRun&) = delete;
 
-    // A fresh job of the prepared settings, its run and the display raster.
-    // Reads only the source set; never throws.
+    // A job of the prepared settings (or the borrowed one), its run and the
+    // display raster unless the document's is refilled instead. Reads only
+    // the source set; never throws.
     void Execute() noexcept;
+
+    const ScaleSettings& settings() const { return settings_; }
+    // True when the run holds the document's job (see above).
+    bool borrowsJob() const { return borrowed_; }
+    const CellLayout& cellLayout() const { return cellLayout_; }
 
 private:
     friend class ScaleDocument;
     DetachedRun(const ImageSet& source, std::uint64_t sourceSerial, const ScaleSettings& settings);
+    bool failed() const { return !job_ || (!result_ && !refill_); }
 
     const ImageSet* source_;
     std::uint64_t sourceSerial_; // the document's load count when prepared
@@ -78,6 +96,16 @@ private:
     CellLayout cellLayout_;
     bool traceChanges_ = false;
     unsigned cellThreads_ = 0;
+    std::int32_t engineThreads_ = 0; // the document's SetEngineThreads
+    // The document's job while borrowed (null once the run has taken it
+    // over or no longer needs it), why it could be borrowed, and the size
+    // of the document's raster, which a result of that size refills.
+    std::unique_ptr<ScaleJob> lentJob_;
+    bool borrowed_ = false;
+    bool clearsHistory_ = false;
+    std::int32_t rasterWidth_ = 0;
+    std::int32_t rasterHeight_ = 0;
+    bool refill_ = false; // the result goes into the document's raster
     std::unique_ptr<ScaleJob> job_;
     std::unique_ptr<IndexedBitmap> result_;
     std::unique_ptr<IndexedImage> cellResult_;
@@ -172,18 +200,33 @@ public:
     bool WriteResult(const std::filesystem::path& path, std::string& error,
                      const WriteOptions& options = {}) const;
     void RecordSave(bool written, std::string error);
+    // Writes the loaded image itself, indices and palette as read, without
+    // running the engine: a change of format that holds the picture once.
+    // Leaves the result, the history and the unsaved-changes mark alone;
+    // false (lastError() says why) when nothing was written.
+    bool SaveSource(const std::filesystem::path& path, const WriteOptions& options = {});
 
     // Null without a source. See DetachedRun.
     std::unique_ptr<DetachedRun> PrepareRun(std::int32_t factor, double threshold,
-                                            std::int32_t transparentIndex,
-                                            bool slopePasses = true) const;
+                                            std::int32_t transparentIndex, bool slopePasses = true);
+    // A run that replaces `superseded` (prepared on this document, perhaps
+    // executed, never adopted): it takes over the job `superseded` borrowed
+    // from the document, if it did. What is left in `superseded` is the
+    // caller's to free.
+    std::unique_ptr<DetachedRun> PrepareRun(DetachedRun& superseded, std::int32_t factor,
+                                            double threshold, std::int32_t transparentIndex,
+                                            bool slopePasses = true);
     // Makes an executed run's job and result the document's, with the same
     // history step that Apply makes. Null when the run failed (lastError
-    // says why, job and result stay) or was prepared for another source.
-    // The job and result that no history step keeps are left in `run`: at
-    // the largest factors they are gigabytes, which the caller may rather
-    // free away from its own thread.
-    IndexedBitmap* AdoptRun(DetachedRun& run);
+    // says why; job and result stay, a borrowed job comes back) or was
+    // prepared for another source. The job and result that no history step
+    // keeps are left in `run`: at the largest factors they are gigabytes,
+    // which the caller may rather free away from its own thread.
+    // A run that refills the document's raster copies it a band of rows at
+    // a time and calls `betweenBands` after each band, so that a window can
+    // keep handling its events; until AdoptRun returns the raster is partly
+    // the old and partly the new result, and nothing may change the document.
+    IndexedBitmap* AdoptRun(DetachedRun& run, const std::function<void()>& betweenBands = {});
 
     // Makes `colours` the document's palette without running the engine; a
     // change of colours is one history step.

@@ -167,12 +167,15 @@ int runCommandLine(int argc, const char* const* argv)
         {"fast", gridmint::Compression::Fast},
         {"best", gridmint::Compression::Best},
         {"smallest", gridmint::Compression::Smallest}};
-    scaleCmd
-        ->add_option("--compression", scale.compression,
-                     "PNG compression: fast (larger files, a fraction of the time), best "
-                     "(default), smallest (about a tenth smaller, many times slower)")
-        ->type_name("fast|best|smallest")
-        ->transform(CLI::CheckedTransformer(compressions, CLI::ignore_case));
+    const auto addCompression = [&compressions](CLI::App& command, gridmint::Compression& to) {
+        command
+            .add_option("--compression", to,
+                        "PNG compression: fast (larger files, a fraction of the time), best "
+                        "(default), smallest (about a tenth smaller, many times slower)")
+            ->type_name("fast|best|smallest")
+            ->transform(CLI::CheckedTransformer(compressions, CLI::ignore_case));
+    };
+    addCompression(*scaleCmd, scale.compression);
     scaleCmd->add_flag("--timings", scale.timings,
                        "Print the read, enlarge and encode times of each file on stderr");
     addCellOptions(*scaleCmd, scale.cells);
@@ -184,6 +187,8 @@ int runCommandLine(int argc, const char* const* argv)
                    "palette as read. The format follows OUTPUT's extension.");
     convertCmd->add_option("INPUT", convertIn, "Image to read")->required();
     convertCmd->add_option("OUTPUT", convertOut, "File to write (.png, .bmp or .pcx)")->required();
+    gridmint::Compression convertCompression = gridmint::Compression::Best;
+    addCompression(*convertCmd, convertCompression);
 
     std::vector<std::string> infoInputs;
     bool infoJson = false;
@@ -252,7 +257,7 @@ int runCommandLine(int argc, const char* const* argv)
             return runScale(scale);
         }
         if (*convertCmd)
-            return runConvert(convertIn, convertOut);
+            return runConvert(convertIn, convertOut, convertCompression);
         if (*infoCmd)
             return runInfo(infoInputs, infoJson);
         if (*statsCmd)

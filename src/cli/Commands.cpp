@@ -198,23 +198,26 @@ private:
     std::condition_variable freed_;
 };
 
-// What enlarging one file costs at its peak, from its header: the file,
-// the source with the engine's two per-pixel tables, and the output three
-// times over (the engine's raster, the document's raster, the encoded file),
-// or four with a change map.
-std::uint64_t memoryEstimate(const fs::path& input, std::int32_t factor, bool changeMap)
+// What enlarging one file costs at its peak, from its header: the file, the
+// source with the engine's tables and pass lists (some 14 bytes a source
+// pixel), the output once, again for a cell-mode result and for a change
+// map, and the writer's buffers, which stay a few MiB whatever the size.
+std::uint64_t memoryEstimate(const fs::path& input, std::int32_t factor, const CellOptions& cells)
 {
-    constexpr std::uint64_t kOverhead = std::uint64_t{1} << 20;
+    constexpr std::uint64_t kOverhead = std::uint64_t{4} << 20;
+    constexpr std::uint64_t kPerSourcePixel = 16;
     std::error_code ec;
     const std::uintmax_t fileBytes = fs::file_size(input, ec);
     const std::uint64_t base = kOverhead + (ec ? 0 : static_cast<std::uint64_t>(fileBytes));
     const auto size = readImageSize(input);
     if (!size || !imageSizeProblem(size->width, size->height).empty())
         return base; // refused by the reader before it allocates
-    const auto pixels = static_cast<std::uint64_t>(size->width * size->height);
+    const auto pixels =
+        static_cast<std::uint64_t>(size->width) * static_cast<std::uint64_t>(size->height);
     const auto f2 = static_cast<std::uint64_t>(factor) * static_cast<std::uint64_t>(factor);
-    const std::uint64_t outputs = changeMap ? 4 : 3;
-    return base + 3 * pixels + outputs * f2 * pixels;
+    const std::uint64_t outputs =
+        1 + (cells.layout.enabled() ? 1 : 0) + (cells.changeMap.empty() ? 0 : 1);
+    return base + kPerSourcePixel * pixels + outputs * f2 * pixels;
 }
 
 // Prints finished files in input order, whichever worker finishes first, and
@@ -271,12 +274,13 @@ private:
 
 // A single file's progress on a terminal's stderr, as batches show theirs:
 // once the file has taken about a second, a line saying what is being done
-// ("enlarging", then the rows written), refreshed a few times a second and
-// cleared when the file is done.
+// (`before` the rows, such as "enlarging", then the rows written), refreshed
+// a few times a second and cleared when the file is done.
 class FileProgress {
 public:
-    explicit FileProgress(std::string input)
-        : input_(std::move(input)), ticker_([this](std::stop_token stop) { run(stop); })
+    FileProgress(std::string input, const char* before)
+        : input_(std::move(input)), before_(before),
+          ticker_([this](std::stop_token stop) { run(stop); })
     {
     }
     FileProgress(const FileProgress&) = delete;
@@ -287,11 +291,13 @@ public:
         ticker_.join();
     }
 
-    // From the writing thread.
-    void rowsWritten(std::int32_t done, std::int32_t rows)
+    // Hands the rows written on from the writing thread.
+    void follow(WriteOptions& write)
     {
-        rows_ = rows;
-        done_ = done;
+        write.progress = [this](std::int32_t done, std::int32_t rows) {
+            rows_ = rows;
+            done_ = done;
+        };
     }
 
 private:
@@ -311,7 +317,7 @@ private:
         do {
             const std::int32_t rows = rows_;
             if (rows == 0) {
-                std::fprintf(stderr, "\r\x1b[Kgridmint-cli: %s: enlarging", input_.c_str());
+                std::fprintf(stderr, "\r\x1b[Kgridmint-cli: %s: %s", input_.c_str(), before_);
             } else {
                 std::fprintf(stderr, "\r\x1b[Kgridmint-cli: %s: writing, %d of %d rows",
                              input_.c_str(), static_cast<int>(done_), static_cast<int>(rows));
@@ -323,6 +329,7 @@ private:
     }
 
     std::string input_;
+    const char* before_;
     std::atomic<std::int32_t> done_{0};
     std::atomic<std::int32_t> rows_{0};
     std::jthread ticker_; // last: it reads the members above
@@ -340,7 +347,7 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
     }
     std::optional<FileProgress> progress;
     if (showProgress)
-        progress.emplace(input);
+        progress.emplace(input, "enlarging");
     ScaleDocument doc;
     doc.SetEngineThreads(engineThreads);
     const auto t0 = Clock::now();
@@ -374,11 +381,8 @@ Outcome scaleOne(const std::string& input, const Planned& plan, const ScaleOptio
     WriteOptions write;
     write.compression = options.compression;
     write.threads = writerThreads;
-    if (progress) {
-        write.progress = [&progress](std::int32_t done, std::int32_t rows) {
-            progress->rowsWritten(done, rows);
-        };
-    }
+    if (progress)
+        progress->follow(write);
     if (!doc.Save(plan.output, write)) {
         o.message = doc.lastError();
         return o;
@@ -582,10 +586,9 @@ int runScale(const ScaleOptions& options)
     const auto worker = [&] {
         for (std::size_t i = nextInput++; i < inputs.size(); i = nextInput++) {
             // One file at a time needs no estimate: it runs whatever it costs.
-            const std::uint64_t need = jobs > 1
-                                           ? memoryEstimate(PathFromUtf8(inputs[i]), options.scale,
-                                                            !options.cells.changeMap.empty())
-                                           : 0;
+            const std::uint64_t need =
+                jobs > 1 ? memoryEstimate(PathFromUtf8(inputs[i]), options.scale, options.cells)
+                         : 0;
             gate.acquire(need);
             Outcome o;
             try {
@@ -615,7 +618,7 @@ int runScale(const ScaleOptions& options)
     return allOk ? kExitOk : kExitFailed;
 }
 
-int runConvert(const std::string& input, const std::string& output)
+int runConvert(const std::string& input, const std::string& output, Compression compression)
 {
     const fs::path inputPath = PathFromUtf8(input);
     const fs::path outputPath = PathFromUtf8(output);
@@ -627,20 +630,32 @@ int runConvert(const std::string& input, const std::string& output)
         usageError(output + " would overwrite the input " + input);
         return kExitUsage;
     }
+    std::optional<FileProgress> progress;
+    if (GRIDMINT_ISATTY(2) != 0)
+        progress.emplace(input, "reading");
     ScaleDocument doc;
-    if (!loadForCommand(doc, input))
-        return kExitFailed;
-    if (const std::string problem = outputSizeProblem(doc, 1, outputPath); !problem.empty()) {
-        fileError(input, problem);
-        return kExitFailed;
+    std::string warning;
+    std::string failure;
+    if (!doc.Load(inputPath)) {
+        failure = loadError(inputPath, doc.lastError());
+    } else {
+        warning = missingRowsWarning(doc);
+        failure = outputSizeProblem(doc, 1, outputPath);
     }
-    // Factor 1 without the slope passes: the indices come through unchanged.
-    if (doc.Apply(1, 0, false, -1, false) == nullptr) {
-        fileError(input, doc.lastError());
-        return kExitFailed;
+    if (failure.empty()) {
+        WriteOptions write;
+        write.compression = compression;
+        if (progress)
+            progress->follow(write);
+        // The picture as read, written once: no engine run, no display copy.
+        if (!doc.SaveSource(outputPath, write))
+            failure = doc.lastError();
     }
-    if (!doc.Save(outputPath)) {
-        fileError(input, doc.lastError());
+    progress.reset(); // its line goes before anything else is printed
+    if (!warning.empty())
+        fileError(input, warning);
+    if (!failure.empty()) {
+        fileError(input, failure);
         return kExitFailed;
     }
     std::cout << input << " -> " << output << '\n';

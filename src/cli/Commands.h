@@ -34,7 +34,7 @@ struct ScaleOptions {
 };
 
 int runScale(const ScaleOptions& options);
-int runConvert(const std::string& input, const std::string& output);
+int runConvert(const std::string& input, const std::string& output, Compression compression);
 int runInfo(const std::vector<std::string>& inputs, bool json);
 int runStats(const std::string& input, std::int32_t x, std::int32_t y, double threshold,
              std::int32_t transparent);

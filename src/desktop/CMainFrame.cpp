@@ -29,8 +29,6 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
-#include <QThread>
-#include <QThreadPool>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -90,6 +88,19 @@ CMainFrame::CMainFrame(AppSettings& settings, std::unique_ptr<UserDialogs> dialo
 
     buildMenus();
     buildLayout();
+    runner_ = std::make_unique<EngineRunner>(
+        *this, *document_, [this] { return controlsRequest(); },
+        [this](bool busy) {
+            busyLabel_->setVisible(busy);
+            busyBar_->setVisible(busy);
+        },
+        [this](bool forced) {
+            if (forced) {
+                OnReapply();
+            } else {
+                ReapplyIfChanged();
+            }
+        });
     FileCommandHost& host = *this;
     files_ =
         std::make_unique<FileCommands>(*this, host, *document_, settings_, *dialogs_, *palettes_);
@@ -385,14 +396,14 @@ void CMainFrame::toggleChanges()
 
 void CMainFrame::ensureChangeMap()
 {
-    if (!view_->changesShown() || document_->changeMap() || !document_->job() || busy_) {
+    if (!view_->changesShown() || document_->changeMap() || !document_->job() || isBusy()) {
         return;
     }
     std::unique_ptr<IndexedImage> map;
     const ScaleDocument& document = *document_;
     const IndexedBitmap* result = document_->resultBitmap();
     if (result && pixelCount(result->width(), result->height()) >= backgroundPixels_) {
-        runBusy([&] { map = document.TraceResultChanges(); });
+        runner_->runBusy([&] { map = document.TraceResultChanges(); });
     } else {
         map = document.TraceResultChanges();
     }
@@ -728,85 +739,23 @@ IndexedBitmap* CMainFrame::runEngine(bool force)
 IndexedBitmap* CMainFrame::applyToDocument(std::int32_t factor, double threshold, bool force,
                                            std::int32_t transparentIndex)
 {
-    ++engineRuns_;
     const ImageSet* source = document_->source();
     if (!source || pixelCount(source->width(), source->height(), factor) < backgroundPixels_) {
+        ++engineRuns_;
         return document_->Apply(factor, threshold, force, transparentIndex);
     }
-    runLoopActive_ = true;
-    for (;;) {
-        // The document keeps showing (and answering for) the present result
-        // while the run works aside; only AdoptRun below changes it.
-        std::unique_ptr<DetachedRun> run =
-            document_->PrepareRun(factor, threshold, transparentIndex);
-        rerunWanted_ = false;
-        forceWanted_ = false;
-        runBusy([&run] { run->Execute(); });
-        if (!rerunWanted_) {
-            runLoopActive_ = false;
-            IndexedBitmap* adopted = document_->AdoptRun(*run);
-            disposeAside(std::move(run));
-            return adopted;
-        }
-        // The controls changed while it ran: their values win, and the
-        // finished result goes unseen.
-        disposeAside(std::move(run));
-        factor = settings_.ImageScale;
-        threshold = static_cast<double>(panel_->threshold());
-        transparentIndex = settings_.TransColorIndex;
-        if (!forceWanted_ && resultMatches(factor, threshold, transparentIndex)) {
-            runLoopActive_ = false;
-            return document_->resultBitmap(); // back to the result on screen
-        }
-        ++engineRuns_;
-    }
+    return runner_->run({factor, threshold, transparentIndex}, engineRuns_);
 }
 
-void CMainFrame::disposeAside(std::unique_ptr<DetachedRun> run)
+EngineRunner::Request CMainFrame::controlsRequest() const
 {
-    // Handing a gigabyte back to the system takes long enough to stall the
-    // window; a pool thread does it, and the pool waits for it at exit.
-    QThreadPool::globalInstance()->start([doomed = run.release()] { delete doomed; });
-}
-
-void CMainFrame::runBusy(const std::function<void()>& work)
-{
-    busy_ = true;
-    QApplication::setOverrideCursor(Qt::BusyCursor);
-    busyLabel_->show();
-    busyBar_->show();
-    {
-        QEventLoop loop;
-        std::unique_ptr<QThread> thread(QThread::create(work));
-        // Queued to this thread: a job that ends before exec() starts still
-        // ends the loop.
-        connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-        thread->start();
-        loop.exec();
-        thread->wait();
-    }
-    busyBar_->hide();
-    busyLabel_->hide();
-    QApplication::restoreOverrideCursor();
-    busy_ = false;
-    if (rerunWanted_ && !runLoopActive_) {
-        // A re-run asked for during a load or a save runs now.
-        const bool forced = forceWanted_;
-        rerunWanted_ = false;
-        forceWanted_ = false;
-        QTimer::singleShot(0, this, [this, forced] {
-            if (forced) {
-                OnReapply();
-            } else {
-                ReapplyIfChanged();
-            }
-        });
-    }
+    return {settings_.ImageScale, static_cast<double>(panel_->threshold()),
+            settings_.TransColorIndex};
 }
 
 bool CMainFrame::refusedWhileBusy()
 {
-    if (!busy_) {
+    if (!isBusy()) {
         return false;
     }
     statusBar()->showMessage(tr("処理中です。終わるまでお待ちください。"), 3000);
@@ -822,7 +771,7 @@ bool CMainFrame::LoadDocument(const std::filesystem::path& path)
     }
     std::unique_ptr<ImageSet> read;
     std::string why;
-    runBusy([&] { read = ScaleDocument::ReadImage(path, why); });
+    runner_->runBusy([&] { read = ScaleDocument::ReadImage(path, why); });
     return document_->AdoptImage(std::move(read), std::move(why));
 }
 
@@ -835,7 +784,7 @@ bool CMainFrame::SaveDocument(const std::filesystem::path& path)
     bool written = false;
     std::string why;
     const ScaleDocument& document = *document_;
-    runBusy([&] { written = document.WriteResult(path, why); });
+    runner_->runBusy([&] { written = document.WriteResult(path, why); });
     document_->RecordSave(written, std::move(why));
     return written;
 }
@@ -866,8 +815,8 @@ void CMainFrame::ReapplyIfChanged()
 
 void CMainFrame::reapplyIfChanged(int threshold)
 {
-    if (busy_) {
-        rerunWanted_ = true; // runs with the newest values when the job ends
+    if (isBusy()) {
+        runner_->requestRerun(false); // runs with the newest values when the job ends
         return;
     }
     const ScaleJob* job = document_->job();
@@ -881,7 +830,8 @@ void CMainFrame::reapplyIfChanged(int threshold)
         }
         return;
     }
-    if (resultMatches(factor, static_cast<double>(threshold), transparent)) {
+    if (EngineRunner::resultMatches(*document_,
+                                    {factor, static_cast<double>(threshold), transparent})) {
         return; // the result on screen is already the one these values give
     }
     if (!mayDiscardEdits()) {
@@ -892,15 +842,6 @@ void CMainFrame::reapplyIfChanged(int threshold)
                   previousFactor, true);
 }
 
-bool CMainFrame::resultMatches(std::int32_t factor, double threshold,
-                               std::int32_t transparent) const
-{
-    const ScaleJob* job = document_->job();
-    return job && job->factor() == factor && job->threshold() == threshold &&
-           job->transparentIndex() == transparent &&
-           document_->resultCellLayout() == document_->cellLayout();
-}
-
 bool CMainFrame::mayDiscardEdits()
 {
     // Telling hand edits from the engine's output compares the whole result:
@@ -909,7 +850,7 @@ bool CMainFrame::mayDiscardEdits()
     const IndexedBitmap* result = document_->resultBitmap();
     if (result && pixelCount(result->width(), result->height()) >= backgroundPixels_) {
         const ScaleDocument& document = *document_;
-        runBusy([&] { discards = document.ApplyWouldDiscardEdits(); });
+        runner_->runBusy([&] { discards = document.ApplyWouldDiscardEdits(); });
     } else {
         discards = document_->ApplyWouldDiscardEdits();
     }
@@ -986,9 +927,8 @@ void CMainFrame::OnSliderReleased()
 
 void CMainFrame::OnReapply()
 {
-    if (busy_) {
-        rerunWanted_ = true;
-        forceWanted_ = true;
+    if (isBusy()) {
+        runner_->requestRerun(true);
         return;
     }
     if (!mayDiscardEdits()) {
@@ -1034,7 +974,8 @@ int CMainFrame::displayZoom() const
 void CMainFrame::repaintView()
 {
     // Pointers into the document, which a run or an undo may have replaced.
-    const bool made = document_->job() != nullptr;
+    // A run in flight may have borrowed the job of the result on screen.
+    const bool made = document_->job() != nullptr || runner_->jobLent();
     view_->setChangeMap(document_->changeMap());
     const ImageSet* source = document_->source();
     view_->setPlainSource(made && source ? source->image.get() : nullptr);

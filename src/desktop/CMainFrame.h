@@ -8,6 +8,7 @@
 #include "app/AppSettings.h"
 #include "app/ScaleDocument.h"
 #include "desktop/AppSettingsStore.h"
+#include "desktop/EngineRunner.h"
 #include "desktop/FileCommands.h"
 #include "desktop/MainInterface.h"
 #include "desktop/ToolStrokes.h"
@@ -99,7 +100,7 @@ public:
     // enough to run in place.
     void setBackgroundFrom(std::int64_t pixels) { backgroundPixels_ = pixels; }
     // True while such a job runs; edits, undo and file commands then wait.
-    bool isBusy() const { return busy_; }
+    bool isBusy() const { return runner_->busy(); }
     // Where the help document in the program's language was looked for and
     // found; empty when missing.
     static QString helpDocumentPath();
@@ -167,26 +168,17 @@ private:
     void showPlain(bool shown);
     // After an undo or redo: cell mode follows the result brought back.
     void followResultCellLayout();
-    // The result on screen is the one these values and the cell mode give.
-    bool resultMatches(std::int32_t factor, double threshold, std::int32_t transparent) const;
     void toggleStatusBar();
 
     // Counts the run and calls the document's Apply with the current
     // settings and slider position.
     IndexedBitmap* runEngine(bool force);
-    // Apply, or for a large result the same run on a worker thread. A
-    // re-run asked for while it runs supersedes it: the finished run is
-    // dropped and the newest settings run instead.
+    // Apply, or for a large result the same run on a worker thread (see
+    // EngineRunner::run).
     IndexedBitmap* applyToDocument(std::int32_t factor, double threshold, bool force,
                                    std::int32_t transparentIndex);
-    // Runs `work` on a thread of its own and keeps this window's events
-    // flowing (repaints, menus, the slider) until it is done; busy cursor
-    // and progress in the status bar meanwhile. `work` must not change the
-    // document; nothing else may while it runs.
-    void runBusy(const std::function<void()>& work);
-    // Frees what a run holds (a result the document no longer needs, or a
-    // superseded one) on a pool thread.
-    static void disposeAside(std::unique_ptr<DetachedRun> run);
+    // What the factor, slider and transparent index ask for now.
+    EngineRunner::Request controlsRequest() const;
     // True (after a note in the status bar) while a job runs.
     bool refusedWhileBusy();
     // Hands a new result to the view. The scroll position is kept when the
@@ -243,11 +235,8 @@ private:
     int pendingThreshold_ = 0;
     int engineRuns_ = 0;
     std::int64_t backgroundPixels_ = std::int64_t{1} << 23; // about 40 ms of engine work
-    bool busy_ = false;
+    std::unique_ptr<EngineRunner> runner_;
     std::unique_ptr<HoldKey> plainKey_;
-    bool runLoopActive_ = false; // applyToDocument is waiting for a run
-    bool rerunWanted_ = false;   // a re-run was asked for while busy
-    bool forceWanted_ = false;   // ... by the re-apply button
     QLabel* busyLabel_ = nullptr;
     QProgressBar* busyBar_ = nullptr;
     // Size of the result last handed to the view (empty when none).

@@ -8,8 +8,6 @@
 
 namespace gridmint {
 
-namespace {
-
 // Opaque colours of the palette, then opaque black: the view shows the
 // transparent index in its colour, and a pixel beyond the palette is black
 // rather than whatever the table held before.
@@ -23,17 +21,25 @@ std::array<Colour, IndexedBitmap::kMaxColours> displayColours(const Palette& pal
     return table;
 }
 
-} // namespace
-
-bool fillDisplayBitmap(IndexedBitmap& bitmap, const IndexedImage& image, const Palette& palette)
+bool copyDisplayRows(IndexedBitmap& bitmap, const IndexedImage& image, std::int32_t firstRow,
+                     std::int32_t endRow)
 {
     if (bitmap.width() != image.width() || bitmap.height() != image.height())
         return false;
+    firstRow = std::max(firstRow, 0);
+    endRow = std::min(endRow, image.height());
     const std::size_t rowBytes = static_cast<std::size_t>(image.width());
     if (rowBytes > 0) {
-        for (std::int32_t y = 0; y < image.height(); ++y)
+        for (std::int32_t y = firstRow; y < endRow; ++y)
             std::memcpy(bitmap.row(y), image.row(y), rowBytes);
     }
+    return true;
+}
+
+bool fillDisplayBitmap(IndexedBitmap& bitmap, const IndexedImage& image, const Palette& palette)
+{
+    if (!copyDisplayRows(bitmap, image, 0, image.height()))
+        return false;
     const auto table = displayColours(palette);
     bitmap.setColourTable(table);
     return true;

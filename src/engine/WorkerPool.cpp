@@ -1,11 +1,54 @@
 #include "engine/WorkerPool.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
 namespace gridmint {
+
+namespace {
+
+// The pool's threads work at their owner's priority, so that a program that
+// runs the engine on a lowered background thread (to keep its window
+// responsive) lowers the helpers too. POSIX threads inherit the creating
+// thread's nice value by themselves; Windows threads start at normal.
+#ifdef _WIN32
+int ownerPriority()
+{
+    return GetThreadPriority(GetCurrentThread());
+}
+
+void takePriority(int priority)
+{
+    if (priority != THREAD_PRIORITY_ERROR_RETURN)
+        SetThreadPriority(GetCurrentThread(), priority);
+}
+#else
+int ownerPriority()
+{
+    return 0;
+}
+
+void takePriority(int) {}
+#endif
+
+} // namespace
 
 WorkerPool::WorkerPool(std::int32_t threads)
 {
-    for (std::int32_t i = 1; i < threads; ++i)
-        workers_.emplace_back([this] { workerLoop(); });
+    const int priority = ownerPriority();
+    for (std::int32_t i = 1; i < threads; ++i) {
+        workers_.emplace_back([this, priority] {
+            takePriority(priority);
+            workerLoop();
+        });
+    }
 }
 
 WorkerPool::~WorkerPool()

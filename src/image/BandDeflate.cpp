@@ -109,6 +109,10 @@ public:
             const auto windowRows = static_cast<std::int32_t>((kWindow + rowBytes - 1) / rowBytes);
             from = std::max(0, band.first - windowRows);
         }
+        // Sized once, for the band and its window: grown by doubling, the
+        // buffer would be up to twice that on every worker. One spare row
+        // lets a filter pack the row above beside its own.
+        raw_.reserve(static_cast<std::size_t>(band.end - from + 1) * rowBytes);
         for (std::int32_t y = from; y < band.end; ++y)
             encodeRow(y, raw_);
         const std::size_t own = static_cast<std::size_t>(band.end - band.first) * rowBytes;

@@ -172,6 +172,55 @@ TEST(ScaleDocument, SaveReportsWriterFailureAndKeepsAlpha)
     EXPECT_EQ(doc.resultBitmap()->colourTable()[0], 0xFFFFFFFFu);
 }
 
+// File-to-file work: Enlarge writes exactly what Apply would show, also when
+// a re-run reuses a job whose scratch was let go, and SaveSource writes the
+// picture as read without touching the result or the unsaved-changes mark.
+TEST(ScaleDocument, EnlargeAndSaveSourceWriteWhatWasAsked)
+{
+    ScratchDir dir;
+    const Rows sprite = {"00000000", "00111100", "01122110", "01222210",
+                         "01222210", "01122110", "00111100", "00000000"};
+    std::vector<Colour> palette = testPalette(3);
+    palette[0] = 0x00FFFFFF;
+    writeImage(dir / "a.png", sprite, palette);
+
+    ScaleDocument shown;
+    ASSERT_TRUE(shown.Load(dir / "a.png"));
+    ASSERT_NE(shown.Apply(4, 20, false, 0), nullptr);
+    ASSERT_TRUE(shown.Save(dir / "shown.png"));
+
+    ScaleDocument file;
+    ASSERT_TRUE(file.Load(dir / "a.png"));
+    ASSERT_TRUE(file.Enlarge(4, 20, 0));
+    EXPECT_EQ(file.resultBitmap(), nullptr);
+    ASSERT_TRUE(file.Save(dir / "enlarged.png"));
+    ASSERT_TRUE(file.Enlarge(4, 60, 0)); // the same job, run again
+    ASSERT_TRUE(file.Enlarge(4, 20, 0));
+    ASSERT_TRUE(file.Save(dir / "again.png"));
+    const std::string expected = firstBytes(dir / "shown.png", 1 << 20);
+    EXPECT_EQ(firstBytes(dir / "enlarged.png", 1 << 20), expected);
+    EXPECT_EQ(firstBytes(dir / "again.png", 1 << 20), expected);
+
+    const bool modified = shown.IsModified();
+    for (const char* name : {"source.png", "source.bmp", "source.pcx"}) {
+        ASSERT_TRUE(shown.SaveSource(dir / name)) << name;
+        std::string error;
+        const auto back = ScaleDocument::ReadImage(dir / name, error);
+        ASSERT_NE(back, nullptr) << name;
+        EXPECT_EQ(picture(*back->image), sprite) << name;
+        EXPECT_EQ(back->palette->at(2) & 0xFFFFFFu, palette[2] & 0xFFFFFFu) << name;
+    }
+    EXPECT_EQ(readPng(dir / "source.png")->palette->at(0), 0x00FFFFFFu);
+    EXPECT_EQ(shown.IsModified(), modified);
+    EXPECT_EQ(shown.resultBitmap()->width(), 32);
+
+    EXPECT_FALSE(shown.SaveSource(dir / "no-such-folder" / "out.png"));
+    EXPECT_NE(shown.lastError().find("cannot write"), std::string::npos);
+    ScaleDocument empty;
+    EXPECT_FALSE(empty.SaveSource(dir / "empty.png"));
+    EXPECT_FALSE(fs::exists(dir / "empty.png"));
+}
+
 TEST(ScaleDocument, ApplyReusesJobOnlyForSameFactorIndexAndSwitch)
 {
     ScaleDocument doc;

@@ -270,5 +270,83 @@ TEST_F(History, DetachedRunMatchesApplyAndIsOneStep)
     EXPECT_EQ(doc.resultBitmap()->width(), 16);
 }
 
+TEST_F(History, RunBorrowsTheJobThatNoStepWouldKeep)
+{
+    // A budget for strokes but not for a whole result: the run borrows the
+    // document's job, re-runs it and refills the raster on screen, so that
+    // no second copy of either is ever made.
+    ScaleDocument big;
+    big.history().setBudget(64 * 1024);
+    loadApplied(big, dir, pattern(136, 128), 32, true); // 4352 x 4096: two bands
+    ScaleDocument reference;
+    loadApplied(reference, dir, pattern(136, 128), 32, true);
+    const ScaleJob* job = big.job();
+    IndexedBitmap* raster = big.resultBitmap();
+    big.BeginStroke();
+    ASSERT_TRUE(big.PlotDots(40, 40, 15, 3));
+    big.EndStroke();
+    ASSERT_TRUE(big.CanUndoStep());
+
+    auto run = big.PrepareRun(32, 55, -1);
+    ASSERT_TRUE(run->borrowsJob());
+    EXPECT_EQ(big.job(), nullptr);
+    EXPECT_EQ(big.resultBitmap(), raster); // still on screen meanwhile
+    run->Execute();
+    int pauses = 0;
+    EXPECT_EQ(big.AdoptRun(*run, [&] { ++pauses; }), raster);
+    EXPECT_EQ(pauses, 1);
+    EXPECT_EQ(big.job(), job);
+    EXPECT_EQ(big.job()->threshold(), 55.0);
+    EXPECT_EQ(picture(*raster), picture(*reference.Apply(32, 55, false, -1)));
+    EXPECT_FALSE(big.HasHandEdits());
+    EXPECT_FALSE(big.CanUndoStep()); // the state before could not be kept
+
+    // A run that fails gives the job back as it was.
+    big.SetCellLayout(CellLayout{5000, 8, 0, 0, false});
+    auto refused = big.PrepareRun(32, 20, -1);
+    refused->Execute();
+    EXPECT_EQ(big.AdoptRun(*refused), nullptr);
+    EXPECT_EQ(big.job(), job);
+    EXPECT_EQ(big.job()->threshold(), 55.0);
+    EXPECT_EQ(big.resultBitmap(), raster);
+    big.SetCellLayout(CellLayout{});
+
+    // A superseded run hands the job on; a run of another size makes a
+    // raster of its own and frees the borrowed job.
+    auto first = big.PrepareRun(32, 30, 0);
+    first->Execute();
+    auto second = big.PrepareRun(*first, 2, 30, 0);
+    EXPECT_FALSE(first->borrowsJob());
+    first.reset();
+    second->Execute();
+    const IndexedBitmap* made = big.AdoptRun(*second);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(picture(*made), picture(*reference.Apply(2, 30, false, 0)));
+    EXPECT_EQ(picture(*big.engineResult()), picture(*reference.engineResult()));
+}
+
+TEST_F(History, RunGroupLendsTheJobAfterItsFirstStep)
+{
+    ScaleDocument reference;
+    loadApplied(reference, dir, pattern(16, 12), 4, true);
+    const Rows start = now();
+    doc.BeginRunGroup();
+    for (const double threshold : {30.0, 40.0, 50.0}) {
+        auto run = doc.PrepareRun(4, threshold, 0);
+        // The group's one step holds the state before the drag; the states
+        // between are nobody's to keep.
+        EXPECT_EQ(run->borrowsJob(), threshold != 30.0);
+        run->Execute();
+        ASSERT_NE(doc.AdoptRun(*run), nullptr);
+        EXPECT_EQ(now(), picture(*reference.Apply(4, threshold, false, 0)));
+    }
+    doc.EndRunGroup();
+    EXPECT_EQ(doc.history().size(), 1u);
+    ASSERT_TRUE(doc.UndoStep());
+    EXPECT_EQ(now(), start);
+    ASSERT_TRUE(doc.RedoStep());
+    EXPECT_EQ(doc.job()->threshold(), 50.0);
+}
+
 } // namespace
 } // namespace gridmint::testing

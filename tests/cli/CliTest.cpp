@@ -241,6 +241,20 @@ TEST_F(Cli, ConvertKeepsIndicesAndPalette)
 
     ASSERT_EQ(cli("convert a.png again.png", dir.path()).status, 0);
     EXPECT_EQ(readPng(dir / "again.png")->palette->at(1), 0x40102030u);
+
+    // Every compression gives the same picture; a BMP source converts too.
+    ASSERT_EQ(cli("convert a.png a.bmp", dir.path()).status, 0);
+    for (const char* setting : {"fast", "smallest"}) {
+        const std::string name = std::string(setting) + ".png";
+        const Result c =
+            cli("convert --compression " + std::string(setting) + " a.bmp " + name, dir.path());
+        ASSERT_EQ(c.status, 0) << c.err;
+        const auto back = readPng(dir / name);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(picture(*back->image), picture(*in->image)) << setting;
+        EXPECT_EQ(back->palette->at(1) & 0xFFFFFFu, 0x102030u) << setting;
+    }
+    EXPECT_EQ(cli("convert --compression tiny a.png b.png", dir.path()).status, 2);
 }
 
 TEST_F(Cli, InfoAsTextAndJson)
@@ -386,11 +400,11 @@ TEST_F(Cli, ParallelFilesWaitForMemory)
 {
     if (kSanitized)
         GTEST_SKIP() << "address-space limits do not mix with the sanitizers";
-    // Each file at x32 needs about 140 MB; three at once do not fit in
+    // Each file at x32 needs about 150 MB; three at once do not fit in
     // 400 MB of address space, one at a time do. The default budget is half
-    // of what the process may use.
-    Rows rows(256, std::string(256, '0'));
-    for (std::size_t y = 0; y < 256; ++y)
+    // of what the process may use, so the files must wait for one another.
+    Rows rows(384, std::string(384, '0'));
+    for (std::size_t y = 0; y < 384; ++y)
         rows[y][y] = '1';
     std::vector<std::uint8_t> pixels;
     for (const std::string& row : rows)
@@ -398,7 +412,7 @@ TEST_F(Cli, ParallelFilesWaitForMemory)
             pixels.push_back(static_cast<std::uint8_t>(c - '0'));
     const auto pal = testPalette(2);
     for (const char* name : {"a.pcx", "b.pcx", "c.pcx"})
-        ASSERT_TRUE(writePcx(dir / name, pixels.data(), 256, 256, 256, pal.data(), 2));
+        ASSERT_TRUE(writePcx(dir / name, pixels.data(), 384, 384, 384, pal.data(), 2));
     const Result r = cli("scale --nearest --scale 32 --jobs 3 --out-dir out a.pcx b.pcx c.pcx",
                          dir.path(), "ulimit -v 400000");
     EXPECT_EQ(r.status, 0) << r.err;

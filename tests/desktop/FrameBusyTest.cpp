@@ -80,6 +80,53 @@ private slots:
         QCOMPARE(back->image->row(100)[0], h.frame->document().resultBitmap()->row(100)[0]);
         QVERIFY(!h.frame->document().IsModified());
     }
+
+    void runsBorrowTheJobAndRefillTheRasterOnScreen()
+    {
+        FrameHarness h(8);
+        h.frame->setBackgroundFrom(0);
+        // Room for strokes, not for a whole result: as at the largest factors.
+        h.frame->document().history().setBudget(16 * 1024);
+        const auto path = h.openPattern(QStringLiteral("big.png"), 192, 192);
+        const IndexedBitmap* raster = h.frame->document().resultBitmap();
+        const ScaleJob* job = h.frame->document().job();
+        int runs = h.frame->engineRuns();
+
+        // Calls `act` once a run has borrowed the job from the document.
+        QTimer poll;
+        std::function<void()> act;
+        connect(&poll, &QTimer::timeout, [&] {
+            if (h.frame->document().job() == nullptr) {
+                poll.stop();
+                act();
+            }
+        });
+
+        // Superseded by a slider move: the next run takes the job over.
+        act = [&] {
+            h.frame->toolPanel()->thresholdSlider()->setValue(47);
+            h.frame->ReapplyIfChanged();
+        };
+        poll.start(0);
+        h.frame->toolPanel()->reapplyButton()->click();
+        QVERIFY(!poll.isActive());
+        QCOMPARE(h.frame->engineRuns(), runs + 2);
+        QCOMPARE(h.frame->document().resultBitmap(), raster);
+        QCOMPARE(h.frame->document().job(), job);
+        QCOMPARE(h.frame->document().job()->threshold(), 47.0);
+        checkConsistent(h, path);
+
+        // A request for what the run in flight makes anyway adds no run.
+        runs = h.frame->engineRuns();
+        act = [&] { h.frame->ReapplyIfChanged(); };
+        poll.start(0);
+        h.frame->toolPanel()->reapplyButton()->click();
+        QVERIFY(!poll.isActive());
+        QCoreApplication::processEvents();
+        QCOMPARE(h.frame->engineRuns(), runs + 1);
+        QCOMPARE(h.frame->document().resultBitmap(), raster);
+        checkConsistent(h, path);
+    }
 };
 
 std::unique_ptr<QObject> makeFrameBusyTest()
