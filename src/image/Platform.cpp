@@ -393,8 +393,8 @@ bool replaceFileContents(const std::filesystem::path& path,
         return fail(std::make_error_code(std::errc::is_a_directory));
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         return fail(std::make_error_code(std::errc::not_supported));
-    // A file we may not write stays as it is, as with a plain create, even
-    // though the folder would let the rename replace it.
+        // A file we may not write stays as it is, as with a plain create, even
+        // though the folder would let the rename replace it.
 #ifdef _WIN32
     if (std::filesystem::exists(status) && _waccess(target.c_str(), 2) != 0)
         return failWithErrno();
@@ -527,6 +527,33 @@ void ignoreFileSizeSignal()
 {
 #ifndef _WIN32
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+int threadPriority()
+{
+#if defined(_WIN32)
+    const int priority = GetThreadPriority(GetCurrentThread());
+    return priority == THREAD_PRIORITY_ERROR_RETURN ? THREAD_PRIORITY_NORMAL : priority;
+#elif defined(__linux__)
+    // -1 is also a valid nice value: errno tells a failure apart.
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+    return errno == 0 ? nice : 0;
+#else
+    return 0;
+#endif
+}
+
+bool setThreadPriority(int priority)
+{
+#if defined(_WIN32)
+    return SetThreadPriority(GetCurrentThread(), priority) != 0;
+#elif defined(__linux__)
+    // On Linux PRIO_PROCESS with a thread id names that one thread.
+    return ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), priority) == 0;
+#else
+    return priority == 0;
 #endif
 }
 
