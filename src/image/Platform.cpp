@@ -393,8 +393,8 @@ bool replaceFileContents(const std::filesystem::path& path,
         return fail(std::make_error_code(std::errc::is_a_directory));
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         return fail(std::make_error_code(std::errc::not_supported));
-        // A file we may not write stays as it is, as with a plain create, even
-        // though the folder would let the rename replace it.
+    // A file we may not write stays as it is, as with a plain create, even
+    // though the folder would let the rename replace it.
 #ifdef _WIN32
     if (std::filesystem::exists(status) && _waccess(target.c_str(), 2) != 0)
         return failWithErrno();
