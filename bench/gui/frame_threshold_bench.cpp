@@ -18,7 +18,8 @@
 //
 // Run offscreen in a Release build:
 //   build/release/bench/gui/gridmint-frame-bench [--x32] [--jobs-only] [--shot FILE.png]
-// (--shot saves the window during the first re-run on the worker).
+// (--shot saves the window during the first re-run on the worker, and as
+// FILE-save.png during the first save on the worker).
 #include "desktop/CMainFrame.h"
 #include "image/Codecs.h"
 #include "ui/CGridmintView.h"
@@ -339,6 +340,13 @@ bool LongJobs(const std::filesystem::path& source, const QString& dir, int facto
                 rerun = ReadMemory();
             }
             if (saves) {
+                if (background && round == 0 && !shot.isEmpty()) {
+                    // ... and while the save works.
+                    QString saving = shot;
+                    saving.insert(saving.lastIndexOf(QLatin1Char('.')), QStringLiteral("-save"));
+                    QTimer::singleShot(1000, &w.frame,
+                                       [&w, saving] { w.frame.grab().save(saving); });
+                }
                 (background ? saveWorker : saveInPlace).push_back(Measure(w, [&] {
                     w.frame.files().OnFileSaveAs();
                 }));
@@ -390,6 +398,26 @@ bool LongJobs(const std::filesystem::path& source, const QString& dir, int facto
     return run && save;
 }
 
+// A factor change from 16 to 32 on the worker: the peak memory against two
+// results of the new size, the most a run at the largest factor may hold.
+void FactorChange(const std::filesystem::path& source)
+{
+    Window w(16, source);
+    w.frame.setBackgroundFrom(0);
+    const Memory before = ReadMemory();
+    ResetPeak();
+    w.settings.ImageScale = 32;
+    w.frame.ReapplyIfChanged();
+    const Memory after = ReadMemory();
+    const IndexedBitmap* result = w.frame.document().resultBitmap();
+    const double mib = result ? static_cast<double>(result->stride()) *
+                                    static_cast<double>(result->height()) / 1048576.0
+                              : 0.0;
+    std::printf("  factor 16 -> 32 on the worker: %.0f MiB before, peak %.0f MiB (%.2fx the "
+                "result raster of %.0f MiB), after %.0f MiB\n",
+                before.rss, after.peak, after.peak / std::max(1.0, mib), mib, after.rss);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -415,5 +443,8 @@ int main(int argc, char** argv)
     ok = LongJobs(WriteSource(dir.path(), 1024), dir.path(), x32 ? 32 : 8, !x32,
                   shot >= 0 && shot + 1 < args.size() ? args[shot + 1] : QString()) &&
          ok;
+    if (x32) {
+        FactorChange(WriteSource(dir.path(), 1024));
+    }
     return ok ? 0 : 1;
 }
