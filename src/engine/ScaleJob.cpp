@@ -130,6 +130,21 @@ void fillRow(std::uint8_t* out, const std::uint8_t* in, std::int32_t width, std:
     }
 }
 
+#if defined(__SSE2__)
+// Copies n bytes to dst with 16-byte stores that bypass the cache where dst
+// is aligned; the caller fences once it has written everything.
+void streamCopy(std::uint8_t* dst, const std::uint8_t* src, std::size_t n)
+{
+    const std::size_t head = std::min(n, (16 - reinterpret_cast<std::uintptr_t>(dst) % 16) % 16);
+    std::memcpy(dst, src, head);
+    std::size_t i = head;
+    for (; n - i >= 16; i += 16)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+    std::memcpy(dst + i, src + i, n - i);
+}
+#endif
+
 } // namespace
 
 LabColor toLab(int red, int green, int blue)
@@ -213,7 +228,6 @@ ScaleJob::ScaleJob(const ImageSet& source, std::int32_t factor, double threshold
     // Sized once here so that re-running the job allocates nothing.
     lab_.reserve(palette_.size());
     relations_ = std::make_unique<std::uint8_t[]>(kRelationTableSize);
-    lightRank_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
 }
 
 ScaleJob::~ScaleJob() = default;
@@ -298,6 +312,12 @@ void ScaleJob::preparePassWork()
             rows.resize(static_cast<std::size_t>(height_) + 1);
         passWork_->shortRuns.build(factor_);
     }
+    const std::size_t rows = static_cast<std::size_t>(height_);
+    passWork_->wordsPerRow = (static_cast<std::size_t>(width_) + 63) / 64;
+    passWork_->candidates.resize(4 * rows * passWork_->wordsPerRow);
+    passWork_->markBits.resize(4 * rows * passWork_->wordsPerRow);
+    passWork_->rankStride = static_cast<std::size_t>(width_) + 16;
+    passWork_->rankRows.resize(3 * chunks * passWork_->rankStride);
     // At most one run of a pass per column is under way on any row.
     passWork_->carries.resize(chunks);
     for (auto& carry : passWork_->carries)
@@ -311,11 +331,48 @@ void ScaleJob::replicateBlocks()
         return;
     WorkerPool& pool = workers();
     const std::int32_t chunks = std::min(height_, pool.size());
+    // perf: an output far beyond the caches is written past them, which
+    // spares reading every line of it before it is overwritten: run(false)
+    // at factor 16 from 1.01-1.06 to 0.71-0.83 times a plain loop.
+    const bool stream = std::int64_t{factor_} * factor_ * width_ * height_ >= kStreamOutputBytes;
     auto task = [&](std::int32_t chunk) {
-        replicateRows(static_cast<std::int32_t>(std::int64_t{height_} * chunk / chunks),
-                      static_cast<std::int32_t>(std::int64_t{height_} * (chunk + 1) / chunks));
+        const auto y0 = static_cast<std::int32_t>(std::int64_t{height_} * chunk / chunks);
+        const auto y1 = static_cast<std::int32_t>(std::int64_t{height_} * (chunk + 1) / chunks);
+        if (stream)
+            streamRows(y0, y1);
+        else
+            replicateRows(y0, y1);
     };
     pool.forEach(chunks, task);
+}
+
+void ScaleJob::streamRows(std::int32_t y0, std::int32_t y1)
+{
+#if defined(__SSE2__)
+    // Each stretch of a source row is enlarged once into a buffer that stays
+    // in the cache, then streamed to the f output rows it fills.
+    constexpr std::int32_t kBufferBytes = 4096;
+    alignas(16) std::uint8_t buffer[kBufferBytes];
+    IndexedImage& out = *output_->image;
+    const IndexedImage& in = *source_->image;
+    const std::int32_t stretch = kBufferBytes / factor_;
+    for (std::int32_t y = y0; y < y1; ++y) {
+        for (std::int32_t x0 = 0; x0 < width_; x0 += stretch) {
+            const std::int32_t n = std::min(stretch, width_ - x0);
+            fillRow(buffer, in.row(y) + x0, n, factor_);
+            const std::size_t bytes =
+                static_cast<std::size_t>(n) * static_cast<std::size_t>(factor_);
+            const std::size_t at = static_cast<std::size_t>(x0) * static_cast<std::size_t>(factor_);
+            for (std::int32_t i = 0; i < factor_; ++i)
+                streamCopy(out.row(factor_ * y + i) + at, buffer, bytes);
+        }
+    }
+    // The streamed stores are weakly ordered: they must be visible before the
+    // task reports that it is done.
+    _mm_sfence();
+#else
+    replicateRows(y0, y1);
+#endif
 }
 
 void ScaleJob::replicateRows(std::int32_t y0, std::int32_t y1)
@@ -389,8 +446,8 @@ void ScaleJob::buildRelations()
 
 void ScaleJob::buildLightRanks()
 {
-    // Rebuilt by every run rather than cached (one table look-up per pixel),
-    // so that it can never disagree with the source or the palette.
+    // Rebuilt by every run rather than cached, so that it can never disagree
+    // with the palette.
     //
     // Dense ranks of the distinct L* values, from 1; more than 255 distinct
     // values are squeezed, which keeps the order but may merge neighbours, so
@@ -409,22 +466,10 @@ void ScaleJob::buildLightRanks()
             ++distinct;
         dense[order[k]] = distinct;
     }
-    std::array<std::uint8_t, 256> rank{}; // 0: no palette entry
+    lightRank_.fill(0); // 0: no palette entry
     for (std::size_t i = 0; i < n; ++i)
-        rank[i] = static_cast<std::uint8_t>(
+        lightRank_[i] = static_cast<std::uint8_t>(
             distinct <= 255 ? dense[i] : 1 + (dense[i] - 1) * 254 / (distinct - 1));
-    const std::uint8_t* src = source_->image->store();
-    WorkerPool& pool = workers();
-    const std::size_t count = lightRank_.size();
-    // Split only where the hand-over costs less than the lookups.
-    const std::int32_t parts = count >= (std::size_t{1} << 16) ? pool.size() : 1;
-    auto task = [&](std::int32_t part) {
-        const auto split = static_cast<std::size_t>(parts);
-        const std::size_t end = count * (static_cast<std::size_t>(part) + 1) / split;
-        for (std::size_t i = count * static_cast<std::size_t>(part) / split; i < end; ++i)
-            lightRank_[i] = rank[src[i]];
-    };
-    pool.forEach(parts, task);
 }
 
 void ScaleJob::setPalette(const Colour* colours, std::int32_t n)

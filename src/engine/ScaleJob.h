@@ -5,6 +5,7 @@
 
 #include "image/Containers.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -172,6 +173,11 @@ private:
     void buildLightRanks();
     // Block replication of source rows [y0, y1).
     void replicateRows(std::int32_t y0, std::int32_t y1);
+    // The same for an output that nothing reads soon, written around the
+    // caches where the processor can.
+    void streamRows(std::int32_t y0, std::int32_t y1);
+    // Outputs from this size on are streamed by replicateBlocks().
+    static constexpr std::int64_t kStreamOutputBytes = std::int64_t{32} << 20;
     // The pool for the current thread count, and the passes' lists sized
     // for this job; both made by the first run that needs them.
     WorkerPool& workers();
@@ -189,10 +195,10 @@ private:
     MarkGrid marks_;
     bool slopePasses_ = true;
     std::unique_ptr<std::uint8_t[]> relations_;
-    // Lightness rank of every source pixel, rebuilt with the relations: an
+    // Lightness rank of every index, rebuilt with the relations: an
     // order-keeping byte (0 outside the palette) that lets the passes skip
     // pixels without a lighter neighbour sixteen at a time.
-    std::vector<std::uint8_t> lightRank_;
+    std::array<std::uint8_t, 256> lightRank_{};
     // No mark set since the last clear: a run without passes after one
     // skips clearing them again.
     bool marksClear_ = true;

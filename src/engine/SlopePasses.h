@@ -70,10 +70,16 @@ struct PassWork {
     std::array<std::vector<std::int32_t>, 4> rowStart;
     // The longest run of each pass, in source lines.
     std::array<std::int32_t, 4> longest{};
-    // One byte plane per pass holding only that pass's mark bit, so that the
-    // passes can decide on separate threads; merged into the job's marks.
-    // Empty until a run uses more than one thread.
-    std::vector<std::uint8_t> planes;
+    // Two bits per pass and pixel, in rows of `wordsPerRow` words, one plane
+    // per pass in pass order: the candidates that the filter found, and the
+    // pass's marks, kept apart from the job's so that the passes can decide
+    // on separate threads; the bands merge them into the job's marks.
+    std::size_t wordsPerRow = 0;
+    std::vector<std::uint64_t> candidates;
+    std::vector<std::uint64_t> markBits;
+    // Per filter chunk: three rows of lightness ranks (above, at, below).
+    std::size_t rankStride = 0;
+    std::vector<std::uint8_t> rankRows;
     // Per painting chunk: the indices of the left and right passes' runs that
     // reach into the current band, and the next band's.
     struct Carry {
@@ -98,6 +104,7 @@ public:
     void run(std::uint8_t passes, bool replicate);
 
 private:
+    void findCandidates(std::int32_t chunk, std::int32_t chunks);
     template <class Orientation> void decide();
     template <class Orientation>
     void paintVertical(const PaintContext& pc, PassWork::Carry& carry, std::int32_t y0,
@@ -110,7 +117,6 @@ private:
     ScaleJob& job_;
     std::uint8_t passes_ = 0;
     bool replicate_ = false;
-    bool ownPlanes_ = false;
 };
 
 } // namespace gridmint

@@ -256,6 +256,31 @@ TEST(SlopePassesAgainstReference, LargerImagesPaintedInManyBandsOnAnyThreadCount
     }
 }
 
+TEST(SlopePassesAgainstReference, RowsAroundTheFilterAndWordWidths)
+{
+    // The candidate filter takes sixteen pixels at a time and keeps its bits
+    // in 64-bit words: widths on either side of both, and rows few enough
+    // that some threads get none.
+    std::mt19937 rng(1607);
+    for (int width : {1, 2, 17, 18, 33, 64, 65, 66, 67, 80, 129, 130}) {
+        for (int height : {1, 2, 5, 7, 9, 12}) {
+            ReferenceInput in = randomInput(rng);
+            in.width = width;
+            in.height = height;
+            in.pixels = randomPixels(rng, width, height, static_cast<int>(in.palette.size()));
+            const auto expected = test::referenceRun(in);
+            auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
+            ScaleJob job(*set, in.factor, in.threshold, in.transparent);
+            for (int threads : {1, 3}) {
+                job.setThreadCount(threads);
+                job.run();
+                ASSERT_EQ(compareWithReference(job, in, expected), "")
+                    << width << " x " << height << ", threads " << threads;
+            }
+        }
+    }
+}
+
 TEST(SlopePassesAgainstReference, FullPalettesOfDistinctLightness)
 {
     // 256 entries with 256 different L* values: more than a byte of distinct

@@ -124,6 +124,31 @@ TEST(ScaleJobRun, PlainEnlargementLeavesThePassesOut)
     EXPECT_TRUE(job.slopePasses());
 }
 
+TEST(ScaleJobRun, PlainEnlargementOfAnOutputBeyondTheCaches)
+{
+    // Big outputs are written past the caches in stretches of a row: an odd
+    // width puts stretch and row starts at every alignment; each thread
+    // count splits the rows differently.
+    constexpr int kWidth = 1001, kHeight = 70, kFactor = 29;
+    std::vector<std::uint8_t> pixels(std::size_t{kWidth} * kHeight);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
+    auto set = makeSet(kWidth, kHeight, pixels, std::vector<Colour>(256, 0xFF808080));
+    ScaleJob job(*set, kFactor, 20, -1);
+    for (int threads : {1, 2}) {
+        job.setThreadCount(threads);
+        job.run(false);
+        const IndexedImage& out = job.outputImage();
+        for (int y = 0; y < out.height(); ++y) {
+            const std::uint8_t* src = pixels.data() + std::size_t{kWidth} * (y / kFactor);
+            const std::uint8_t* row = out.row(y);
+            for (int x = 0; x < out.width(); ++x)
+                if (row[x] != src[x / kFactor])
+                    FAIL() << "threads " << threads << " pixel " << x << ", " << y;
+        }
+    }
+}
+
 TEST(ScaleJobRun, FactorOneCopiesTheSource)
 {
     auto set = makeSet(Rows{"0120", "3001"}, {1, 2, 3, 4});
