@@ -2,6 +2,7 @@
 
 #include "engine/ChangeMap.h"
 #include "engine/ScaleJob.h"
+#include "image/Platform.h"
 
 #include <algorithm>
 #include <atomic>
@@ -207,9 +208,15 @@ template <class Work> void forEachIndex(std::size_t count, unsigned threads, Wor
         std::vector<std::jthread> helpers;
         const std::size_t wanted = std::min<std::size_t>(threads, count);
         helpers.reserve(wanted);
+        // Windows threads start at normal priority: the helpers take their
+        // caller's, which a window lowers for background runs.
+        const int priority = platform::threadPriority();
         for (std::size_t i = 1; i < wanted; ++i) {
             try {
-                helpers.emplace_back(worker);
+                helpers.emplace_back([&worker, priority] {
+                    (void)platform::setThreadPriority(priority);
+                    worker();
+                });
             } catch (const std::system_error&) {
                 break; // fewer threads: the others share the rest
             }

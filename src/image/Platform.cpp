@@ -549,6 +549,33 @@ void ignoreFileSizeSignal()
 #endif
 }
 
+int threadPriority()
+{
+#if defined(_WIN32)
+    const int priority = GetThreadPriority(GetCurrentThread());
+    return priority == THREAD_PRIORITY_ERROR_RETURN ? THREAD_PRIORITY_NORMAL : priority;
+#elif defined(__linux__)
+    // -1 is also a valid nice value: errno tells a failure apart.
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+    return errno == 0 ? nice : 0;
+#else
+    return 0;
+#endif
+}
+
+bool setThreadPriority(int priority)
+{
+#if defined(_WIN32)
+    return SetThreadPriority(GetCurrentThread(), priority) != 0;
+#elif defined(__linux__)
+    // On Linux PRIO_PROCESS with a thread id names that one thread.
+    return ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), priority) == 0;
+#else
+    return priority == 0;
+#endif
+}
+
 std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path)
 {
 #ifdef _WIN32

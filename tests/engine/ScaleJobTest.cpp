@@ -3,10 +3,19 @@
 
 #include "EngineTestUtil.h"
 #include "engine/SlopeShapes.h"
+#include "engine/WorkerPool.h"
+#include "image/Platform.h"
 
+#include <chrono>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <set>
 #include <stdexcept>
+#include <thread>
+#ifdef __linux__
+#include <unistd.h>
+#endif
 
 namespace gridmint {
 namespace {
@@ -377,6 +386,36 @@ TEST(NeighbourStats, CountsRunsOfIndexColourAndSimilarity)
         EXPECT_EQ(none.similarColour.bottom, 0);
     }
 }
+
+#ifdef __linux__
+// A pool made by one thread and later used by a lowered one (a window's
+// thread makes it, a background run borrows it) must not go on working at
+// the maker's priority; nor may a pool's first batch run at the maker's
+// when the thread handing it out is lower.
+TEST(WorkerPoolPriority, HelpersTakeThePriorityOfTheThreadHandingOutTheBatch)
+{
+    WorkerPool pool(3);
+    const int maker = platform::threadPriority();
+    if (maker >= 17)
+        GTEST_SKIP() << "already at the lowest priority";
+    std::mutex lock;
+    std::set<pid_t> threads;
+    std::vector<int> seen;
+    auto task = [&](std::int32_t) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const std::lock_guard guard(lock);
+        threads.insert(::gettid());
+        seen.push_back(platform::threadPriority());
+    };
+    std::thread lowered([&] {
+        ASSERT_TRUE(platform::setThreadPriority(maker + 3));
+        pool.forEach(24, task);
+    });
+    lowered.join();
+    EXPECT_GT(threads.size(), 1u); // the helpers took part
+    EXPECT_EQ(std::vector<int>(24, maker + 3), seen);
+}
+#endif
 
 } // namespace
 } // namespace gridmint
