@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #if defined(__unix__)
@@ -126,7 +127,7 @@ double processSeconds()
 }
 
 // Args: art kind, 1 to pad the palette to 256 entries (as many files carry),
-// 1 for wrap mode. A 1024 x 1024 sheet of 16 x 16 cells at factor 4.
+// 1 for wrap mode, the factor, the cell side. A 1024 x 1024 sheet.
 void BM_CellsVsWhole(benchmark::State& state)
 {
     const auto kind = kKinds[state.range(0)];
@@ -134,10 +135,10 @@ void BM_CellsVsWhole(benchmark::State& state)
     if (state.range(1) != 0)
         set->palette->colours.resize(256, 0xFF808080u);
     CellLayout layout;
-    layout.cellWidth = 16;
-    layout.cellHeight = 16;
+    layout.cellWidth = static_cast<std::int32_t>(state.range(4));
+    layout.cellHeight = layout.cellWidth;
     layout.wrap = state.range(2) != 0;
-    const ScaleSettings settings{4, 20, -1, true};
+    const ScaleSettings settings{static_cast<std::int32_t>(state.range(3)), 20, -1, true};
     ScaleJob job(*set, settings.factor, settings.threshold, settings.transparentIndex);
     std::vector<double> wholes, cells, ratios, cpuRatios;
     for (auto _ : state) {
@@ -162,7 +163,8 @@ void BM_CellsVsWhole(benchmark::State& state)
     state.counters["cells/whole"] = median(ratios);
     state.counters["cpu_cells/whole"] = median(cpuRatios);
     state.SetLabel(kindName(kind) + (state.range(1) != 0 ? " pal256" : "") +
-                   (layout.wrap ? " wrap" : ""));
+                   (layout.wrap ? " wrap" : "") + " x" + std::to_string(settings.factor) + " " +
+                   std::to_string(layout.cellWidth) + "px");
 }
 
 void sizesAndFactors(benchmark::internal::Benchmark* b, bool perKind)
@@ -181,8 +183,10 @@ BENCHMARK(BM_Run)->Apply([](auto* b) { sizesAndFactors(b, true); }) -> UseManual
     -> Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_CellsVsWhole)
-    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0}})
-    ->Args({0, 0, 1})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0}, {4}, {16}})
+    ->ArgsProduct({{0, 1, 2}, {0}, {0}, {8}, {16}})
+    ->ArgsProduct({{0, 1, 2}, {0}, {0}, {4}, {8, 32}})
+    ->ArgsProduct({{0, 1, 2}, {0}, {1}, {4}, {16}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 

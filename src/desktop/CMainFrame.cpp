@@ -890,6 +890,11 @@ void CMainFrame::showRunResult(IndexedBitmap* result, std::int32_t previousFacto
         view_->RefreshExtent(true);
     }
     repaintView();
+    // Without a word the user would take the picture on screen, made with
+    // the previous settings, for the new ones'.
+    if (document_->source()) {
+        dialogs_->message(this, FileCommands::enlargeFailedText(), FileCommands::errorCaption());
+    }
 }
 
 void CMainFrame::OnThresholdChanged()

@@ -45,6 +45,7 @@ EngineRunner::EngineRunner(QObject& owner, ScaleDocument& document,
     : owner_(owner), document_(document), current_(std::move(current)),
       showBusy_(std::move(showBusy)), rerun_(std::move(rerun))
 {
+    disposer_.setMaxThreadCount(1);
 }
 
 bool EngineRunner::resultMatches(const ScaleDocument& document, const Request& request)
@@ -111,8 +112,15 @@ void EngineRunner::requestRerun(bool forced)
 void EngineRunner::disposeAside(std::unique_ptr<DetachedRun> run)
 {
     // Handing a gigabyte back to the system takes long enough to stall the
-    // window; a pool thread does it, and the pool waits for it at exit.
-    QThreadPool::globalInstance()->start([doomed = run.release()] { delete doomed; });
+    // window; a thread of the runner's own pool does it, below normal
+    // priority like the rest of the background work (Qt's global pool also
+    // serves the window's own image conversions, so it stays as it is). The
+    // pool waits for it when the runner goes.
+    disposer_.start([doomed = run.release()] {
+        thread_local const bool lowered = (lowerThisThread(), true);
+        (void)lowered;
+        delete doomed;
+    });
 }
 
 void EngineRunner::runBusy(const std::function<void()>& work)

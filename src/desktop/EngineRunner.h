@@ -7,11 +7,10 @@
 
 #include "app/ScaleDocument.h"
 
+#include <QThreadPool>
 #include <cstdint>
 #include <functional>
 #include <memory>
-
-class QObject;
 
 namespace gridmint {
 
@@ -58,8 +57,8 @@ private:
     // the window's events flowing until it is done.
     static void waitFor(const std::function<void()>& work);
     // Frees what a run holds (a result the document no longer needs, or a
-    // superseded one) on a pool thread.
-    static void disposeAside(std::unique_ptr<DetachedRun> run);
+    // superseded one) on a background thread.
+    void disposeAside(std::unique_ptr<DetachedRun> run);
 
     QObject& owner_;
     ScaleDocument& document_;
@@ -71,6 +70,7 @@ private:
     bool rerunWanted_ = false;   // a re-run was asked for while busy
     bool forceWanted_ = false;   // ... by the re-apply button
     bool jobLent_ = false;
+    QThreadPool disposer_; // last, so gone first: waits until what it frees is gone
 };
 
 } // namespace gridmint

@@ -44,6 +44,11 @@ QString FileCommands::errorCaption()
     return tr("エラー");
 }
 
+QString FileCommands::enlargeFailedText()
+{
+    return tr("画像を拡大できませんでした");
+}
+
 QString FileCommands::fileFilter()
 {
     return tr("PNGファイル (*.png);;BMPファイル (*.bmp);;PCXファイル (*.pcx);;"
@@ -134,7 +139,7 @@ void FileCommands::openImage(const std::filesystem::path& path)
     palettes_.Redraw();
 
     if (!host_.ShowLoadedImage()) {
-        dialogs_.message(&owner_, tr("画像を拡大できませんでした"), errorCaption());
+        dialogs_.message(&owner_, enlargeFailedText(), errorCaption());
         return;
     }
     if (settings_.IsAutoSave) {

@@ -54,6 +54,8 @@ public:
 
     // The caption of every error box.
     static QString errorCaption();
+    // The message of a failed enlargement.
+    static QString enlargeFailedText();
     // The open and save dialogs' filter list; the first entry is preselected.
     static QString fileFilter();
 

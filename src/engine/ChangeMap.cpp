@@ -6,9 +6,11 @@ namespace gridmint {
 
 namespace {
 
-// Copies the output's pixels into `copy` (allocated to its size).
+// Gives `image` the size of `model`, keeping a store of that size.
 void allocateLike(const IndexedImage& model, IndexedImage& image)
 {
+    if (image.hasStore() && image.width() == model.width() && image.height() == model.height())
+        return;
     image.allocate(static_cast<std::uint32_t>(model.width()),
                    static_cast<std::uint32_t>(model.height()));
 }
@@ -16,6 +18,12 @@ void allocateLike(const IndexedImage& model, IndexedImage& image)
 } // namespace
 
 void runTracingChanges(ScaleJob& job, IndexedImage& changes)
+{
+    ChangeTraceScratch scratch;
+    runTracingChanges(job, changes, scratch);
+}
+
+void runTracingChanges(ScaleJob& job, IndexedImage& changes, ChangeTraceScratch& scratch)
 {
     // The passes' inner loops stay untouched: each pass runs alone through
     // the job's public entry point, in run()'s order, and its effect is read
@@ -29,8 +37,8 @@ void runTracingChanges(ScaleJob& job, IndexedImage& changes)
     const IndexedImage& out = job.outputImage();
     const std::size_t count =
         static_cast<std::size_t>(out.width()) * static_cast<std::size_t>(out.height());
-    IndexedImage plain;
-    IndexedImage before;
+    IndexedImage& plain = scratch.plain;
+    IndexedImage& before = scratch.before;
     allocateLike(out, changes);
     allocateLike(out, plain);
     allocateLike(out, before);

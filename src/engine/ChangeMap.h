@@ -35,6 +35,15 @@ constexpr std::size_t kChangeCodeCount = 5;
 // std::bad_alloc when the map's memory cannot be had.
 void runTracingChanges(ScaleJob& job, IndexedImage& changes);
 
+// The images runTracingChanges works in besides the map. A caller that traces
+// many runs of one size keeps them, and `changes`, from run to run, so that
+// only the first run allocates.
+struct ChangeTraceScratch {
+    IndexedImage plain;  // the plain blocks
+    IndexedImage before; // the output before the current pass
+};
+void runTracingChanges(ScaleJob& job, IndexedImage& changes, ChangeTraceScratch& scratch);
+
 // The map's colours for a palette file: kUnchanged fully transparent, then
 // one opaque colour per pass (left vermilion, right blue, top bluish green,
 // bottom reddish purple: the Okabe-Ito colours, which stay apart for the

@@ -130,6 +130,77 @@ void fillRow(std::uint8_t* out, const std::uint8_t* in, std::int32_t width, std:
     }
 }
 
+LabColor labOf(Colour c)
+{
+    return toLab(static_cast<int>((c >> 16) & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                 static_cast<int>(c & 0xFF));
+}
+
+void computeLabTable(const std::vector<Colour>& palette, std::int32_t transparentIndex,
+                     std::vector<LabColor>& lab)
+{
+    lab.resize(palette.size());
+    for (std::size_t i = 0; i < palette.size(); ++i)
+        lab[i] = labOf(palette[i]);
+    if (transparentIndex >= 0 && static_cast<std::size_t>(transparentIndex) < lab.size())
+        lab[static_cast<std::size_t>(transparentIndex)] = kTransparentLab;
+}
+
+// The relation table of the first n entries of `lab` (see PaletteTables).
+void fillRelations(std::uint8_t* table, const std::vector<LabColor>& lab, std::size_t n,
+                   double threshold)
+{
+    std::memset(table, 0, PaletteTables::kRelationTableSize);
+    // Indices outside the palette relate to nothing but themselves.
+    for (std::size_t i = n; i < 256; ++i)
+        table[i * 256 + i] = PaletteTables::kSimilar;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint8_t* row = table + i * 256;
+        const LabColor& li = lab[i];
+        row[i] = withinThreshold(li, li, threshold) ? PaletteTables::kSimilar : 0;
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const LabColor& lj = lab[j];
+            const bool similar = withinThreshold(li, lj, threshold);
+            std::uint8_t ij = similar ? PaletteTables::kSimilar : 0;
+            std::uint8_t ji = ij;
+            if (lj.L > li.L) {
+                ij |= PaletteTables::kLighter;
+                ji |= PaletteTables::kDarker;
+            } else if (lj.L < li.L) {
+                ij |= PaletteTables::kDarker;
+                ji |= PaletteTables::kLighter;
+            }
+            row[j] = ij;
+            table[j * 256 + i] = ji;
+        }
+    }
+}
+
+// Dense ranks of the distinct L* values of the first n entries, from 1; more
+// than 255 distinct values are squeezed, which keeps the order but may merge
+// neighbours, so the passes treat the rank test only as a filter (equal ranks
+// pass) and decide with the relation table.
+std::array<std::uint8_t, 256> rankIndices(const std::vector<LabColor>& lab, std::size_t n)
+{
+    std::array<std::uint8_t, 256> order{};
+    for (std::size_t i = 0; i < n; ++i)
+        order[i] = static_cast<std::uint8_t>(i);
+    std::sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(n),
+              [&](std::uint8_t p, std::uint8_t q) { return lab[p].L < lab[q].L; });
+    std::array<int, 256> dense{};
+    int distinct = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k == 0 || lab[order[k]].L != lab[order[k - 1]].L)
+            ++distinct;
+        dense[order[k]] = distinct;
+    }
+    std::array<std::uint8_t, 256> rank{}; // 0: no palette entry
+    for (std::size_t i = 0; i < n; ++i)
+        rank[i] = static_cast<std::uint8_t>(
+            distinct <= 255 ? dense[i] : 1 + (dense[i] - 1) * 254 / (distinct - 1));
+    return rank;
+}
+
 #if defined(__SSE2__)
 // Copies n bytes to dst with 16-byte stores that bypass the cache where dst
 // is aligned; the caller fences once it has written everything.
@@ -235,7 +306,11 @@ ScaleJob::~ScaleJob() = default;
 void ScaleJob::run(bool slopePasses)
 {
     slopePasses_ = slopePasses;
-    computeLab();
+    const PaletteTables* shared = fittingSharedTables();
+    if (shared != nullptr)
+        lab_ = shared->lab(); // within the capacity reserved at construction
+    else
+        computeLab();
     if (!slopePasses || width_ == 0 || height_ == 0) {
         if (!marksClear_)
             marks_.clear();
@@ -244,8 +319,7 @@ void ScaleJob::run(bool slopePasses)
         return;
     }
     marksClear_ = false;
-    buildRelations();
-    buildLightRanks();
+    prepareTables(shared);
     preparePassWork();
     // Replication goes band by band with the passes' painting, while each
     // band of output is in cache; the passes set every mark bit afresh.
@@ -256,11 +330,33 @@ void ScaleJob::runSlopePass(MarkBit pass)
 {
     if (width_ == 0 || height_ == 0)
         return;
-    buildRelations();
-    buildLightRanks();
+    // The shared tables stand for the Lab table only once computeLab() or
+    // run() has made one: before that the job's own is empty.
+    const PaletteTables* shared = fittingSharedTables();
+    prepareTables(shared != nullptr && lab_.size() == shared->lab().size() ? shared : nullptr);
     preparePassWork();
     marksClear_ = false;
     SlopePassRunner(*this).run(pass, false);
+}
+
+const PaletteTables* ScaleJob::fittingSharedTables() const
+{
+    if (shared_ && shared_->builtFrom(palette_, threshold_, transparentIndex_))
+        return shared_.get();
+    return nullptr;
+}
+
+void ScaleJob::prepareTables(const PaletteTables* shared)
+{
+    if (shared != nullptr) {
+        relationTable_ = shared->relations();
+        lightRank_ = shared->lightRanks();
+        return;
+    }
+    // Rebuilt by every run rather than cached, so that they can never
+    // disagree with the palette.
+    buildRelations();
+    lightRank_ = rankIndices(lab_, std::min<std::size_t>({lab_.size(), palette_.size(), 256}));
 }
 
 void ScaleJob::setThreadCount(std::int32_t threads)
@@ -390,14 +486,7 @@ void ScaleJob::replicateRows(std::int32_t y0, std::int32_t y1)
 
 void ScaleJob::computeLab()
 {
-    lab_.resize(palette_.size());
-    for (std::size_t i = 0; i < palette_.size(); ++i) {
-        const Colour c = palette_[i];
-        lab_[i] = toLab(static_cast<int>((c >> 16) & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                        static_cast<int>(c & 0xFF));
-    }
-    if (transparentIndex_ >= 0 && static_cast<std::size_t>(transparentIndex_) < lab_.size())
-        lab_[static_cast<std::size_t>(transparentIndex_)] = kTransparentLab;
+    computeLabTable(palette_, transparentIndex_, lab_);
 }
 
 bool ScaleJob::hasLab(std::int32_t i) const
@@ -416,60 +505,30 @@ bool ScaleJob::isSimilar(std::int32_t i, std::int32_t j) const
 
 void ScaleJob::buildRelations()
 {
-    std::uint8_t* table = relations_.get();
-    std::memset(table, 0, kRelationTableSize);
-    const std::size_t n = std::min<std::size_t>({lab_.size(), palette_.size(), 256});
-    // Indices outside the palette relate to nothing but themselves.
-    for (std::size_t i = n; i < 256; ++i)
-        table[i * 256 + i] = kRelSimilar;
-    for (std::size_t i = 0; i < n; ++i) {
-        std::uint8_t* row = table + i * 256;
-        const LabColor& li = lab_[i];
-        row[i] = withinThreshold(li, li, threshold_) ? kRelSimilar : 0;
-        for (std::size_t j = i + 1; j < n; ++j) {
-            const LabColor& lj = lab_[j];
-            const bool similar = withinThreshold(li, lj, threshold_);
-            std::uint8_t ij = similar ? kRelSimilar : 0;
-            std::uint8_t ji = ij;
-            if (lj.L > li.L) {
-                ij |= kRelLighter;
-                ji |= kRelDarker;
-            } else if (lj.L < li.L) {
-                ij |= kRelDarker;
-                ji |= kRelLighter;
-            }
-            row[j] = ij;
-            table[j * 256 + i] = ji;
-        }
-    }
+    fillRelations(relations_.get(), lab_,
+                  std::min<std::size_t>({lab_.size(), palette_.size(), 256}), threshold_);
+    relationTable_ = relations_.get();
 }
 
-void ScaleJob::buildLightRanks()
+// ---- PaletteTables ----------------------------------------------------------
+
+PaletteTables::PaletteTables(const std::vector<Colour>& palette, double threshold,
+                             std::int32_t transparentIndex)
+    : palette_(palette), threshold_(threshold), transparentIndex_(transparentIndex),
+      relations_(std::make_unique<std::uint8_t[]>(kRelationTableSize))
 {
-    // Rebuilt by every run rather than cached, so that it can never disagree
-    // with the palette.
-    //
-    // Dense ranks of the distinct L* values, from 1; more than 255 distinct
-    // values are squeezed, which keeps the order but may merge neighbours, so
-    // the passes treat the rank test only as a filter (equal ranks pass) and
-    // decide with the relation table.
-    const std::size_t n = std::min<std::size_t>({lab_.size(), palette_.size(), 256});
-    std::array<std::uint8_t, 256> order{};
-    for (std::size_t i = 0; i < n; ++i)
-        order[i] = static_cast<std::uint8_t>(i);
-    std::sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(n),
-              [&](std::uint8_t p, std::uint8_t q) { return lab_[p].L < lab_[q].L; });
-    std::array<int, 256> dense{};
-    int distinct = 0;
-    for (std::size_t k = 0; k < n; ++k) {
-        if (k == 0 || lab_[order[k]].L != lab_[order[k - 1]].L)
-            ++distinct;
-        dense[order[k]] = distinct;
-    }
-    lightRank_.fill(0); // 0: no palette entry
-    for (std::size_t i = 0; i < n; ++i)
-        lightRank_[i] = static_cast<std::uint8_t>(
-            distinct <= 255 ? dense[i] : 1 + (dense[i] - 1) * 254 / (distinct - 1));
+    computeLabTable(palette_, transparentIndex_, lab_);
+    const std::size_t n = std::min<std::size_t>(lab_.size(), 256);
+    fillRelations(relations_.get(), lab_, n, threshold_);
+    ranks_ = rankIndices(lab_, n);
+}
+
+bool PaletteTables::builtFrom(const std::vector<Colour>& palette, double threshold,
+                              std::int32_t transparentIndex) const
+{
+    // Compared bit for bit: the tables are exact for these inputs only.
+    return transparentIndex == transparentIndex_ && palette == palette_ &&
+           std::memcmp(&threshold, &threshold_, sizeof threshold) == 0;
 }
 
 void ScaleJob::setPalette(const Colour* colours, std::int32_t n)

@@ -84,6 +84,44 @@ struct NeighbourCounts {
 struct PassWork;
 class WorkerPool;
 
+// What a run derives from the palette, the threshold and the transparent
+// index: the L*a*b* table, the pairwise relations of the byte indices and the
+// lightness rank of every index. Never changed once built, so that jobs on
+// several threads may share one (cell mode: every cell of a sheet has the
+// sheet's palette). Throws std::bad_alloc when memory runs out.
+class PaletteTables {
+public:
+    // Relation bits of relations()[i * 256 + j]: kSimilar when i and j are
+    // within the threshold, kLighter when j is strictly lighter than i,
+    // kDarker when strictly darker. An index without a palette entry is
+    // similar to itself and related to nothing else.
+    static constexpr std::size_t kRelationTableSize = 256 * 256;
+    static constexpr std::uint8_t kSimilar = 0x01;
+    static constexpr std::uint8_t kLighter = 0x02;
+    static constexpr std::uint8_t kDarker = 0x04;
+
+    PaletteTables(const std::vector<Colour>& palette, double threshold,
+                  std::int32_t transparentIndex);
+
+    // True when the tables were built from exactly these inputs.
+    bool builtFrom(const std::vector<Colour>& palette, double threshold,
+                   std::int32_t transparentIndex) const;
+
+    const std::vector<LabColor>& lab() const { return lab_; }
+    const std::uint8_t* relations() const { return relations_.get(); }
+    // An order-keeping byte of L* per index, from 1 (0: no palette entry);
+    // see ScaleJob's lightness ranks.
+    const std::array<std::uint8_t, 256>& lightRanks() const { return ranks_; }
+
+private:
+    std::vector<Colour> palette_;
+    double threshold_;
+    std::int32_t transparentIndex_;
+    std::vector<LabColor> lab_;
+    std::unique_ptr<std::uint8_t[]> relations_;
+    std::array<std::uint8_t, 256> ranks_{};
+};
+
 struct NeighbourStats {
     NeighbourCounts sameIndex;
     NeighbourCounts sameColour;
@@ -128,6 +166,13 @@ public:
     // Replaces the job palette (n > 0) and the output palette's first n
     // entries, and rebuilds the Lab table. Output pixels are not recomputed.
     void setPalette(const Colour* colours, std::int32_t n);
+    // Tables built elsewhere (read only; may be shared with jobs on other
+    // threads) for the runs to use while they were built from this job's
+    // palette, threshold and transparent index; a run whose settings differ
+    // builds its own as before. The output is the same either way; sharing
+    // saves the per-run cost of the tables when many small images with one
+    // palette go through one job. Null drops them.
+    void shareTables(std::shared_ptr<const PaletteTables> tables) { shared_ = std::move(tables); }
 
     bool isSimilar(std::int32_t i, std::int32_t j) const;
     bool isDifferent(std::int32_t i, std::int32_t j) const { return !isSimilar(i, j); }
@@ -160,17 +205,20 @@ public:
 private:
     friend class SlopePassRunner;
 
-    // Pairwise relations of the byte indices, rebuilt by every run with the
-    // current threshold: bit kRelSimilar when isSimilar(i, j), kRelLighter
-    // when j is strictly lighter than i, kRelDarker when strictly darker.
-    static constexpr std::size_t kRelationTableSize = 256 * 256;
-    static constexpr std::uint8_t kRelSimilar = 0x01;
-    static constexpr std::uint8_t kRelLighter = 0x02;
-    static constexpr std::uint8_t kRelDarker = 0x04;
+    // Pairwise relations of the byte indices (see PaletteTables), rebuilt by
+    // every run with the current threshold unless shared tables fit.
+    static constexpr std::size_t kRelationTableSize = PaletteTables::kRelationTableSize;
+    static constexpr std::uint8_t kRelSimilar = PaletteTables::kSimilar;
+    static constexpr std::uint8_t kRelLighter = PaletteTables::kLighter;
+    static constexpr std::uint8_t kRelDarker = PaletteTables::kDarker;
 
     bool hasLab(std::int32_t i) const;
+    // The shared tables when they were built from the job's settings.
+    const PaletteTables* fittingSharedTables() const;
+    // The relations and lightness ranks for a run: from `shared`, or the
+    // job's own built afresh from its Lab table.
+    void prepareTables(const PaletteTables* shared);
     void buildRelations();
-    void buildLightRanks();
     // Block replication of source rows [y0, y1).
     void replicateRows(std::int32_t y0, std::int32_t y1);
     // The same for an output that nothing reads soon, written around the
@@ -195,6 +243,9 @@ private:
     MarkGrid marks_;
     bool slopePasses_ = true;
     std::unique_ptr<std::uint8_t[]> relations_;
+    // The table the passes read: relations_ or the shared tables' one.
+    const std::uint8_t* relationTable_ = nullptr;
+    std::shared_ptr<const PaletteTables> shared_;
     // Lightness rank of every index, rebuilt with the relations: an
     // order-keeping byte (0 outside the palette) that lets the passes skip
     // pixels without a lighter neighbour sixteen at a time.

@@ -482,17 +482,40 @@ void SlopePassRunner::findCandidates(std::int32_t chunk, std::int32_t chunks)
             return static_cast<std::uint64_t>(
                 static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(same, notDarker))));
         };
-        for (; x + 17 <= width; x += 16) {
-            const __m128i c = load(row + x);
-            const __m128i rc = load(rAt + x);
+        // Pixels at to at + 15 (or at + 7 with the eight-byte load, whose upper
+        // lanes compare equal and so never count); reads from at - 1 to one
+        // pixel past the block.
+        const auto block = [&](std::int32_t at, auto get) {
+            const __m128i c = get(row + at);
+            const __m128i rc = get(rAt + at);
             if (passWanted[0])
-                putBits16(out[0], x, candidates(c, rc, load(row + x - 1), load(rAt + x - 1)));
+                putBits16(out[0], at, candidates(c, rc, get(row + at - 1), get(rAt + at - 1)));
             if (passWanted[1])
-                putBits16(out[1], x, candidates(c, rc, load(row + x + 1), load(rAt + x + 1)));
+                putBits16(out[1], at, candidates(c, rc, get(row + at + 1), get(rAt + at + 1)));
             if (up)
-                putBits16(out[2], x, candidates(c, rc, load(row + x - w), load(rUp + x)));
+                putBits16(out[2], at, candidates(c, rc, get(row + at - w), get(rUp + at)));
             if (down)
-                putBits16(out[3], x, candidates(c, rc, load(row + x + w), load(rDown + x)));
+                putBits16(out[3], at, candidates(c, rc, get(row + at + w), get(rDown + at)));
+        };
+        const auto load8 = [](const std::uint8_t* p) {
+            return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        };
+        for (; x + 17 <= width; x += 16)
+            block(x, load);
+        // The rest but the last pixel in blocks too, the last of which may
+        // go over pixels done already (their bits are set again, which
+        // changes nothing). perf: cell mode's rows of 8 and 16 pixels went
+        // pixel by pixel; 1024 x 1024 sprites in 16 x 16 cells at factor 4,
+        // one thread, from 1.71 to 1.57 times the whole image's instructions.
+        if (width >= 18 && x < width - 1) {
+            block(width - 17, load);
+            x = width - 1;
+        }
+        for (; x + 9 <= width; x += 8)
+            block(x, load8);
+        if (width >= 10 && x < width - 1) {
+            block(width - 9, load8);
+            x = width - 1;
         }
 #endif
         for (; x < width; ++x)
@@ -510,7 +533,7 @@ template <class O> void SlopePassRunner::decide()
     PassWork& work = *job.passWork_;
     const std::int32_t width = job.width_;
     const std::int32_t height = job.height_;
-    const PassContext ctx{width, height, job.source_->image->store(), job.relations_.get()};
+    const PassContext ctx{width, height, job.source_->image->store(), job.relationTable_};
     const std::ptrdiff_t w = width;
     const std::ptrdiff_t sOff = O::sx + O::sy * w;
     const std::size_t words = work.wordsPerRow;

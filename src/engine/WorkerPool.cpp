@@ -1,54 +1,13 @@
 #include "engine/WorkerPool.h"
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#endif
+#include "image/Platform.h"
 
 namespace gridmint {
 
-namespace {
-
-// The pool's threads work at their owner's priority, so that a program that
-// runs the engine on a lowered background thread (to keep its window
-// responsive) lowers the helpers too. POSIX threads inherit the creating
-// thread's nice value by themselves; Windows threads start at normal.
-#ifdef _WIN32
-int ownerPriority()
+WorkerPool::WorkerPool(std::int32_t threads) : priority_(platform::threadPriority())
 {
-    return GetThreadPriority(GetCurrentThread());
-}
-
-void takePriority(int priority)
-{
-    if (priority != THREAD_PRIORITY_ERROR_RETURN)
-        SetThreadPriority(GetCurrentThread(), priority);
-}
-#else
-int ownerPriority()
-{
-    return 0;
-}
-
-void takePriority(int) {}
-#endif
-
-} // namespace
-
-WorkerPool::WorkerPool(std::int32_t threads)
-{
-    const int priority = ownerPriority();
-    for (std::int32_t i = 1; i < threads; ++i) {
-        workers_.emplace_back([this, priority] {
-            takePriority(priority);
-            workerLoop();
-        });
-    }
+    for (std::int32_t i = 1; i < threads; ++i)
+        workers_.emplace_back([this] { workerLoop(); });
 }
 
 WorkerPool::~WorkerPool()
@@ -71,7 +30,13 @@ void WorkerPool::run(std::int32_t count, Call call, void* context)
             call(context, i);
         return;
     }
+    // The pool's threads work at the priority of the thread that hands them
+    // the batch: a pool made by the window's thread and later lent to a
+    // lowered background run must not compete with the window at normal
+    // priority.
+    const int priority = platform::threadPriority();
     std::unique_lock<std::mutex> lock(mutex_);
+    priority_ = priority;
     ++batch_;
     next_ = 0;
     count_ = count;
@@ -103,11 +68,18 @@ void WorkerPool::workerLoop()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     std::uint64_t seen = 0;
+    int mine = platform::threadPriority();
     for (;;) {
         wake_.wait(lock, [&] { return stopping_ || batch_ != seen; });
         if (stopping_)
             return;
         seen = batch_;
+        if (priority_ != mine) {
+            // Tried once per change: Linux keeps an unprivileged thread
+            // from coming back up, and then it stays lower.
+            mine = priority_;
+            (void)platform::setThreadPriority(mine);
+        }
         drain(lock);
     }
 }

@@ -13,6 +13,7 @@ namespace gridmint {
 class WorkerPool {
 public:
     // `threads` >= 1 counts the calling thread: a pool of 1 starts none.
+    // The threads take the priority of whichever thread hands them a batch.
     explicit WorkerPool(std::int32_t threads);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
@@ -47,6 +48,7 @@ private:
     std::int32_t unfinished_ = 0;
     Call call_ = nullptr;
     void* context_ = nullptr;
+    int priority_ = 0; // of the thread that handed out the batch
     bool stopping_ = false;
 };
 

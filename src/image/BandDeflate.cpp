@@ -258,9 +258,15 @@ bool deflateRows(std::int32_t rows, std::size_t rowBytes, const RowEncoder& enco
         std::unique_ptr<BandCompressor> inline_;
         if (threads > 1) {
             workers.reserve(threads);
+            // The helpers compress at the writer's priority, lowered when a
+            // window saves in the background.
+            const int priority = platform::threadPriority();
             try {
                 for (unsigned t = 0; t < threads; ++t)
-                    workers.emplace_back(work);
+                    workers.emplace_back([&work, priority] {
+                        (void)platform::setThreadPriority(priority);
+                        work();
+                    });
             } catch (const std::system_error&) {
                 // Fewer threads than asked for: those that started suffice.
             }

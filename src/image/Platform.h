@@ -72,6 +72,20 @@ std::error_code takeLastWriteError();
 // failure and clean up. Programs call it once at start-up; no-op on Windows.
 void ignoreFileSizeSignal();
 
+// The calling thread's scheduling priority in the system's own terms: its
+// nice value on Linux, its thread priority on Windows (0 elsewhere). A
+// program that does long work on a thread below normal priority, so that
+// its window's thread wins a busy processor, wants the helper threads that
+// work starts to share that priority. Linux threads inherit their
+// starter's nice value when they start, but not later changes; Windows
+// threads always start at normal. So a helper takes the priority of the
+// thread it works for with setThreadPriority.
+int threadPriority();
+// Gives the calling thread `priority` (a threadPriority value). False when
+// the system refused, as Linux does when an unprivileged thread asks to
+// come back from a raised nice value.
+bool setThreadPriority(int priority);
+
 // A file's identity (device and inode, or volume and file index), following
 // links; nullopt when it does not exist or cannot be examined. Two names
 // with the same identity are the same file.

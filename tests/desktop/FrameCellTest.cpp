@@ -103,6 +103,19 @@ private slots:
         QCOMPARE(s.h.frame->engineRuns(), before);
     }
 
+    // A cell layout the engine refuses leaves the previous result on screen
+    // and says so, once.
+    void aFailedCellRunSaysSo()
+    {
+        Sheet s;
+        const auto whole = s.shown();
+        s.cells(CellLayout{8, 8, 0, CellLayout::kMaxGap + 1, false});
+        QCOMPARE(s.h.dialogs->messages,
+                 QStringList{QStringLiteral("エラー: 画像を拡大できませんでした")});
+        QCOMPARE(s.shown(), whole);
+        QVERIFY(!s.doc().resultCellLayout().enabled());
+    }
+
     void overlayShowsTheMapAndKeepsHandEdits()
     {
         Sheet s;

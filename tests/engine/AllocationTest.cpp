@@ -2,6 +2,7 @@
 // touch the heap. This binary replaces the global allocation functions to
 // count calls.
 #include "EngineTestUtil.h"
+#include "engine/CellScale.h"
 #include "engine/ScaleJob.h"
 
 #include <atomic>
@@ -69,6 +70,32 @@ TEST(ScaleJobAllocation, ASecondRunOfAReusedJobAllocatesNothing)
     const long after = g_allocations.load();
     EXPECT_EQ(after - before, 0);
     EXPECT_GT(before, 0) << "the counting operator new is not in use";
+}
+
+// Cell mode reuses one job per thread from cell to cell: a sheet of many
+// cells costs the heap no more than one of two cells, tracing changes or not.
+TEST(ScaleJobAllocation, CellModeAllocatesNothingPerCell)
+{
+    const auto sheetOf = [](int columns, int rows) {
+        const int w = 8 * columns, h = 8 * rows;
+        std::vector<std::uint8_t> pixels(std::size_t(w * h));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                pixels[std::size_t(y * w + x)] =
+                    static_cast<std::uint8_t>((x % 8) > (y % 8) ? 1 : ((x % 8) == (y % 8) ? 2 : 0));
+        return test::makeSet(w, h, pixels, {0xFFFFFFFFu, 0xFF000000u, 0xFF404040u});
+    };
+    const CellLayout layout{8, 8, 0, 0, false};
+    for (bool trace : {false, true}) {
+        const auto allocationsFor = [&](int columns, int rows) {
+            auto sheet = sheetOf(columns, rows);
+            const long before = g_allocations.load();
+            const Enlargement e =
+                enlargeCells(*sheet, ScaleSettings{3, 20, -1, true}, layout, trace, 1);
+            return g_allocations.load() - before;
+        };
+        EXPECT_EQ(allocationsFor(8, 6), allocationsFor(2, 1)) << (trace ? "tracing" : "");
+    }
 }
 
 } // namespace

@@ -18,7 +18,7 @@ using test::makeSet;
 using test::rowsOf;
 
 // Shades of a few base colours, so that exact and similar mode both occur;
-// up to 64 entries, so that cells with high indices are renumbered.
+// up to 64 entries.
 std::vector<Colour> randomPalette(std::mt19937& rng)
 {
     std::uniform_int_distribution<int> byte(0, 255), shade(-12, 12);

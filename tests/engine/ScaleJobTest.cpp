@@ -3,10 +3,19 @@
 
 #include "EngineTestUtil.h"
 #include "engine/SlopeShapes.h"
+#include "engine/WorkerPool.h"
+#include "image/Platform.h"
 
+#include <chrono>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <set>
 #include <stdexcept>
+#include <thread>
+#ifdef __linux__
+#include <unistd.h>
+#endif
 
 namespace gridmint {
 namespace {
@@ -298,6 +307,54 @@ TEST(ScaleJobPalette, SetPaletteShrinksTheJobPaletteAndKeepsTheOutputTail)
     EXPECT_EQ(job.palette().size(), 16u);
 }
 
+// Tables built elsewhere stand in for the job's own only while they were
+// built from its palette, threshold and transparent index; once a setting
+// moves on, the job builds its own, so sharing never changes the output.
+TEST(ScaleJobPalette, SharedTablesServeOnlyTheSettingsTheyWereBuiltFrom)
+{
+    const Rows rows{"0000000", "0011100", "0122210", "0123321", "0000000"};
+    const std::vector<Colour> palette{0xFFFFFFFF, 0xFF000000, 0xFF1E1E28, 0xFF3C2814};
+    const std::vector<Colour> recoloured{0xFF000000, 0xFFFFFFFF, 0xFFE0E0D8, 0xFF3C2814};
+    const auto alone = [&](const std::vector<Colour>& colours, double threshold,
+                           std::int32_t transparent) {
+        auto set = makeSet(rows, colours);
+        ScaleJob job(*set, 3, threshold, transparent);
+        job.run();
+        return rowsOf(job.outputImage());
+    };
+    ASSERT_NE(alone(palette, 2, -1), alone(palette, 60, -1)) << "the threshold must matter here";
+
+    auto set = makeSet(rows, palette);
+    const auto tables = std::make_shared<const PaletteTables>(palette, 2, -1);
+    ScaleJob job(*set, 3, 2, -1);
+    job.shareTables(tables);
+    job.run();
+    EXPECT_EQ(rowsOf(job.outputImage()), alone(palette, 2, -1));
+    job.setThreshold(60);
+    job.run();
+    EXPECT_EQ(rowsOf(job.outputImage()), alone(palette, 60, -1));
+    job.setThreshold(2);
+    job.setPalette(recoloured.data(), static_cast<std::int32_t>(recoloured.size()));
+    job.run();
+    EXPECT_EQ(rowsOf(job.outputImage()), alone(recoloured, 2, -1));
+
+    ScaleJob transparent(*set, 3, 2, 2);
+    transparent.shareTables(tables);
+    transparent.run();
+    EXPECT_EQ(rowsOf(transparent.outputImage()), alone(palette, 2, 2));
+
+    // A pass run alone before any Lab table exists relates nothing, shared
+    // tables or not.
+    ScaleJob early(*set, 3, 2, -1);
+    ScaleJob earlyShared(*set, 3, 2, -1);
+    earlyShared.shareTables(tables);
+    for (ScaleJob* j : {&early, &earlyShared}) {
+        j->replicateBlocks();
+        j->runSlopePass(MarkLeft);
+    }
+    EXPECT_EQ(rowsOf(earlyShared.outputImage()), rowsOf(early.outputImage()));
+}
+
 TEST(NeighbourStats, CountsRunsOfIndexColourAndSimilarity)
 {
     // Index 2 repeats the colour of 0; 3 is a near shade of 0; 9 is beyond
@@ -329,6 +386,36 @@ TEST(NeighbourStats, CountsRunsOfIndexColourAndSimilarity)
         EXPECT_EQ(none.similarColour.bottom, 0);
     }
 }
+
+#ifdef __linux__
+// A pool made by one thread and later used by a lowered one (a window's
+// thread makes it, a background run borrows it) must not go on working at
+// the maker's priority; nor may a pool's first batch run at the maker's
+// when the thread handing it out is lower.
+TEST(WorkerPoolPriority, HelpersTakeThePriorityOfTheThreadHandingOutTheBatch)
+{
+    WorkerPool pool(3);
+    const int maker = platform::threadPriority();
+    if (maker >= 17)
+        GTEST_SKIP() << "already at the lowest priority";
+    std::mutex lock;
+    std::set<pid_t> threads;
+    std::vector<int> seen;
+    auto task = [&](std::int32_t) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const std::lock_guard guard(lock);
+        threads.insert(::gettid());
+        seen.push_back(platform::threadPriority());
+    };
+    std::thread lowered([&] {
+        ASSERT_TRUE(platform::setThreadPriority(maker + 3));
+        pool.forEach(24, task);
+    });
+    lowered.join();
+    EXPECT_GT(threads.size(), 1u); // the helpers took part
+    EXPECT_EQ(std::vector<int>(24, maker + 3), seen);
+}
+#endif
 
 } // namespace
 } // namespace gridmint
