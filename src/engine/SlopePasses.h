@@ -24,8 +24,8 @@ public:
     RunRecord() = default;
     RunRecord(std::int32_t x, std::int32_t len, SlopeShape shape)
         : x_(static_cast<std::uint32_t>(x)),
-          lenShape_(static_cast<std::uint32_t>(len) |
-                    static_cast<std::uint32_t>(shape) << kShapeShift)
+          lenShape_(static_cast<std::uint32_t>(len) | static_cast<std::uint32_t>(shape)
+                                                          << kShapeShift)
     {
     }
     std::int32_t x() const { return static_cast<std::int32_t>(x_); }
