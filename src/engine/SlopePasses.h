@@ -14,13 +14,11 @@ namespace gridmint {
 // column, the run's length in source lines and the shape of its strip. The
 // start row is the row whose stretch of the pass's list holds the record
 // (PassWork::rowStart), which keeps the record at eight bytes: the lists are
-// the largest thing the passes hold besides the images. Lengths stay below
-// 2^30 because a run never spans more than one side of an image of at most
-// 2^30 pixels.
+// the largest thing the passes hold besides the images. Lengths fit in 30
+// bits: a run lies along one side of an image of at most 2^30 pixels, whose
+// other side is at least two pixels (the run's neighbours lie beside it).
 class RunRecord {
 public:
-    static constexpr std::int32_t kMaxLen = (std::int32_t{1} << 30) - 1;
-
     RunRecord() = default;
     RunRecord(std::int32_t x, std::int32_t len, SlopeShape shape)
         : x_(static_cast<std::uint32_t>(x)),
