@@ -380,8 +380,10 @@ Enlargement ScaleDocument::runEngine(const ImageSet& source, ScaleJob& job,
     if (cells.enabled()) {
         made = enlargeCells(source, settings, cells, traceChanges, cellThreads);
         // Only after the cells succeeded, so that a failure leaves the job as
-        // it was: its plain run gives the status line its colour table.
-        job.run(false);
+        // it was. The status line reads the source through the job's colour
+        // table; the job's own output is never shown in cell mode, so it is
+        // not filled, which would hold a second output-sized image.
+        job.computeLab();
         return made;
     }
     if (!traceChanges) {

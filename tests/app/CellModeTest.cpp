@@ -5,6 +5,7 @@
 #include "engine/ChangeMap.h"
 
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace gridmint::testing {
 namespace {
@@ -48,6 +49,35 @@ TEST(CellMode, ApplyShowsTheCellResultAndTheAutoBrushRestoresIt)
     EXPECT_EQ(picture(*doc.resultBitmap()), whole);
     EXPECT_EQ(picture(*doc.engineResult()), whole);
     EXPECT_EQ(doc.changeMap(), nullptr);
+}
+
+TEST(CellMode, TheStatusLineReadsAsForTheWholeImage)
+{
+    // Near-black 1 is similar to black 0 at threshold 20, red 2 to neither:
+    // the similar-colour counts need the job's colour table.
+    ScaleDocument doc;
+    ScratchDir dir;
+    writeImage(dir / "grey.png", {"0012", "1102", "2210"},
+               {kOpaque, kOpaque | 0x0A0A0Au, kOpaque | 0xFF0000u});
+    ASSERT_TRUE(doc.Load(dir / "grey.png")) << doc.lastError();
+    const auto status = [&doc] {
+        std::vector<std::int32_t> all;
+        for (std::int32_t y = 0; y < 3; ++y) {
+            for (std::int32_t x = 0; x < 4; ++x) {
+                const NeighbourStats s = doc.job()->neighbourStats(x, y);
+                for (const NeighbourCounts& c : {s.sameIndex, s.sameColour, s.similarColour})
+                    all.insert(all.end(), {c.left, c.top, c.right, c.bottom});
+            }
+        }
+        return all;
+    };
+    ASSERT_NE(doc.Apply(4, 20, false, -1), nullptr) << doc.lastError();
+    const std::vector<std::int32_t> whole = status();
+    EXPECT_EQ(doc.job()->neighbourStats(0, 0).similarColour.right, 3);
+
+    doc.SetCellLayout(CellLayout{2, 2, 0, 0, false});
+    ASSERT_NE(doc.Apply(4, 20, true, -1), nullptr) << doc.lastError();
+    EXPECT_EQ(status(), whole);
 }
 
 TEST(CellMode, TheLayoutOfARunTravelsWithItsResult)
