@@ -220,6 +220,9 @@ IndexedBitmap* ScaleDocument::AdoptRun(DetachedRun& run, const std::function<voi
     }
     if (run.failed()) {
         if (run.borrowed_ && !job_) {
+            // Once more if the run could not make it again: the raster on
+            // screen, hand edits and all, cannot be saved without its job.
+            run.remakeLent();
             job_ = std::move(run.lentJob_); // the present result's job, as lent
             run.borrowed_ = false;
         }

@@ -186,6 +186,9 @@ void DetachedRun::Execute() noexcept
             job_ = std::move(lentJob_);
             job_->setThreshold(settings_.threshold);
         } else {
+            // Nothing but this run keeps the borrowed job: its output goes
+            // before the new one is made, and is made again on failure.
+            lentJob_.reset();
             job_ = std::make_unique<ScaleJob>(*source_, settings_.factor, settings_.threshold,
                                               settings_.transparentIndex);
         }
@@ -218,9 +221,40 @@ void DetachedRun::Execute() noexcept
         refill_ = false;
         cellResult_.reset();
         changeMap_.reset();
+        remakeLent(); // with the failed run's memory free again
         return;
     }
     lentJob_.reset(); // a new job replaced it: the document will not want it back
+}
+
+void DetachedRun::noteLent(const ScaleJob& job, const CellLayout& layout, bool slopePasses)
+{
+    lentSettings_ =
+        ScaleSettings{job.factor(), job.threshold(), job.transparentIndex(), slopePasses};
+    lentLayout_ = layout;
+}
+
+bool DetachedRun::remakeLent() noexcept
+{
+    if (lentJob_ || !borrowed_)
+        return lentJob_ != nullptr;
+    try {
+        auto job =
+            std::make_unique<ScaleJob>(*source_, lentSettings_.factor, lentSettings_.threshold,
+                                       lentSettings_.transparentIndex);
+        job->setThreadCount(engineThreads_);
+        // In cell mode the document kept the cells' result; the job serves
+        // the status line only, as after any cell-mode run.
+        if (lentLayout_.enabled())
+            job->computeLab();
+        else
+            job->run(lentSettings_.slopePasses);
+        job->releaseScratch();
+        lentJob_ = std::move(job);
+        return true;
+    } catch (...) {
+        return false;
+    }
 }
 
 std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, double threshold,
@@ -240,6 +274,7 @@ std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(std::int32_t factor, doub
         runGroupOpen_ && runGroupStepOn_ && history_->revision() == runGroupRevision_;
     const bool tooLarge = stateBytes() > history_->budget();
     if (job_ && result_ && (groupStep || tooLarge)) {
+        run->noteLent(*job_, resultLayout_, resultSlopes_);
         run->lentJob_ = std::move(job_);
         run->borrowed_ = true;
         run->clearsHistory_ = !groupStep;
@@ -261,7 +296,15 @@ std::unique_ptr<DetachedRun> ScaleDocument::PrepareRun(DetachedRun& superseded, 
         return nullptr;
     // The superseded run's job, or the document's own if it never got
     // further, is what the document would have lent.
-    run->lentJob_ = superseded.job_ ? std::move(superseded.job_) : std::move(superseded.lentJob_);
+    if (superseded.job_) {
+        run->noteLent(*superseded.job_, superseded.cellLayout_, superseded.settings_.slopePasses);
+        run->lentJob_ = std::move(superseded.job_);
+    } else {
+        // Null when the superseded run freed it and could not make it again.
+        run->lentSettings_ = superseded.lentSettings_;
+        run->lentLayout_ = superseded.lentLayout_;
+        run->lentJob_ = std::move(superseded.lentJob_);
+    }
     superseded.lentJob_.reset();
     superseded.borrowed_ = false;
     run->borrowed_ = true;

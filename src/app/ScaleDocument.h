@@ -67,7 +67,10 @@ CellRun CornerDragCells(Point anchor, Point pointer, std::int32_t factor, std::i
 // settings allow it re-runs the borrowed job in place and later refills the
 // document's raster with the new result, so that a re-run at the largest
 // factors never holds more than two result-sized images; any other run
-// frees the borrowed job once its own is made. A failed run gives it back.
+// frees the borrowed job before it makes its own, so that a change of factor
+// does not hold the old engine output beside the new one. A failed run gives
+// the job back: the borrowed one, or one made afresh from the settings and
+// cell layout that made it (the engine gives the same output for them).
 class DetachedRun {
 public:
     ~DetachedRun();
@@ -88,6 +91,11 @@ private:
     friend class ScaleDocument;
     DetachedRun(const ImageSet& source, std::uint64_t sourceSerial, const ScaleSettings& settings);
     bool failed() const { return !job_ || (!result_ && !refill_); }
+    // Notes what the borrowed job was made with (see lentSettings_).
+    void noteLent(const ScaleJob& job, const CellLayout& layout, bool slopePasses);
+    // The borrowed job again after a failure, if the run freed it; true when
+    // there is one to give back.
+    bool remakeLent() noexcept;
 
     const ImageSet* source_;
     std::uint64_t sourceSerial_; // the document's load count when prepared
@@ -102,6 +110,9 @@ private:
     // of the document's raster, which a result of that size refills.
     std::unique_ptr<ScaleJob> lentJob_;
     bool borrowed_ = false;
+    // What the borrowed job was made with, to make it again if it was freed.
+    ScaleSettings lentSettings_;
+    CellLayout lentLayout_;
     bool clearsHistory_ = false;
     std::int32_t rasterWidth_ = 0;
     std::int32_t rasterHeight_ = 0;

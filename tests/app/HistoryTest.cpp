@@ -325,6 +325,34 @@ TEST_F(History, RunBorrowsTheJobThatNoStepWouldKeep)
     EXPECT_EQ(picture(*big.engineResult()), picture(*reference.engineResult()));
 }
 
+TEST_F(History, FailedFactorChangeMakesTheBorrowedJobAgain)
+{
+    // A change of factor frees the borrowed job before making its own; when
+    // the new factor is refused the job comes back made afresh, with the
+    // settings and engine result of the raster on screen, edits untouched.
+    ScaleDocument big;
+    big.history().setBudget(64 * 1024);
+    loadApplied(big, dir, pattern(1025, 1024), 2, true); // too large for x32
+    const Rows engine = picture(*big.engineResult());
+    IndexedBitmap* raster = big.resultBitmap();
+    ASSERT_TRUE(big.PlotDots(7, 7, 15, 3));
+    const Rows edited = picture(*raster);
+
+    auto run = big.PrepareRun(32, 20, -1);
+    ASSERT_TRUE(run->borrowsJob());
+    run->Execute();
+    EXPECT_EQ(big.AdoptRun(*run), nullptr);
+    EXPECT_EQ(big.lastError(), "too large to enlarge");
+    ASSERT_NE(big.job(), nullptr);
+    EXPECT_EQ(big.job()->factor(), 2);
+    EXPECT_EQ(big.job()->threshold(), 20.0);
+    EXPECT_EQ(big.resultBitmap(), raster);
+    EXPECT_EQ(picture(*raster), edited);
+    EXPECT_EQ(picture(*big.engineResult()), engine);
+    EXPECT_TRUE(big.HasHandEdits());
+    EXPECT_TRUE(big.Save(dir / "kept.png")) << big.lastError();
+}
+
 TEST_F(History, RunGroupLendsTheJobAfterItsFirstStep)
 {
     ScaleDocument reference;
