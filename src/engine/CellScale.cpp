@@ -300,9 +300,6 @@ Enlargement enlargeCells(const ImageSet& sheet, const ScaleSettings& settings,
         throw std::length_error("cell mode: the enlarged image would exceed 2^30 pixels");
 
     Enlargement result;
-    result.image = std::make_unique<IndexedImage>();
-    result.image->allocate(static_cast<std::uint32_t>(outWidth),
-                           static_cast<std::uint32_t>(outHeight));
     if (traceChanges) {
         result.changes = std::make_unique<IndexedImage>();
         result.changes->allocate(static_cast<std::uint32_t>(outWidth),
@@ -311,8 +308,34 @@ Enlargement enlargeCells(const ImageSet& sheet, const ScaleSettings& settings,
             std::memset(result.changes->store(), kUnchanged,
                         static_cast<std::size_t>(outWidth * outHeight));
     }
+    if (width == 0 || height == 0 || layout.wrap) {
+        result.image = std::make_unique<IndexedImage>();
+        result.image->allocate(static_cast<std::uint32_t>(outWidth),
+                               static_cast<std::uint32_t>(outHeight));
+    }
     if (width == 0 || height == 0)
         return result;
+
+    const std::int32_t columns = cellsAlong(width, layout.cellWidth, layout.margin, layout.spacing);
+    const std::int32_t rows = cellsAlong(height, layout.cellHeight, layout.margin, layout.spacing);
+    if (!layout.wrap) {
+        // One run over the whole sheet, with every cell border acting as an
+        // image border: no cut-out, no per-cell set-up and no copy back.
+        // perf: 1024 x 1024 sprites in 16 x 16 cells at factor 4 from 1.53
+        // to TODO times the whole image's run.
+        ScaleJob job(sheet, f, settings.threshold, settings.transparentIndex);
+        job.setThreadCount(static_cast<std::int32_t>(
+            std::min<unsigned>(threads, static_cast<unsigned>(INT32_MAX))));
+        job.setCellGrid(
+            {layout.cellWidth, layout.cellHeight, layout.margin, layout.spacing, columns, rows});
+        // Without the passes nothing changes: the map stays all 0.
+        if (result.changes && settings.slopePasses)
+            runTracingChanges(job, *result.changes);
+        else
+            job.run(settings.slopePasses);
+        result.image = job.takeOutputImage();
+        return result;
+    }
 
     const std::vector<CellOrigin> cells = fullCells(layout, width, height);
     // Everything outside the full cells is plain blocks: whole rows between
@@ -323,8 +346,6 @@ Enlargement enlargeCells(const ImageSet& sheet, const ScaleSettings& settings,
     if (layout.wrap && !cells.empty() &&
         std::int64_t{3} * f * w * 3 * f * h > ScaleJob::kMaxOutputPixels)
         throw std::length_error("cell mode: a wrapped cell would exceed 2^30 pixels");
-    const std::int32_t columns = cellsAlong(width, w, layout.margin, layout.spacing);
-    const std::int32_t rows = cellsAlong(height, h, layout.margin, layout.spacing);
     const auto cellStart = [&](std::int32_t i, std::int32_t side) {
         return layout.margin + i * (side + layout.spacing);
     };
