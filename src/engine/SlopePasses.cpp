@@ -245,25 +245,28 @@ struct PassContext {
     const std::uint8_t* relations;
 };
 
-// What a run sees as its image, [x0, x1) x [y0, y1): the whole image, or in
-// cell mode the cell the run starts in, whose border acts as the image's.
-struct Box {
+// What a run sees as its image, [x0, x1) x [y0, y1): in cell mode the cell
+// the run starts in, whose border acts as the image's; else the whole image,
+// whose top left is known to be 0 so that its runs test as before.
+template <bool Cell> struct Box {
     std::int32_t x0;
     std::int32_t x1;
     std::int32_t y0;
     std::int32_t y1;
 
+    std::int32_t left() const { return Cell ? x0 : 0; }
+    std::int32_t top() const { return Cell ? y0 : 0; }
     // Whether the pixel one step (dx, dy) from the inside pixel (x, y) is
     // inside too: only the side the step goes to needs a test.
     template <int dx, int dy> bool stepInside(std::int32_t x, std::int32_t y) const
     {
         static_assert(dx * dx + dy * dy == 1);
         if constexpr (dx < 0)
-            return x > x0;
+            return x > left();
         else if constexpr (dx > 0)
             return x + 1 < x1;
         else if constexpr (dy < 0)
-            return y > y0;
+            return y > top();
         else
             return y + 1 < y1;
     }
@@ -288,8 +291,8 @@ struct Box {
 // Classifies the start of the run at P and follows it to its step or stop.
 // Exact mode compares indices with the start index; similar mode compares
 // colours with the previous line's, so that shades of one colour carry on.
-template <class O, bool Exact>
-GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, const Box& box, std::int32_t x,
+template <class O, bool Exact, bool Cell>
+GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, const Box<Cell>& box, std::int32_t x,
                                       std::int32_t y, std::uint8_t c, std::uint8_t n)
 {
     const std::ptrdiff_t w = ctx.width;
@@ -310,10 +313,10 @@ GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, const Box& box, st
 
     // The run moves along a, perpendicular to s, so the far side exists for
     // all of its lines or for none.
-    const bool farExists = box.stepInside<-O::sx, -O::sy>(x, y);
+    const bool farExists = box.template stepInside<-O::sx, -O::sy>(x, y);
 
     StartKind kind = StartKind::Free;
-    if (box.stepInside<-O::ax, -O::ay>(x, y)) {
+    if (box.template stepInside<-O::ax, -O::ay>(x, y)) {
         const std::uint8_t* before = p - aOff;
         if (matches(c, before[sOff]))
             kind = StartKind::LighterSide;
@@ -623,20 +626,20 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
     std::int32_t longest = 0;
     // The filter left no candidate outside the cells, so every pixel treated
     // has a cell.
-    Box rowBox{0, width, 0, height};
+    Box<Grid> rowBox{0, width, 0, height};
 
     const auto treat = [&](std::int32_t x, std::int32_t y, std::uint64_t* markRow, std::uint8_t c,
                            std::uint8_t n) GRIDMINT_LAMBDA_INLINE {
         const std::uint8_t rel = ctx.relations[std::size_t{c} * 256 + n];
         if ((rel & kLighter) == 0 || testBit(markRow, x))
             return;
-        Box box = rowBox;
+        Box<Grid> box = rowBox;
         if constexpr (Grid) {
             box.x0 = work.cellX0[static_cast<std::size_t>(x)];
             box.x1 = work.cellX1[static_cast<std::size_t>(x)];
         }
-        const Outcome o = (rel & kSimilar) ? follow<O, true>(ctx, box, x, y, c, n)
-                                           : follow<O, false>(ctx, box, x, y, c, n);
+        const Outcome o = (rel & kSimilar) ? follow<O, true, Grid>(ctx, box, x, y, c, n)
+                                           : follow<O, false, Grid>(ctx, box, x, y, c, n);
         if constexpr (O::sy == 0) {
             for (int k = 0; k < o.marked; ++k)
                 setBit(markRow + static_cast<std::size_t>(k) * words, x);
