@@ -196,7 +196,8 @@ public:
     const CellGrid& cellGrid() const { return grid_; }
     // Hands the output image to the caller, for a job run once whose result
     // is wanted without a copy. The job cannot run again: run() and
-    // runSlopePass() then throw std::logic_error.
+    // runSlopePass() then throw std::logic_error, and output() holds no
+    // image (outputImage() must not be called).
     std::unique_ptr<IndexedImage> takeOutputImage();
 
     bool isSimilar(std::int32_t i, std::int32_t j) const;
