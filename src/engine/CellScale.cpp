@@ -72,6 +72,8 @@ void fillRow(std::uint8_t* to, std::uint8_t value, std::size_t n)
         to[i] = value;
 }
 
+// Wrap mode enlarges each cell's repetition as an image of its own, cell by
+// cell on the workers; the other cells go in one run over the sheet.
 struct SheetWork {
     const ImageSet& sheet;
     const ScaleSettings& settings;
