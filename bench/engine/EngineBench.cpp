@@ -185,7 +185,7 @@ BENCHMARK(BM_Run)->Apply([](auto* b) { sizesAndFactors(b, true); }) -> UseManual
 BENCHMARK(BM_CellsVsWhole)
     ->ArgsProduct({{0, 1, 2}, {0, 1}, {0}, {4}, {16}})
     ->ArgsProduct({{0, 1, 2}, {0}, {0}, {8}, {16}})
-    ->ArgsProduct({{0, 1, 2}, {0}, {0}, {4}, {8, 32}})
+    ->ArgsProduct({{0, 1, 2}, {0}, {0}, {4, 8}, {8, 32}})
     ->ArgsProduct({{0, 1, 2}, {0}, {1}, {4}, {16}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -72,6 +72,8 @@ void fillRow(std::uint8_t* to, std::uint8_t value, std::size_t n)
         to[i] = value;
 }
 
+// Wrap mode enlarges each cell's repetition as an image of its own, cell by
+// cell on the workers; the other cells go in one run over the sheet.
 struct SheetWork {
     const ImageSet& sheet;
     const ScaleSettings& settings;
@@ -300,9 +302,6 @@ Enlargement enlargeCells(const ImageSet& sheet, const ScaleSettings& settings,
         throw std::length_error("cell mode: the enlarged image would exceed 2^30 pixels");
 
     Enlargement result;
-    result.image = std::make_unique<IndexedImage>();
-    result.image->allocate(static_cast<std::uint32_t>(outWidth),
-                           static_cast<std::uint32_t>(outHeight));
     if (traceChanges) {
         result.changes = std::make_unique<IndexedImage>();
         result.changes->allocate(static_cast<std::uint32_t>(outWidth),
@@ -311,8 +310,35 @@ Enlargement enlargeCells(const ImageSet& sheet, const ScaleSettings& settings,
             std::memset(result.changes->store(), kUnchanged,
                         static_cast<std::size_t>(outWidth * outHeight));
     }
+    if (width == 0 || height == 0 || layout.wrap) {
+        result.image = std::make_unique<IndexedImage>();
+        result.image->allocate(static_cast<std::uint32_t>(outWidth),
+                               static_cast<std::uint32_t>(outHeight));
+    }
     if (width == 0 || height == 0)
         return result;
+
+    const std::int32_t columns = cellsAlong(width, layout.cellWidth, layout.margin, layout.spacing);
+    const std::int32_t rows = cellsAlong(height, layout.cellHeight, layout.margin, layout.spacing);
+    if (!layout.wrap) {
+        // One run over the whole sheet, with every cell border acting as an
+        // image border: no cut-out, no per-cell set-up and no copy back.
+        // perf: 1024 x 1024 sprites in 16 x 16 cells at factor 4, one
+        // thread, from 1.60 to 0.94 times the whole image's instructions
+        // (8 x 8 cells: 2.14 to 0.86; dither 0.96 to 0.78).
+        ScaleJob job(sheet, f, settings.threshold, settings.transparentIndex);
+        job.setThreadCount(static_cast<std::int32_t>(
+            std::min<unsigned>(threads, static_cast<unsigned>(INT32_MAX))));
+        job.setCellGrid(
+            {layout.cellWidth, layout.cellHeight, layout.margin, layout.spacing, columns, rows});
+        // Without the passes nothing changes: the map stays all 0.
+        if (result.changes && settings.slopePasses)
+            runTracingChanges(job, *result.changes);
+        else
+            job.run(settings.slopePasses);
+        result.image = job.takeOutputImage();
+        return result;
+    }
 
     const std::vector<CellOrigin> cells = fullCells(layout, width, height);
     // Everything outside the full cells is plain blocks: whole rows between
@@ -323,8 +349,6 @@ Enlargement enlargeCells(const ImageSet& sheet, const ScaleSettings& settings,
     if (layout.wrap && !cells.empty() &&
         std::int64_t{3} * f * w * 3 * f * h > ScaleJob::kMaxOutputPixels)
         throw std::length_error("cell mode: a wrapped cell would exceed 2^30 pixels");
-    const std::int32_t columns = cellsAlong(width, w, layout.margin, layout.spacing);
-    const std::int32_t rows = cellsAlong(height, h, layout.margin, layout.spacing);
     const auto cellStart = [&](std::int32_t i, std::int32_t side) {
         return layout.margin + i * (side + layout.spacing);
     };

@@ -305,6 +305,7 @@ ScaleJob::~ScaleJob() = default;
 
 void ScaleJob::run(bool slopePasses)
 {
+    requireOutput();
     slopePasses_ = slopePasses;
     const PaletteTables* shared = fittingSharedTables();
     if (shared != nullptr)
@@ -328,6 +329,7 @@ void ScaleJob::run(bool slopePasses)
 
 void ScaleJob::runSlopePass(MarkBit pass)
 {
+    requireOutput();
     if (width_ == 0 || height_ == 0)
         return;
     // The shared tables stand for the Lab table only once computeLab() or
@@ -337,6 +339,41 @@ void ScaleJob::runSlopePass(MarkBit pass)
     preparePassWork();
     marksClear_ = false;
     SlopePassRunner(*this).run(pass, false);
+}
+
+void ScaleJob::requireOutput() const
+{
+    if (!output_->image)
+        throw std::logic_error("scale job: the output was taken; the job cannot run again");
+}
+
+std::unique_ptr<IndexedImage> ScaleJob::takeOutputImage()
+{
+    return std::move(output_->image);
+}
+
+void ScaleJob::setCellGrid(const CellGrid& grid)
+{
+    if (grid == CellGrid{}) {
+        grid_ = grid;
+        hasGrid_ = false;
+        return;
+    }
+    const auto fits = [](std::int32_t extent, std::int32_t side, std::int32_t margin,
+                         std::int32_t spacing, std::int32_t count) {
+        if (side < 1 || margin < 0 || spacing < 0 || count < 0)
+            return false;
+        // The last cell ends inside the image (count 0: nothing to fit).
+        return count == 0 || std::int64_t{margin} +
+                                     std::int64_t{count} * (std::int64_t{side} + spacing) -
+                                     spacing <=
+                                 extent;
+    };
+    if (!fits(width_, grid.cellWidth, grid.margin, grid.spacing, grid.columns) ||
+        !fits(height_, grid.cellHeight, grid.margin, grid.spacing, grid.rows))
+        throw std::invalid_argument("scale job: cell grid outside the image");
+    grid_ = grid;
+    hasGrid_ = true;
 }
 
 const PaletteTables* ScaleJob::fittingSharedTables() const
@@ -394,8 +431,10 @@ void ScaleJob::preparePassWork()
     const std::int32_t threads = threadCount();
     const std::size_t chunks =
         threads == 1 ? 1 : static_cast<std::size_t>(std::min(height_, 4 * threads));
-    if (passWork_ && passWork_->carries.size() == chunks)
+    if (passWork_ && passWork_->carries.size() == chunks) {
+        prepareGrid();
         return;
+    }
     if (!passWork_) {
         passWork_ = std::make_unique<PassWork>();
         const std::size_t cells =
@@ -419,6 +458,15 @@ void ScaleJob::preparePassWork()
     for (auto& carry : passWork_->carries)
         for (auto* list : {&carry.now[0], &carry.now[1], &carry.next[0], &carry.next[1]})
             list->reserve(static_cast<std::size_t>(width_) + 1);
+    prepareGrid();
+}
+
+void ScaleJob::prepareGrid()
+{
+    PassWork& work = *passWork_;
+    work.grid = hasGrid_;
+    if (hasGrid_ && !(work.builtGrid == grid_ && !work.cellX0.empty()))
+        work.buildGrid(grid_, width_, height_);
 }
 
 void ScaleJob::replicateBlocks()

@@ -84,6 +84,22 @@ struct NeighbourCounts {
 struct PassWork;
 class WorkerPool;
 
+// Cells of a sheet that the slope passes treat each as an image of its own:
+// a neighbour across a cell's border counts as outside, runs end at the
+// cell's end, and pixels outside the cells (margin, spacing, partial cells)
+// stay plain blocks. The result is that of every cell cut out and enlarged
+// alone, from one run over the whole sheet. Cell (c, r) has its top left at
+// margin + c * (cellWidth + spacing), margin + r * (cellHeight + spacing).
+struct CellGrid {
+    std::int32_t cellWidth = 0;
+    std::int32_t cellHeight = 0;
+    std::int32_t margin = 0;
+    std::int32_t spacing = 0;
+    std::int32_t columns = 0; // cells across
+    std::int32_t rows = 0;    // cells down
+    friend bool operator==(const CellGrid&, const CellGrid&) = default;
+};
+
 // What a run derives from the palette, the threshold and the transparent
 // index: the L*a*b* table, the pairwise relations of the byte indices and the
 // lightness rank of every index. Never changed once built, so that jobs on
@@ -173,6 +189,16 @@ public:
     // saves the per-run cost of the tables when many small images with one
     // palette go through one job. Null drops them.
     void shareTables(std::shared_ptr<const PaletteTables> tables) { shared_ = std::move(tables); }
+    // Restricts the passes to the cells of `grid` from the next run on (a
+    // default CellGrid: the whole image again). Throws std::invalid_argument
+    // for negative values, or cells that do not lie inside the source.
+    void setCellGrid(const CellGrid& grid);
+    const CellGrid& cellGrid() const { return grid_; }
+    // Hands the output image to the caller, for a job run once whose result
+    // is wanted without a copy. The job cannot run again: run() and
+    // runSlopePass() then throw std::logic_error, and output() holds no
+    // image (outputImage() must not be called).
+    std::unique_ptr<IndexedImage> takeOutputImage();
 
     bool isSimilar(std::int32_t i, std::int32_t j) const;
     bool isDifferent(std::int32_t i, std::int32_t j) const { return !isSimilar(i, j); }
@@ -230,6 +256,8 @@ private:
     // for this job; both made by the first run that needs them.
     WorkerPool& workers();
     void preparePassWork();
+    void prepareGrid();
+    void requireOutput() const;
 
     std::int32_t factor_;
     const ImageSet* source_;
@@ -254,6 +282,8 @@ private:
     // skips clearing them again.
     bool marksClear_ = true;
     std::int32_t threads_ = 0;
+    CellGrid grid_;
+    bool hasGrid_ = false;
     std::unique_ptr<WorkerPool> pool_;
     std::unique_ptr<PassWork> passWork_;
 };

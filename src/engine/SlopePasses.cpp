@@ -243,20 +243,32 @@ struct PassContext {
     std::int32_t height;
     const std::uint8_t* source; // rows of `width` bytes, no padding
     const std::uint8_t* relations;
+};
 
+// What a run sees as its image, [x0, x1) x [y0, y1): in cell mode the cell
+// the run starts in, whose border acts as the image's; else the whole image,
+// whose top left is known to be 0 so that its runs test as before.
+template <bool Cell> struct Box {
+    std::int32_t x0;
+    std::int32_t x1;
+    std::int32_t y0;
+    std::int32_t y1;
+
+    std::int32_t left() const { return Cell ? x0 : 0; }
+    std::int32_t top() const { return Cell ? y0 : 0; }
     // Whether the pixel one step (dx, dy) from the inside pixel (x, y) is
     // inside too: only the side the step goes to needs a test.
     template <int dx, int dy> bool stepInside(std::int32_t x, std::int32_t y) const
     {
         static_assert(dx * dx + dy * dy == 1);
         if constexpr (dx < 0)
-            return x > 0;
+            return x > left();
         else if constexpr (dx > 0)
-            return x + 1 < width;
+            return x + 1 < x1;
         else if constexpr (dy < 0)
-            return y > 0;
+            return y > top();
         else
-            return y + 1 < height;
+            return y + 1 < y1;
     }
 };
 
@@ -279,9 +291,9 @@ struct PassContext {
 // Classifies the start of the run at P and follows it to its step or stop.
 // Exact mode compares indices with the start index; similar mode compares
 // colours with the previous line's, so that shades of one colour carry on.
-template <class O, bool Exact>
-GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, std::int32_t x, std::int32_t y,
-                                      std::uint8_t c, std::uint8_t n)
+template <class O, bool Exact, bool Cell>
+GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, const Box<Cell>& box, std::int32_t x,
+                                      std::int32_t y, std::uint8_t c, std::uint8_t n)
 {
     const std::ptrdiff_t w = ctx.width;
     const std::ptrdiff_t sOff = O::sx + O::sy * w;
@@ -301,10 +313,10 @@ GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, std::int32_t x, st
 
     // The run moves along a, perpendicular to s, so the far side exists for
     // all of its lines or for none.
-    const bool farExists = ctx.stepInside<-O::sx, -O::sy>(x, y);
+    const bool farExists = box.template stepInside<-O::sx, -O::sy>(x, y);
 
     StartKind kind = StartKind::Free;
-    if (ctx.stepInside<-O::ax, -O::ay>(x, y)) {
+    if (box.template stepInside<-O::ax, -O::ay>(x, y)) {
         const std::uint8_t* before = p - aOff;
         if (matches(c, before[sOff]))
             kind = StartKind::LighterSide;
@@ -314,7 +326,7 @@ GRIDMINT_ALWAYS_INLINE Outcome follow(const PassContext& ctx, std::int32_t x, st
     }
 
     const std::int32_t along = O::ay != 0 ? y : x;
-    const std::int32_t limit = O::ay != 0 ? ctx.height : ctx.width;
+    const std::int32_t limit = O::ay != 0 ? box.y1 : box.x1;
     // The lines after the start that the source holds.
     const std::int32_t linesAfter = limit - 1 - along;
     if (linesAfter <= 0)
@@ -383,6 +395,40 @@ void ShortRunDepths::build(std::int32_t factor)
             });
         }
     }
+}
+
+void PassWork::buildGrid(const CellGrid& g, std::int32_t width, std::int32_t height)
+{
+    const auto spans = [](std::vector<std::int32_t>& lo, std::vector<std::int32_t>& hi,
+                          std::int32_t extent, std::int32_t side, std::int32_t margin,
+                          std::int32_t spacing, std::int32_t count) {
+        lo.assign(static_cast<std::size_t>(extent), 0);
+        hi.assign(static_cast<std::size_t>(extent), 0);
+        for (std::int32_t c = 0; c < count; ++c) {
+            const std::int32_t start = margin + c * (side + spacing);
+            for (std::int32_t i = start; i < start + side; ++i) {
+                lo[static_cast<std::size_t>(i)] = start;
+                hi[static_cast<std::size_t>(i)] = start + side;
+            }
+        }
+    };
+    spans(cellX0, cellX1, width, g.cellWidth, g.margin, g.spacing, g.columns);
+    spans(cellY0, cellY1, height, g.cellHeight, g.margin, g.spacing, g.rows);
+    insideCells.assign(wordsPerRow, 0);
+    leftInCell.assign(wordsPerRow, 0);
+    rightInCell.assign(wordsPerRow, 0);
+    for (std::int32_t x = 0; x < width; ++x) {
+        const std::size_t i = static_cast<std::size_t>(x);
+        const std::uint64_t bit = std::uint64_t{1} << (x & 63);
+        if (cellX1[i] <= x)
+            continue;
+        insideCells[i >> 6] |= bit;
+        if (x > cellX0[i])
+            leftInCell[i >> 6] |= bit;
+        if (x + 1 < cellX1[i])
+            rightInCell[i >> 6] |= bit;
+    }
+    builtGrid = g;
 }
 
 namespace {
@@ -520,6 +566,21 @@ void SlopePassRunner::findCandidates(std::int32_t chunk, std::int32_t chunks)
 #endif
         for (; x < width; ++x)
             scalarAt(x);
+        if (work.grid) {
+            // Cell borders act as image borders: no neighbour across them,
+            // and nothing outside the cells.
+            const std::size_t at = static_cast<std::size_t>(y);
+            const bool inRow = work.cellY1[at] > y;
+            const bool top = !inRow || work.cellY0[at] == y;
+            const bool bottom = !inRow || work.cellY1[at] == y + 1;
+            for (std::size_t i = 0; i < words; ++i) {
+                const std::uint64_t in = inRow ? work.insideCells[i] : 0;
+                out[0][i] &= in & work.leftInCell[i];
+                out[1][i] &= in & work.rightInCell[i];
+                out[2][i] &= top ? 0 : in;
+                out[3][i] &= bottom ? 0 : in;
+            }
+        }
         std::uint8_t* const spent = rUp;
         rUp = rAt;
         rAt = rDown;
@@ -528,6 +589,14 @@ void SlopePassRunner::findCandidates(std::int32_t chunk, std::int32_t chunks)
 }
 
 template <class O> void SlopePassRunner::decide()
+{
+    if (job_.passWork_->grid)
+        decideIn<O, true>();
+    else
+        decideIn<O, false>();
+}
+
+template <class O, bool Grid> void SlopePassRunner::decideIn()
 {
     ScaleJob& job = job_;
     PassWork& work = *job.passWork_;
@@ -555,14 +624,22 @@ template <class O> void SlopePassRunner::decide()
     std::int32_t* rowStart = work.rowStart[O::index].data();
     runs.clear();
     std::int32_t longest = 0;
+    // The filter left no candidate outside the cells, so every pixel treated
+    // has a cell.
+    Box<Grid> rowBox{0, width, 0, height};
 
     const auto treat = [&](std::int32_t x, std::int32_t y, std::uint64_t* markRow, std::uint8_t c,
                            std::uint8_t n) GRIDMINT_LAMBDA_INLINE {
         const std::uint8_t rel = ctx.relations[std::size_t{c} * 256 + n];
         if ((rel & kLighter) == 0 || testBit(markRow, x))
             return;
-        const Outcome o =
-            (rel & kSimilar) ? follow<O, true>(ctx, x, y, c, n) : follow<O, false>(ctx, x, y, c, n);
+        Box<Grid> box = rowBox;
+        if constexpr (Grid) {
+            box.x0 = work.cellX0[static_cast<std::size_t>(x)];
+            box.x1 = work.cellX1[static_cast<std::size_t>(x)];
+        }
+        const Outcome o = (rel & kSimilar) ? follow<O, true, Grid>(ctx, box, x, y, c, n)
+                                           : follow<O, false, Grid>(ctx, box, x, y, c, n);
         if constexpr (O::sy == 0) {
             for (int k = 0; k < o.marked; ++k)
                 setBit(markRow + static_cast<std::size_t>(k) * words, x);
@@ -582,6 +659,10 @@ template <class O> void SlopePassRunner::decide()
     // further on in the word at hand, so treat() tests the mark again.
     for (std::int32_t y = 0; y < height; ++y) {
         rowStart[y] = static_cast<std::int32_t>(runs.size());
+        if constexpr (Grid) {
+            rowBox.y0 = work.cellY0[static_cast<std::size_t>(y)];
+            rowBox.y1 = work.cellY1[static_cast<std::size_t>(y)];
+        }
         const std::uint8_t* row = ctx.source + std::ptrdiff_t{y} * w;
         const std::uint64_t* wanted = candidates + static_cast<std::size_t>(y) * words;
         std::uint64_t* markRow = marks + static_cast<std::size_t>(y) * words;

@@ -115,6 +115,16 @@ struct PassWork {
     };
     std::vector<Carry> carries;
     ShortRunDepths shortRuns;
+    // With a cell grid (ScaleJob::setCellGrid), the grid these tables were
+    // built for; per column the first and one past the last column of its
+    // cell, per row likewise (both 0 outside the cells); and rows of masks
+    // of the columns inside a cell, and of those with a neighbour in their
+    // cell on the left and on the right.
+    bool grid = false;
+    CellGrid builtGrid;
+    std::vector<std::int32_t> cellX0, cellX1, cellY0, cellY1;
+    std::vector<std::uint64_t> insideCells, leftInCell, rightInCell;
+    void buildGrid(const CellGrid& g, std::int32_t width, std::int32_t height);
 };
 
 struct PaintContext;
@@ -133,6 +143,7 @@ public:
 private:
     void findCandidates(std::int32_t chunk, std::int32_t chunks);
     template <class Orientation> void decide();
+    template <class Orientation, bool Grid> void decideIn();
     template <class Orientation>
     void paintVertical(const PaintContext& pc, PassWork::Carry& carry, std::int32_t y0,
                        std::int32_t y1);

@@ -188,6 +188,55 @@ TEST(CellScale, RandomSheetsEqualTheirCutOutCells)
     }
 }
 
+// Large factors paint through other windows than small ones, whose unused
+// bytes reach across cell borders, and sheets of many cells split between
+// threads in the middle of cells.
+TEST(CellScale, LargeFactorsAndManyCellsOnSeveralThreads)
+{
+    std::mt19937 rng(1612);
+    for (const int f : {8, 11, 16, 21}) {
+        const CellLayout layout{9 + f % 5, 7 + f % 4, f % 3, 1 + f % 2, false};
+        const int w = 2 * layout.margin + 5 * (layout.cellWidth + layout.spacing) + 3;
+        const int h = 2 * layout.margin + 4 * (layout.cellHeight + layout.spacing) + 2;
+        const auto palette = randomPalette(rng);
+        auto sheet = makeSet(w, h, randomPixels(rng, w, h, int(palette.size())), palette);
+        const ScaleSettings s{f, 12, -1, true};
+        const bool trace = f == 11;
+        const auto expected = expectedSheet(*sheet, s, layout, false);
+        for (unsigned threads : {1u, 2u, 5u}) {
+            const Enlargement e = enlargeCells(*sheet, s, layout, trace, threads);
+            EXPECT_EQ(rowsOf(*e.image), expected) << "factor " << f << ", " << threads;
+            if (trace) {
+                EXPECT_EQ(rowsOf(*e.changes), expectedSheet(*sheet, s, layout, true));
+            }
+        }
+    }
+}
+
+// A job's cell grid must lie inside its image; dropping the grid gives the
+// whole image's run again, and a job whose output was taken refuses to run.
+TEST(CellScale, JobCellGrid)
+{
+    auto set = makeSet({"0010", "0110", "1110", "0001"}, {0xFFFFFFFFu, kOpaque});
+    ScaleJob whole(*set, 3, 20, -1);
+    whole.run();
+    ScaleJob job(*set, 3, 20, -1);
+    EXPECT_THROW(job.setCellGrid({3, 3, 2, 0, 1, 1}), std::invalid_argument); // 2 + 3 > 4
+    EXPECT_NO_THROW(job.setCellGrid({3, 3, 1, 0, 1, 1}));
+    EXPECT_THROW(job.setCellGrid({2, 2, 0, 1, 2, 2}), std::invalid_argument); // 2 + 1 + 2 > 4
+    EXPECT_THROW(job.setCellGrid({0, 2, 0, 0, 1, 1}), std::invalid_argument);
+    job.setCellGrid({2, 2, 0, 0, 2, 2});
+    job.run();
+    EXPECT_NE(rowsOf(job.outputImage()), rowsOf(whole.outputImage()));
+    job.setCellGrid({});
+    job.run();
+    EXPECT_EQ(rowsOf(job.outputImage()), rowsOf(whole.outputImage()));
+    const auto taken = job.takeOutputImage();
+    EXPECT_EQ(rowsOf(*taken), rowsOf(whole.outputImage()));
+    EXPECT_THROW(job.run(), std::logic_error);
+    EXPECT_THROW(job.runSlopePass(MarkLeft), std::logic_error);
+}
+
 TEST(CellScale, NearestGivesPlainBlocks)
 {
     auto sheet = makeSet({"0010", "0110", "1110", "0001"}, {0xFFFFFFFFu, kOpaque});
