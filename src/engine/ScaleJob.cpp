@@ -70,6 +70,39 @@ template <int F> void fillRowFixed(std::uint8_t* out, const std::uint8_t* in, st
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i), parts[i]);
         }
     }
+    if constexpr (F == 3) {
+        // SSE2 has no byte shuffle, but in 16-bit words the tripled row is
+        // simple: for each source pair (p, q) it reads pp, pq, qq. So the
+        // doubled pixels and the source itself, both seen as words, give
+        // every word, and a mask picks per word from which of the two.
+        // perf: eight pixels in about twenty instructions instead of about
+        // fifty; run(false) at factor 3 from 0.97-1.02 to 0.60-0.68 times a plain
+        // replication loop.
+        const __m128i fromSource0 = _mm_setr_epi16(0, -1, 0, 0, -1, 0, 0, -1);
+        const __m128i fromSource1 = _mm_setr_epi16(0, 0, -1, 0, 0, 0, 0, 0);
+        const auto pick = [](__m128i fromSource, __m128i doubled, __m128i source) {
+            return _mm_or_si128(_mm_andnot_si128(fromSource, doubled),
+                                _mm_and_si128(fromSource, source));
+        };
+        for (; width - x >= 8; x += 8, out += 24) {
+            const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + x));
+            const __m128i a = _mm_unpacklo_epi8(v, v); // words: p0p0 p1p1 ... p7p7
+            // Words a0 v0 a1 a2 v1 a3 a4 v2, where aN is pixel N doubled and vK
+            // the source word K.
+            __m128i t = _mm_shuffle_epi32(a, _MM_SHUFFLE(2, 1, 1, 0));
+            t = _mm_shufflelo_epi16(t, _MM_SHUFFLE(2, 1, 0, 0));
+            t = _mm_shufflehi_epi16(t, _MM_SHUFFLE(0, 2, 1, 0));
+            __m128i u = _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 0, 0));
+            u = _mm_shufflelo_epi16(u, _MM_SHUFFLE(0, 0, 0, 0));
+            u = _mm_shufflehi_epi16(u, _MM_SHUFFLE(2, 0, 0, 1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), pick(fromSource0, t, u));
+            // Words a5 a6 v3 a7.
+            t = _mm_shufflelo_epi16(_mm_shuffle_epi32(a, _MM_SHUFFLE(3, 2, 3, 2)),
+                                    _MM_SHUFFLE(3, 0, 2, 1));
+            u = _mm_shufflelo_epi16(v, _MM_SHUFFLE(0, 3, 0, 0));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), pick(fromSource1, t, u));
+        }
+    }
 #endif
     // Indexed from the row start, a byte loop the compiler vectorises.
     out -= std::ptrdiff_t{x} * F;
