@@ -167,17 +167,18 @@ inline void fillSpan(std::uint8_t* p, std::uint8_t v, int n)
     }
 }
 
-// Whether the 8-byte window that holds one output line of a strip (f <= 8)
-// lies inside its output row: from the block's left edge for the left, top
-// and bottom passes, ending at its right edge for the right pass.
-template <class O> bool wordWindowFits(std::ptrdiff_t originX, std::ptrdiff_t outWidth)
+// Whether the window of Bytes bytes that holds one output line of a strip
+// (f <= 8 for 8 bytes, f <= 16 for 16) lies inside its output row: from the block's left edge for
+// the left, top and bottom passes, ending at its right edge for the right pass.
+template <class O, int Bytes = 8>
+bool wordWindowFits(std::ptrdiff_t originX, std::ptrdiff_t outWidth)
 {
     if constexpr (std::endian::native != std::endian::little)
         return false;
     if constexpr (O::sx > 0)
-        return originX - 7 >= 0;
+        return originX - (Bytes - 1) >= 0;
     else
-        return originX + 8 <= outWidth;
+        return originX + Bytes <= outWidth;
 }
 
 // The masks of blendWindow for 0 to 8 bytes.
@@ -203,6 +204,25 @@ template <bool FromLow> inline void blendWindow(std::uint8_t* window, std::uint8
     std::memcpy(&word, window, 8);
     word = (word & ~mask) | (0x0101010101010101ull * v & mask);
     std::memcpy(window, &word, 8);
+}
+
+// Sets `depth` bytes (at most 16; none when depth <= 0) of the 16-byte window
+// to v, from its low end or from its high end, leaving the others unchanged.
+template <bool FromLow> inline void blendWideWindow(std::uint8_t* window, std::uint8_t v, int depth)
+{
+#if defined(__SSE2__)
+    const __m128i order = FromLow
+                              ? _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15)
+                              : _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    const __m128i mask = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(depth)), order);
+    auto* p = reinterpret_cast<__m128i*>(window);
+    const __m128i old = _mm_loadu_si128(p);
+    _mm_storeu_si128(p, _mm_or_si128(_mm_and_si128(mask, _mm_set1_epi8(static_cast<char>(v))),
+                                     _mm_andnot_si128(mask, old)));
+#else
+    for (int i = 0; i < depth && i < 16; ++i)
+        window[FromLow ? i : 15 - i] = v;
+#endif
 }
 
 // Writes one block of a run that goes right: column i of the block gets v in
@@ -760,6 +780,26 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
                     neighbour += aOff;
                 }
             });
+            return;
+        }
+        // Factors 9 to 16: the same with a 16-byte window, for short runs.
+        // perf: at factor 16, the left and right passes' painting from 246
+        // to 132 million instructions per 1024 x 1024 source (callgrind);
+        // the time of the whole run moves little, bound by memory.
+        if (f > 8 && f <= 16 && pc.shortRuns->covers(len) && wordWindowFits<O, 16>(lastX, outW)) {
+            constexpr bool fromLowEnd = O::sx < 0;
+            std::uint8_t* line = origin - (O::sx > 0 ? 15 : 0) + rBegin * rStep;
+            const BlockDepths* blocks = pc.shortRuns->blocks(shape, O::variant, len);
+            for (int k = rBegin / f, r = rBegin; r < rEnd; ++k, sub = 0) {
+                colour = source[neighbour];
+                for (const int blockEnd = std::min(rEnd, (k + 1) * f); r < blockEnd;
+                     ++r, ++sub, line += rStep) {
+                    const std::uint64_t word = sub < 8 ? blocks[k].low : blocks[k].high;
+                    blendWideWindow<fromLowEnd>(line, colour,
+                                                static_cast<std::int8_t>(word >> (8 * (sub % 8))));
+                }
+                neighbour += aOff;
+            }
             return;
         }
         forEachDepthIn(shape, O::variant, f, len, rBegin, rEnd, [&](int r, int depth) {
