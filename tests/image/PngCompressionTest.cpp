@@ -83,6 +83,35 @@ TEST(BandDeflate, OneValidStreamWhateverTheBandsThreadsAndCompressor)
     }
 }
 
+// Flat rows repeat across every band edge, where libdeflate starts with an
+// empty window and primed zlib does not: the deepest setting must still be
+// the smallest, band for band.
+TEST(BandDeflate, LibdeflateBandsNeverLargerThanZlibBands)
+{
+    const std::size_t width = 3000;
+    const std::vector<Bytes> rows = artRows(64, width);
+    const RowEncoder encode = [&](std::int32_t y, Bytes& out) {
+        const Bytes& r = rows[static_cast<std::size_t>(y / 8 * 8)];
+        out.insert(out.end(), r.begin(), r.end());
+    };
+    const auto streamSize = [&](DeflateSettings settings) {
+        settings.threads = 2;
+        settings.bandBytes = 2 * width;
+        Bytes stream;
+        EXPECT_TRUE(deflateRows(64, width, encode, settings,
+                                [&](std::span<const std::uint8_t> p) {
+                                    stream.insert(stream.end(), p.begin(), p.end());
+                                    return true;
+                                },
+                                {}));
+        EXPECT_EQ(inflateAll(stream, 64 * width).size(), 64 * width);
+        return stream.size();
+    };
+    DeflateSettings libdeflate;
+    libdeflate.libdeflateLevel = 12;
+    EXPECT_LE(streamSize(libdeflate), streamSize(DeflateSettings{}));
+}
+
 TEST(BandDeflate, ARefusedPieceStopsEveryWorker)
 {
     const std::vector<Bytes> rows = artRows(400, 500);
