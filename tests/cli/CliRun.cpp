@@ -33,7 +33,14 @@ CliResult cli(const std::string& args, const fs::path& cwd, const std::string& l
                                   out.u8string() + u8"\" 2>\"" + err.u8string() + u8"\"";
     // The wide call: the narrow one would pass the command through the ANSI
     // code page, which cannot hold every file name.
-    r.status = _wsystem(fs::path(command).c_str());
+    // -1 means the command interpreter itself did not start, which Wine
+    // does now and then on a busy machine; the program never ran, so try
+    // again rather than report its outcome.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        r.status = _wsystem(fs::path(command).c_str());
+        if (r.status != -1)
+            break;
+    }
 #else
     const std::string command = "cd '" + cwd.string() + "' && " + limits + " && '" +
                                 program.string() + "' " + args + " >'" + out.string() + "' 2>'" +
