@@ -178,6 +178,22 @@ std::string compareWithReference(const ScaleJob& job, const ReferenceInput& in,
            describe(in);
 }
 
+// Runs `in` with one and with three threads; the first difference from the
+// reference, or empty.
+std::string compareOneAndThreeThreads(const ReferenceInput& in,
+                                      const test::ReferenceResult& expected)
+{
+    auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
+    ScaleJob job(*set, in.factor, in.threshold, in.transparent);
+    for (int threads : {1, 3}) {
+        job.setThreadCount(threads);
+        job.run();
+        if (std::string failure = compareWithReference(job, in, expected); !failure.empty())
+            return failure;
+    }
+    return {};
+}
+
 // GRIDMINT_REFERENCE_IMAGES=100000 runs a longer comparison by hand.
 int referenceImageCount()
 {
@@ -296,14 +312,7 @@ TEST(SlopePassesAgainstReference, RunsLongerAndFurtherOutThanSixteenBits)
         }
         ASSERT_GT(changed[0], kLong / 4);
         ASSERT_GT(changed[1], kLong / 4);
-        auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
-        ScaleJob job(*set, in.factor, in.threshold, in.transparent);
-        for (int threads : {1, 3}) {
-            job.setThreadCount(threads);
-            job.run();
-            ASSERT_EQ(compareWithReference(job, in, expected), "")
-                << (tall ? "tall" : "wide") << ", threads " << threads;
-        }
+        ASSERT_EQ(compareOneAndThreeThreads(in, expected), "") << (tall ? "tall" : "wide");
     }
 }
 
@@ -321,14 +330,7 @@ TEST(SlopePassesAgainstReference, RowsAroundTheFilterAndWordWidths)
             in.height = height;
             in.pixels = randomPixels(rng, width, height, static_cast<int>(in.palette.size()));
             const auto expected = test::referenceRun(in);
-            auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
-            ScaleJob job(*set, in.factor, in.threshold, in.transparent);
-            for (int threads : {1, 3}) {
-                job.setThreadCount(threads);
-                job.run();
-                ASSERT_EQ(compareWithReference(job, in, expected), "")
-                    << width << " x " << height << ", threads " << threads;
-            }
+            ASSERT_EQ(compareOneAndThreeThreads(in, expected), "") << width << " x " << height;
         }
     }
 }
