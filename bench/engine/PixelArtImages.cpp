@@ -1,5 +1,7 @@
 #include "PixelArtImages.h"
 
+#include "app/LineWalk.h"
+
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -89,25 +91,11 @@ void lines(IndexedImage& img, std::mt19937& rng)
     for (int i = 0; i < count; ++i) {
         const int v = colour(rng) & ~3; // darker half of each ramp
         if (i % 2 == 0) {               // straight line of any slope (Bresenham)
-            int x0 = pos(rng), y0 = pos(rng);
+            const int x0 = pos(rng), y0 = pos(rng);
             const int x1 = x0 + r(rng) - 20, y1 = y0 + r(rng) - 20;
-            const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
-            const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
-            int err = dx + dy;
-            for (;;) {
-                put(x0, y0, v);
-                if (x0 == x1 && y0 == y1)
-                    break;
-                const int e2 = 2 * err;
-                if (e2 >= dy) {
-                    err += dy;
-                    x0 += sx;
-                }
-                if (e2 <= dx) {
-                    err += dx;
-                    y0 += sy;
-                }
-            }
+            WalkLine(x0, y0, x1, y1, [&](std::int64_t x, std::int64_t y) {
+                put(static_cast<int>(x), static_cast<int>(y), v);
+            });
         } else { // circle outline (midpoint)
             const int cx = pos(rng), cy = pos(rng), rad = r(rng) / 2;
             int x = rad, y = 0, err = 1 - rad;
