@@ -465,6 +465,7 @@ void ScaleJob::preparePassWork()
     const std::size_t chunks =
         threads == 1 ? 1 : static_cast<std::size_t>(std::min(height_, 4 * threads));
     if (passWork_ && passWork_->carries.size() == chunks) {
+        prepareBands(chunks);
         prepareGrid();
         return;
     }
@@ -491,7 +492,45 @@ void ScaleJob::preparePassWork()
     for (auto& carry : passWork_->carries)
         for (auto* list : {&carry.now[0], &carry.now[1], &carry.next[0], &carry.next[1]})
             list->reserve(static_cast<std::size_t>(width_) + 1);
+    prepareBands(chunks);
     prepareGrid();
+}
+
+void ScaleJob::prepareBands(std::size_t chunks)
+{
+    PassWork& work = *passWork_;
+    // perf: bands of about 256 KiB of output stay in the core's cache from
+    // replication through the last pass.
+    constexpr std::int64_t kBandBytes = std::int64_t{256} << 10;
+    // A scratch band holds at least a source row of output; beyond this
+    // the memory it costs per chunk is not worth it, and such wide rows
+    // are painted in place.
+    constexpr std::int64_t kMaxScratchRowBytes = std::int64_t{4} << 20;
+    const std::int64_t rowBytes = std::int64_t{factor_} * factor_ * width_;
+    work.bandRows = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(kBandBytes / std::max<std::int64_t>(1, rowBytes), 1, height_));
+    work.bandBytes = 0;
+    if (!streamsOutput() || rowBytes > kMaxScratchRowBytes)
+        return;
+    // Rows a cache line more than their width apart: at widths of whole
+    // pages (factors 8, 16, 32 of power-of-two sources) the lines of a block
+    // would otherwise share one set of the first-level cache.
+    const std::size_t outWidth =
+        static_cast<std::size_t>(factor_) * static_cast<std::size_t>(width_);
+    work.bandStride = static_cast<std::ptrdiff_t>(((outWidth + 63) & ~std::size_t{63}) + 64);
+    work.bandBytes = static_cast<std::size_t>(work.bandStride) * static_cast<std::size_t>(factor_) *
+                     static_cast<std::size_t>(work.bandRows);
+    const std::size_t needed = work.bandBytes * chunks + 64;
+    if (work.bandsCapacity < needed) {
+        work.bands.reset();
+        work.bands = std::make_unique_for_overwrite<std::uint8_t[]>(needed);
+        work.bandsCapacity = needed;
+    }
+}
+
+bool ScaleJob::streamsOutput() const
+{
+    return std::int64_t{factor_} * factor_ * width_ * height_ >= streamFrom_;
 }
 
 void ScaleJob::prepareGrid()
@@ -511,7 +550,7 @@ void ScaleJob::replicateBlocks()
     // perf: an output far beyond the caches is written past them, which
     // spares reading every line of it before it is overwritten: run(false)
     // at factor 16 from 1.01-1.06 to 0.71-0.83 times a plain loop.
-    const bool stream = std::int64_t{factor_} * factor_ * width_ * height_ >= kStreamOutputBytes;
+    const bool stream = streamsOutput();
     auto task = [&](std::int32_t chunk) {
         const auto y0 = static_cast<std::int32_t>(std::int64_t{height_} * chunk / chunks);
         const auto y1 = static_cast<std::int32_t>(std::int64_t{height_} * (chunk + 1) / chunks);
@@ -554,15 +593,47 @@ void ScaleJob::streamRows(std::int32_t y0, std::int32_t y1)
 
 void ScaleJob::replicateRows(std::int32_t y0, std::int32_t y1)
 {
-    IndexedImage& out = *output_->image;
+    const std::ptrdiff_t outWidth = std::ptrdiff_t{factor_} * width_;
+    replicateRows(y0, y1, output_->image->row(factor_ * y0), outWidth);
+}
+
+void ScaleJob::replicateRows(std::int32_t y0, std::int32_t y1, std::uint8_t* rows,
+                             std::ptrdiff_t stride) const
+{
     const IndexedImage& in = *source_->image;
-    const std::size_t outWidth = static_cast<std::size_t>(out.width());
+    const std::size_t outWidth =
+        static_cast<std::size_t>(factor_) * static_cast<std::size_t>(width_);
     for (std::int32_t y = y0; y < y1; ++y) {
-        std::uint8_t* first = out.row(factor_ * y);
+        std::uint8_t* first = rows;
         fillRow(first, in.row(y), width_, factor_);
-        for (std::int32_t i = 1; i < factor_; ++i)
-            std::memcpy(out.row(factor_ * y + i), first, outWidth);
+        rows += stride;
+        for (std::int32_t i = 1; i < factor_; ++i, rows += stride)
+            std::memcpy(rows, first, outWidth);
     }
+}
+
+void ScaleJob::streamOut(std::int64_t r0, std::int64_t r1, const std::uint8_t* rows,
+                         std::ptrdiff_t stride)
+{
+    IndexedImage& out = *output_->image;
+    const std::size_t outWidth = static_cast<std::size_t>(out.width());
+    for (std::int64_t r = r0; r < r1; ++r, rows += stride) {
+        std::uint8_t* to = out.row(static_cast<std::int32_t>(r));
+#if defined(__SSE2__)
+        streamCopy(to, rows, outWidth);
+#else
+        std::memcpy(to, rows, outWidth);
+#endif
+    }
+}
+
+void ScaleJob::fenceStreams()
+{
+#if defined(__SSE2__)
+    // Streamed stores are weakly ordered: they must be visible before a
+    // task reports that it is done.
+    _mm_sfence();
+#endif
 }
 
 void ScaleJob::computeLab()
