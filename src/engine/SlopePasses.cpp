@@ -238,9 +238,12 @@ inline void blendBlockRows(std::uint8_t* block, std::ptrdiff_t dStep, std::uint6
     const __m128i want =
         _mm_set_epi64x(Bytes == 16 ? static_cast<long long>(high) : 0, static_cast<long long>(low));
     const __m128i colour = _mm_set1_epi8(static_cast<char>(v));
-    for (int d = dBegin; d < dEnd; ++d) {
+    // d in every byte, counted up rather than broadcast afresh per row.
+    __m128i depth = _mm_set1_epi8(static_cast<char>(dBegin));
+    const __m128i one = _mm_set1_epi8(1);
+    for (int d = dBegin; d < dEnd; ++d, depth = _mm_add_epi8(depth, one)) {
         auto* row = reinterpret_cast<__m128i*>(block + (d - dBegin) * dStep);
-        const __m128i mask = _mm_cmpgt_epi8(want, _mm_set1_epi8(static_cast<char>(d)));
+        const __m128i mask = _mm_cmpgt_epi8(want, depth);
         const __m128i old = Bytes == 16 ? _mm_loadu_si128(row) : _mm_loadl_epi64(row);
         const __m128i blended =
             _mm_or_si128(_mm_and_si128(mask, colour), _mm_andnot_si128(mask, old));
