@@ -897,6 +897,38 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
             });
             return;
         }
+        // Larger blocks (long runs at factors 9 to 16, every run beyond):
+        // the same through 16-byte windows side by side. Columns past the
+        // block have no depth and are written back unchanged; they lie in
+        // the same row, painted by this thread only.
+        // perf: against a byte store per pixel, 256 x 256 at factor 32, one
+        // thread: dither from 19 to 11 ms, sprites from 9 to 7.
+        const int windows = (f + 15) / 16;
+        if (f > 8 && lastX + 16 * windows <= outW) {
+            constexpr std::uint64_t kNone = ~std::uint64_t{0}; // every byte -1
+            std::uint64_t depths[2 * ScaleJob::kMaxFactor / 16];
+            std::fill_n(depths, 2 * windows, kNone);
+            int deepest = 0;
+            forEachDepth(shape, O::variant, f, len, [&](int, int depth) {
+                const int shift = 8 * (sub & 7);
+                std::uint64_t& word = depths[sub >> 3];
+                word = (word & ~(std::uint64_t{0xFF} << shift)) |
+                       std::uint64_t{static_cast<std::uint8_t>(depth)} << shift;
+                deepest = depth > deepest ? depth : deepest;
+                if (++sub < f)
+                    return;
+                const int last = std::min(deepest, dEnd);
+                for (int i = 0; i < windows; ++i)
+                    blendBlockRows<16>(block + 16 * i, dStep, depths[2 * i], depths[2 * i + 1],
+                                       dBegin, last, source[neighbour]);
+                sub = 0;
+                std::fill_n(depths, 2 * windows, kNone);
+                deepest = 0;
+                neighbour += aOff;
+                block += f;
+            });
+            return;
+        }
         std::uint8_t colour = 0;
         forEachDepth(shape, O::variant, f, len, [&](int r, int depth) {
             if (sub == 0)
