@@ -502,24 +502,32 @@ void ScaleJob::prepareBands(std::size_t chunks)
     // perf: bands of about 256 KiB of output stay in the core's cache from
     // replication through the last pass.
     constexpr std::int64_t kBandBytes = std::int64_t{256} << 10;
-    // A scratch band holds at least a source row of output; beyond this
-    // the memory it costs per chunk is not worth it, and such wide rows
-    // are painted in place.
-    constexpr std::int64_t kMaxScratchRowBytes = std::int64_t{4} << 20;
     const std::int64_t rowBytes = std::int64_t{factor_} * factor_ * width_;
     work.bandRows = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(kBandBytes / std::max<std::int64_t>(1, rowBytes), 1, height_));
     work.bandBytes = 0;
-    if (!streamsOutput() || rowBytes > kMaxScratchRowBytes)
+    if (!streamsOutput())
         return;
     // Rows a cache line more than their width apart: at widths of whole
     // pages (factors 8, 16, 32 of power-of-two sources) the lines of a block
     // would otherwise share one set of the first-level cache.
     const std::size_t outWidth =
         static_cast<std::size_t>(factor_) * static_cast<std::size_t>(width_);
-    work.bandStride = static_cast<std::ptrdiff_t>(((outWidth + 63) & ~std::size_t{63}) + 64);
-    work.bandBytes = static_cast<std::size_t>(work.bandStride) * static_cast<std::size_t>(factor_) *
-                     static_cast<std::size_t>(work.bandRows);
+    const std::size_t stride = ((outWidth + 63) & ~std::size_t{63}) + 64;
+    const std::size_t bandBytes =
+        stride * static_cast<std::size_t>(factor_) * static_cast<std::size_t>(work.bandRows);
+    // A scratch band holds at least a source row of output. Very wide rows,
+    // or more chunks than the output is worth (many cores, few rows), would
+    // cost more memory than the gain is worth: those bands are painted in
+    // place.
+    constexpr std::size_t kMaxBandBytes = std::size_t{4} << 20;
+    constexpr std::size_t kAlwaysAffordable = std::size_t{16} << 20;
+    const auto outputBytes = static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height_);
+    if (bandBytes > kMaxBandBytes ||
+        chunks * bandBytes > std::max(kAlwaysAffordable, outputBytes / 4))
+        return;
+    work.bandStride = static_cast<std::ptrdiff_t>(stride);
+    work.bandBytes = bandBytes;
     const std::size_t needed = work.bandBytes * chunks + 64;
     if (work.bandsCapacity < needed) {
         work.bands.reset();
@@ -583,9 +591,7 @@ void ScaleJob::streamRows(std::int32_t y0, std::int32_t y1)
                 streamCopy(out.row(factor_ * y + i) + at, buffer, bytes);
         }
     }
-    // The streamed stores are weakly ordered: they must be visible before the
-    // task reports that it is done.
-    _mm_sfence();
+    fenceStreams();
 #else
     replicateRows(y0, y1);
 #endif
