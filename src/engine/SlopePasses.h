@@ -116,11 +116,13 @@ struct PassWork {
         std::array<std::vector<CarriedRun>, 2> next;
     };
     std::vector<Carry> carries;
-    // Source rows per painting band. With a streamed output, every chunk
-    // has a scratch band of `bandBytes` in `bands` where each band is
-    // replicated and painted while it stays in the core's cache, then
-    // streamed to the output: the output's lines are written once, never
-    // read. Without, `bandBytes` is 0 and the bands are painted in place.
+    // Source rows per painting band. With a streamed output (where the
+    // memory is small beside it: ScaleJob::prepareBands), every chunk has a
+    // scratch band of `bandBytes` in `bands`, rows `bandStride` apart, where
+    // each band is replicated and painted while it stays in the core's
+    // cache, then streamed to the output: the output's lines are written
+    // once, never read. Without, `bandBytes` is 0 and the bands are painted
+    // in place.
     std::int32_t bandRows = 1;
     std::size_t bandBytes = 0;
     std::ptrdiff_t bandStride = 0;
