@@ -904,7 +904,7 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
         // perf: against a byte store per pixel, 256 x 256 at factor 32, one
         // thread: dither from 19 to 11 ms, sprites from 9 to 7.
         const int windows = (f + 15) / 16;
-        if (f > 8 && lastX + 16 * windows <= outW) {
+        if (f > 8 && lastX + std::ptrdiff_t{16} * windows <= outW) {
             constexpr std::uint64_t kNone = ~std::uint64_t{0}; // every byte -1
             std::uint64_t depths[2 * ScaleJob::kMaxFactor / 16];
             std::fill_n(depths, 2 * windows, kNone);
@@ -919,8 +919,8 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
                     return;
                 const int last = std::min(deepest, dEnd);
                 for (int i = 0; i < windows; ++i)
-                    blendBlockRows<16>(block + 16 * i, dStep, depths[2 * i], depths[2 * i + 1],
-                                       dBegin, last, source[neighbour]);
+                    blendBlockRows<16>(block + std::ptrdiff_t{16} * i, dStep, depths[2 * i],
+                                       depths[2 * i + 1], dBegin, last, source[neighbour]);
                 sub = 0;
                 std::fill_n(depths, 2 * windows, kNone);
                 deepest = 0;
