@@ -479,6 +479,7 @@ void ScaleJob::preparePassWork()
         for (auto& rows : passWork_->rowStart)
             rows.resize(static_cast<std::size_t>(height_) + 1);
         passWork_->shortRuns.build(factor_);
+        passWork_->shortMasks.build(factor_);
     }
     const std::size_t rows = static_cast<std::size_t>(height_);
     passWork_->wordsPerRow = (static_cast<std::size_t>(width_) + 63) / 64;

@@ -390,7 +390,8 @@ void ShortRunDepths::build(std::int32_t factor)
 {
     blocks_.clear();
     deepest_.clear();
-    if (factor > kMaxFactor)
+    // Smaller factors paint through ShortRunMasks.
+    if (factor > kMaxFactor || factor <= ShortRunMasks::kMaxFactor)
         return;
     for (int kind = 0; kind < 8; ++kind) {
         const auto shape = static_cast<SlopeShape>(kind / 2);
@@ -413,6 +414,59 @@ void ShortRunDepths::build(std::int32_t factor)
                 deepest = 0;
                 sub = 0;
             });
+        }
+    }
+}
+
+void ShortRunMasks::build(std::int32_t factor)
+{
+    for (auto& masks : masks_)
+        masks.clear();
+    for (auto& rows : rows_)
+        rows.clear();
+    if (factor > kMaxFactor)
+        return;
+    const auto f = static_cast<std::size_t>(factor);
+    for (std::size_t pass = 0; pass < 4; ++pass) {
+        // Left and top look at the near side, right and bottom at the far
+        // side; left and right paint lines, top and bottom rows.
+        const auto variant = pass % 2 == 0 ? SlopeVariant::NearSide : SlopeVariant::FarSide;
+        const bool lines = pass < 2;
+        std::vector<std::uint64_t>& masks = masks_[pass];
+        for (int shape = 0; shape < 4; ++shape) {
+            for (int len = 1; len <= kMaxLen; ++len) {
+                const std::size_t at = index(static_cast<SlopeShape>(shape), len);
+                first_[pass][at] = static_cast<std::uint32_t>(masks.size());
+                const std::size_t block0 = masks.size();
+                const std::size_t perBlock = lines ? f : f + 1;
+                masks.resize(block0 + perBlock * static_cast<std::size_t>(len), 0);
+                if (!lines) {
+                    firstBlock_[at] = static_cast<std::uint32_t>(rows_[pass - 2].size());
+                    rows_[pass - 2].resize(rows_[pass - 2].size() + static_cast<std::size_t>(len),
+                                           0);
+                }
+                forEachDepth(
+                    static_cast<SlopeShape>(shape), variant, factor, len, [&](int r, int depth) {
+                        const auto line = static_cast<std::size_t>(r);
+                        if (depth <= 0)
+                            return;
+                        if (lines) {
+                            // Depths reach 8 at most: f + 1 only for odd f.
+                            const std::uint64_t all = ~std::uint64_t{0};
+                            const int bits = 8 * std::min(depth, 8);
+                            masks[block0 + line] = bits == 64  ? all
+                                                   : pass == 0 ? (std::uint64_t{1} << bits) - 1
+                                                               : ~(all >> bits);
+                            return;
+                        }
+                        const std::size_t block = line / f;
+                        const std::uint64_t column = std::uint64_t{0xFF} << (8 * (line % f));
+                        for (int d = 0; d < depth; ++d)
+                            masks[block0 + block * (f + 1) + static_cast<std::size_t>(d)] |= column;
+                        std::uint8_t& rows = rows_[pass - 2][firstBlock_[at] + block];
+                        rows = std::max(rows, static_cast<std::uint8_t>(depth));
+                    });
+            }
         }
     }
 }
@@ -719,9 +773,96 @@ struct PaintContext {
     std::ptrdiff_t bandTop;
     std::ptrdiff_t bandEnd;
     const ShortRunDepths* shortRuns;
+    const ShortRunMasks* masks; // null above factor 8
 };
 
 namespace {
+
+constexpr std::uint64_t kEveryByte = 0x0101010101010101ull;
+
+// Sets the bytes of the 8-byte window at p that `mask` selects to those of
+// `colour` (one byte eight times), keeping the others.
+inline void blendMasked(std::uint8_t* p, std::uint64_t mask, std::uint64_t colour)
+{
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, 8);
+    word ^= (word ^ colour) & mask;
+    std::memcpy(p, &word, 8);
+}
+
+// Lines rBegin .. rEnd - 1 of a short run that goes down, at factors up to 8:
+// line r blended through the window at window + r * rStep with masks[r], in
+// the colour of the neighbour of the source line it lies in (neighbour[0]
+// for the first, one aOff further for each next).
+GRIDMINT_ALWAYS_INLINE void blendLines(std::uint8_t* window, std::ptrdiff_t rStep,
+                                       const std::uint64_t* masks, const std::uint8_t* neighbour,
+                                       std::ptrdiff_t aOff, int f, int rBegin, int rEnd)
+{
+    int k = rBegin / f;
+    neighbour += k * aOff;
+    window += rBegin * rStep;
+    for (int r = rBegin; r < rEnd; ++k, neighbour += aOff) {
+        const std::uint64_t colour = kEveryByte * *neighbour;
+        for (const int blockEnd = std::min(rEnd, (k + 1) * f); r < blockEnd; ++r, window += rStep)
+            blendMasked(window, masks[r], colour);
+    }
+}
+
+// Rows dBegin .. dEnd - 1 of the len blocks of a short run that goes right,
+// at factors up to 8: row d of block k blended through the window at
+// block + k * f + d * dStep with the mask of that row, as far as the block
+// paints rows.
+GRIDMINT_ALWAYS_INLINE void blendRows(std::uint8_t* block, std::ptrdiff_t dStep,
+                                      const std::uint64_t* masks, const std::uint8_t* rows,
+                                      const std::uint8_t* neighbour, std::ptrdiff_t aOff, int f,
+                                      int len, int dBegin, int dEnd)
+{
+    for (int k = 0; k < len; ++k, block += f, neighbour += aOff, masks += f + 1) {
+        const std::uint64_t colour = kEveryByte * *neighbour;
+        const int last = std::min<int>(rows[k], dEnd);
+        for (int d = dBegin; d < last; ++d)
+            blendMasked(block + d * dStep, masks[d], colour);
+    }
+}
+
+// Paints a short run at a factor up to 8 that starts on source row y and
+// whose strip lies wholly inside the band, its windows inside their output
+// rows; false, with nothing painted, for any other run. Most runs are such,
+// and one or two lines long: this spares them the clipping of paintRun.
+template <class O>
+GRIDMINT_ALWAYS_INLINE bool paintWhole(const PaintContext& pc, const RunRecord& run, std::int32_t y)
+{
+    const std::int32_t len = run.len();
+    if (pc.masks == nullptr || !pc.masks->covers(len))
+        return false;
+    const std::int32_t x = run.x();
+    const SlopeShape shape = run.shape();
+    const std::int32_t f = pc.f;
+    const std::ptrdiff_t outW = pc.outW;
+    const std::ptrdiff_t aOff = O::ax + O::ay * pc.w;
+    const std::ptrdiff_t sOff = O::sx + O::sy * pc.w;
+    const std::ptrdiff_t blockY = std::ptrdiff_t{f} * y;
+    const std::ptrdiff_t originX = std::ptrdiff_t{f} * x + (O::sx > 0 ? f - 1 : 0);
+    const std::uint8_t* neighbour = pc.source + (std::ptrdiff_t{y} * pc.w + x + sOff);
+    const std::uint64_t* masks = pc.masks->masks(O::index, shape, len);
+    if constexpr (O::sy == 0) {
+        if (blockY < pc.bandTop || blockY + std::ptrdiff_t{f} * len > pc.bandEnd ||
+            !wordWindowFits<O>(originX, outW))
+            return false;
+        std::uint8_t* window = pc.out + blockY * outW + originX - (O::sx > 0 ? 7 : 0);
+        blendLines(window, outW, masks, neighbour, aOff, f, 0, f * len);
+    } else {
+        // The bottom pass's far-side notch reaches the row above the block.
+        const std::ptrdiff_t top = O::sy > 0 && shape == SlopeShape::Notch ? blockY - 1 : blockY;
+        if (top < pc.bandTop || blockY + f > pc.bandEnd ||
+            !wordWindowFits<O>(originX + std::ptrdiff_t{f} * (len - 1), outW))
+            return false;
+        const std::ptrdiff_t originY = blockY + (O::sy > 0 ? f - 1 : 0);
+        blendRows(pc.out + originY * outW + originX, -O::sy * outW, masks,
+                  pc.masks->rows(O::index, shape, len), neighbour, aOff, f, len, 0, f + 1);
+    }
+    return true;
+}
 
 // Paints the strip of one run that starts on source row y, as far as it lies
 // inside the band.
@@ -766,18 +907,9 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
             // source pixel, dither from 42.8 to 35.9.
             std::uint8_t* windowStart = origin - (O::sx > 0 ? 7 : 0);
             constexpr bool fromLowEnd = O::sx < 0;
-            if (pc.shortRuns->covers(len)) {
-                // Block by block: each word gives the depths of its f lines.
-                const BlockDepths* blocks = pc.shortRuns->blocks(shape, O::variant, len);
-                std::uint8_t* line = windowStart + rBegin * rStep;
-                for (int k = rBegin / f, r = rBegin; r < rEnd; ++k, sub = 0) {
-                    colour = source[neighbour];
-                    std::uint64_t word = blocks[k].low >> (8 * sub);
-                    for (const int blockEnd = std::min(rEnd, (k + 1) * f); r < blockEnd;
-                         ++r, line += rStep, word >>= 8)
-                        blendWindow<fromLowEnd>(line, colour, static_cast<std::int8_t>(word));
-                    neighbour += aOff;
-                }
+            if (pc.masks->covers(len)) {
+                blendLines(windowStart, rStep, pc.masks->masks(O::index, shape, len),
+                           source + (std::ptrdiff_t{y} * pc.w + x + sOff), aOff, f, rBegin, rEnd);
                 return;
             }
             forEachDepthIn(shape, O::variant, f, len, rBegin, rEnd, [&](int r, int depth) {
@@ -840,9 +972,15 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
         std::ptrdiff_t neighbour = std::ptrdiff_t{y} * pc.w + x + sOff;
         int sub = 0;
         std::uint8_t* block = origin;
+        if (window && pc.masks->covers(len)) {
+            blendRows(block, dStep, pc.masks->masks(O::index, shape, len),
+                      pc.masks->rows(O::index, shape, len), source + neighbour, aOff, f, len,
+                      dBegin, dEnd);
+            return;
+        }
         // Factors 9 to 16 blend each block row through a 16-byte window.
         const bool wideWindow = f > 8 && f <= 16 && lastX + 16 <= outW;
-        if ((window || wideWindow) && pc.shortRuns->covers(len)) {
+        if (wideWindow && pc.shortRuns->covers(len)) {
             // perf: the words of short runs from a table, not the shape's
             // counter: 17% fewer instructions in the passes at factor 4;
             // at factor 16, run(true) from 3.4-7.4 to 2.1-4.4 times replication.
@@ -850,12 +988,8 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
             const std::int8_t* deepests = pc.shortRuns->deepest(shape, O::variant, len);
             for (int k = 0; k < len; ++k, block += f, neighbour += aOff) {
                 const int last = std::min<int>(deepests[k], dEnd);
-                if (window)
-                    blendBlockRows<8>(block, dStep, blocks[k].low, 0, dBegin, last,
-                                      source[neighbour]);
-                else
-                    blendBlockRows<16>(block, dStep, blocks[k].low, blocks[k].high, dBegin, last,
-                                       source[neighbour]);
+                blendBlockRows<16>(block, dStep, blocks[k].low, blocks[k].high, dBegin, last,
+                                   source[neighbour]);
             }
             return;
         }
@@ -921,6 +1055,8 @@ void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& car
     for (std::int32_t y = y0; y < y1; ++y) {
         for (std::int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
             const RunRecord& run = runs[static_cast<std::size_t>(i)];
+            if (paintWhole<O>(pc, run, y))
+                continue;
             paintRun<O>(pc, run, y);
             if (y + run.len() > y1)
                 next.push_back({i, y});
@@ -944,7 +1080,8 @@ void SlopePassRunner::paintHorizontal(const PaintContext& pc, std::int32_t y0, s
             const RunRecord& run = runs[static_cast<std::size_t>(i)];
             if (below && run.shape() != SlopeShape::Notch)
                 continue;
-            paintRun<O>(pc, run, y);
+            if (!paintWhole<O>(pc, run, y))
+                paintRun<O>(pc, run, y);
         }
     }
 }
@@ -1058,7 +1195,8 @@ void SlopePassRunner::paintChunk(std::int32_t chunk, std::int32_t chunks)
                               job.output_->image->store(),
                               std::ptrdiff_t{f} * top,
                               std::ptrdiff_t{f} * end,
-                              &work.shortRuns};
+                              &work.shortRuns,
+                              work.shortMasks.built() ? &work.shortMasks : nullptr};
         if (passes_ & MarkLeft)
             paintVertical<LeftPass>(pc, carry, top, end);
         if (passes_ & MarkRight)

@@ -45,7 +45,7 @@ struct CarriedRun {
     std::int32_t y = 0;
 };
 
-// The depth sequences of the short runs at the job's factor (up to 16), as
+// The depth sequences of the short runs at factors 9 to 16, as
 // the signed bytes of two words per block (-1 beyond the factor), and the
 // deepest depth of each block: the painting reads them instead of following
 // the shape's counter line by line.
@@ -85,6 +85,45 @@ private:
     std::vector<std::int8_t> deepest_;
 };
 
+// The short runs at factors up to 8, where every output line of a strip lies
+// in one 8-byte window of its output row: per pass, shape and length, the
+// masks of the window bytes that each line paints, so that painting a line is
+// one masked blend with no depth logic. The left and right passes have one
+// mask per output line along the run (f x len, from the window's low end and
+// its high end); the top and bottom passes, per block, one per output row
+// across the run (f + 1 of them: the far-side notch reaches one row beyond
+// the block), and how many of those rows the block paints.
+class ShortRunMasks {
+public:
+    static constexpr std::int32_t kMaxLen = 16;
+    static constexpr std::int32_t kMaxFactor = 8;
+    void build(std::int32_t factor);
+    bool covers(std::int32_t len) const { return len <= kMaxLen; }
+    bool built() const { return !masks_[0].empty(); }
+    // The masks of a run of `len` lines of pass `pass` (0 left, 1 right,
+    // 2 top, 3 bottom), f x len lines or (f + 1) x len rows.
+    const std::uint64_t* masks(std::size_t pass, SlopeShape shape, std::int32_t len) const
+    {
+        return masks_[pass].data() + first_[pass][index(shape, len)];
+    }
+    // The top and bottom passes: the rows painted in each block of the run.
+    const std::uint8_t* rows(std::size_t pass, SlopeShape shape, std::int32_t len) const
+    {
+        return rows_[pass - 2].data() + firstBlock_[index(shape, len)];
+    }
+
+private:
+    static constexpr std::size_t kKinds = 4 * (kMaxLen + 1);
+    static std::size_t index(SlopeShape shape, std::int32_t len)
+    {
+        return static_cast<std::size_t>(shape) * (kMaxLen + 1) + static_cast<std::size_t>(len);
+    }
+    std::array<std::vector<std::uint64_t>, 4> masks_;
+    std::array<std::array<std::uint32_t, kKinds>, 4> first_{};
+    std::array<std::vector<std::uint8_t>, 2> rows_;
+    std::array<std::uint32_t, kKinds> firstBlock_{};
+};
+
 // What the passes keep between runs of one job, so that a re-run allocates
 // nothing: the decided runs and the per-pass marks of the last run, and the
 // painting chunks' scratch lists. Indexed by pass in painting order (left,
@@ -115,6 +154,7 @@ struct PassWork {
     };
     std::vector<Carry> carries;
     ShortRunDepths shortRuns;
+    ShortRunMasks shortMasks;
     // With a cell grid (ScaleJob::setCellGrid), the grid these tables were
     // built for; per column the first and one past the last column of its
     // cell, per row likewise (both 0 outside the cells); and rows of masks
