@@ -825,19 +825,23 @@ GRIDMINT_ALWAYS_INLINE void blendRows(std::uint8_t* block, std::ptrdiff_t dStep,
     }
 }
 
-// Paints a short run at a factor up to 8 that starts on source row y and
-// whose strip lies wholly inside the band, its windows inside their output
-// rows; false, with nothing painted, for any other run. Most runs are such,
-// and one or two lines long: this spares them the clipping of paintRun.
-template <class O>
-GRIDMINT_ALWAYS_INLINE bool paintWhole(const PaintContext& pc, const RunRecord& run, std::int32_t y)
+// Paints a short run at a factor up to 8 that starts on source row y, its
+// windows inside their output rows, as far as it lies inside the band (a run
+// that goes right, only when it lies wholly inside); false, with nothing
+// painted, for any other run. Most runs are such, and one or two lines long:
+// this spares them the general clipping of paintRun. F is the factor when
+// the caller knows it at compile time (2 to 8), else 0.
+// perf: with F known, a block's lines unroll into F blends without branches
+// on the shape or the length.
+template <class O, int F>
+GRIDMINT_ALWAYS_INLINE bool paintShort(const PaintContext& pc, const RunRecord& run, std::int32_t y)
 {
     const std::int32_t len = run.len();
     if (pc.masks == nullptr || !pc.masks->covers(len))
         return false;
     const std::int32_t x = run.x();
     const SlopeShape shape = run.shape();
-    const std::int32_t f = pc.f;
+    const std::int32_t f = F > 0 ? F : pc.f;
     const std::ptrdiff_t outW = pc.outW;
     const std::ptrdiff_t aOff = O::ax + O::ay * pc.w;
     const std::ptrdiff_t sOff = O::sx + O::sy * pc.w;
@@ -846,20 +850,51 @@ GRIDMINT_ALWAYS_INLINE bool paintWhole(const PaintContext& pc, const RunRecord& 
     const std::uint8_t* neighbour = pc.source + (std::ptrdiff_t{y} * pc.w + x + sOff);
     const std::uint64_t* masks = pc.masks->masks(O::index, shape, len);
     if constexpr (O::sy == 0) {
-        if (blockY < pc.bandTop || blockY + std::ptrdiff_t{f} * len > pc.bandEnd ||
-            !wordWindowFits<O>(originX, outW))
+        if (!wordWindowFits<O>(originX, outW))
             return false;
         std::uint8_t* window = pc.out + blockY * outW + originX - (O::sx > 0 ? 7 : 0);
-        blendLines(window, outW, masks, neighbour, aOff, f, 0, f * len);
+        const int lines = f * len;
+        const int rBegin = static_cast<int>(std::max<std::ptrdiff_t>(0, pc.bandTop - blockY));
+        const int rEnd = static_cast<int>(std::min<std::ptrdiff_t>(lines, pc.bandEnd - blockY));
+        if (F == 0 || rBegin != 0 || rEnd != lines) {
+            // A run that crosses an edge of the band paints the lines inside.
+            blendLines(window, outW, masks, neighbour, aOff, f, rBegin, rEnd);
+            return true;
+        }
+        for (int k = 0; k < len; ++k, neighbour += aOff, masks += F, window += F * outW) {
+            const std::uint64_t colour = kEveryByte * *neighbour;
+            for (int i = 0; i < F; ++i)
+                blendMasked(window + i * outW, masks[i], colour);
+        }
     } else {
-        // The bottom pass's far-side notch reaches the row above the block.
-        const std::ptrdiff_t top = O::sy > 0 && shape == SlopeShape::Notch ? blockY - 1 : blockY;
-        if (top < pc.bandTop || blockY + f > pc.bandEnd ||
-            !wordWindowFits<O>(originX + std::ptrdiff_t{f} * (len - 1), outW))
+        if (!wordWindowFits<O>(originX + std::ptrdiff_t{f} * (len - 1), outW))
             return false;
+        // Depth d is output row originY - d * sy; the bottom pass's far-side
+        // notch reaches the row above the block.
         const std::ptrdiff_t originY = blockY + (O::sy > 0 ? f - 1 : 0);
-        blendRows(pc.out + originY * outW + originX, -O::sy * outW, masks,
-                  pc.masks->rows(O::index, shape, len), neighbour, aOff, f, len, 0, f + 1);
+        const std::ptrdiff_t dLo = O::sy < 0 ? pc.bandTop - originY : originY - pc.bandEnd + 1;
+        const std::ptrdiff_t dHi = O::sy < 0 ? pc.bandEnd - originY : originY - pc.bandTop + 1;
+        const bool deeper = O::sy > 0 && shape == SlopeShape::Notch;
+        const int depths = f + (deeper ? 1 : 0);
+        std::uint8_t* block = pc.out + originY * outW + originX;
+        const std::ptrdiff_t dStep = -O::sy * outW;
+        if (F == 0 || dLo > 0 || dHi < depths) {
+            const int dBegin = static_cast<int>(std::max<std::ptrdiff_t>(0, dLo));
+            const int dEnd = static_cast<int>(std::min<std::ptrdiff_t>(depths, dHi));
+            blendRows(block, dStep, masks, pc.masks->rows(O::index, shape, len), neighbour, aOff, f,
+                      len, dBegin, dEnd);
+            return true;
+        }
+        // Every row a block may paint, including those its masks leave
+        // unchanged: the same bytes written back cost less than a branch on
+        // the shape's depth.
+        for (int k = 0; k < len; ++k, block += F, neighbour += aOff, masks += F + 1) {
+            const std::uint64_t colour = kEveryByte * *neighbour;
+            for (int d = 0; d < F; ++d)
+                blendMasked(block + d * dStep, masks[d], colour);
+            if (deeper)
+                blendMasked(block + F * dStep, masks[F], colour);
+        }
     }
     return true;
 }
@@ -907,11 +942,6 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
             // source pixel, dither from 42.8 to 35.9.
             std::uint8_t* windowStart = origin - (O::sx > 0 ? 7 : 0);
             constexpr bool fromLowEnd = O::sx < 0;
-            if (pc.masks->covers(len)) {
-                blendLines(windowStart, rStep, pc.masks->masks(O::index, shape, len),
-                           source + (std::ptrdiff_t{y} * pc.w + x + sOff), aOff, f, rBegin, rEnd);
-                return;
-            }
             forEachDepthIn(shape, O::variant, f, len, rBegin, rEnd, [&](int r, int depth) {
                 if (sub == 0)
                     colour = source[neighbour];
@@ -972,12 +1002,6 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
         std::ptrdiff_t neighbour = std::ptrdiff_t{y} * pc.w + x + sOff;
         int sub = 0;
         std::uint8_t* block = origin;
-        if (window && pc.masks->covers(len)) {
-            blendRows(block, dStep, pc.masks->masks(O::index, shape, len),
-                      pc.masks->rows(O::index, shape, len), source + neighbour, aOff, f, len,
-                      dBegin, dEnd);
-            return;
-        }
         // Factors 9 to 16 blend each block row through a 16-byte window.
         const bool wideWindow = f > 8 && f <= 16 && lastX + 16 <= outW;
         if (wideWindow && pc.shortRuns->covers(len)) {
@@ -1035,7 +1059,7 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
 
 } // namespace
 
-template <class O>
+template <class O, int F>
 void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& carry, std::int32_t y0,
                                     std::int32_t y1)
 {
@@ -1048,16 +1072,16 @@ void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& car
     next.clear();
     for (const CarriedRun c : now) {
         const RunRecord& run = runs[static_cast<std::size_t>(c.index)];
-        paintRun<O>(pc, run, c.y);
+        if (!paintShort<O, F>(pc, run, c.y))
+            paintRun<O>(pc, run, c.y);
         if (c.y + run.len() > y1)
             next.push_back(c);
     }
     for (std::int32_t y = y0; y < y1; ++y) {
         for (std::int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
             const RunRecord& run = runs[static_cast<std::size_t>(i)];
-            if (paintWhole<O>(pc, run, y))
-                continue;
-            paintRun<O>(pc, run, y);
+            if (!paintShort<O, F>(pc, run, y))
+                paintRun<O>(pc, run, y);
             if (y + run.len() > y1)
                 next.push_back({i, y});
         }
@@ -1065,7 +1089,7 @@ void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& car
     now.swap(next);
 }
 
-template <class O>
+template <class O, int F>
 void SlopePassRunner::paintHorizontal(const PaintContext& pc, std::int32_t y0, std::int32_t y1)
 {
     const std::vector<RunRecord>& runs = job_.passWork_->runs[O::index];
@@ -1080,7 +1104,7 @@ void SlopePassRunner::paintHorizontal(const PaintContext& pc, std::int32_t y0, s
             const RunRecord& run = runs[static_cast<std::size_t>(i)];
             if (below && run.shape() != SlopeShape::Notch)
                 continue;
-            if (!paintWhole<O>(pc, run, y))
+            if (!paintShort<O, F>(pc, run, y))
                 paintRun<O>(pc, run, y);
         }
     }
@@ -1149,6 +1173,20 @@ void SlopePassRunner::mergeMarks(std::int32_t y0, std::int32_t y1)
     }
 }
 
+template <int F>
+void SlopePassRunner::paintBand(const PaintContext& pc, PassWork::Carry& carry, std::int32_t y0,
+                                std::int32_t y1)
+{
+    if (passes_ & MarkLeft)
+        paintVertical<LeftPass, F>(pc, carry, y0, y1);
+    if (passes_ & MarkRight)
+        paintVertical<RightPass, F>(pc, carry, y0, y1);
+    if (passes_ & MarkTop)
+        paintHorizontal<TopPass, F>(pc, y0, y1);
+    if (passes_ & MarkBottom)
+        paintHorizontal<BottomPass, F>(pc, y0, y1);
+}
+
 void SlopePassRunner::paintChunk(std::int32_t chunk, std::int32_t chunks)
 {
     ScaleJob& job = job_;
@@ -1197,14 +1235,32 @@ void SlopePassRunner::paintChunk(std::int32_t chunk, std::int32_t chunks)
                               std::ptrdiff_t{f} * end,
                               &work.shortRuns,
                               work.shortMasks.built() ? &work.shortMasks : nullptr};
-        if (passes_ & MarkLeft)
-            paintVertical<LeftPass>(pc, carry, top, end);
-        if (passes_ & MarkRight)
-            paintVertical<RightPass>(pc, carry, top, end);
-        if (passes_ & MarkTop)
-            paintHorizontal<TopPass>(pc, top, end);
-        if (passes_ & MarkBottom)
-            paintHorizontal<BottomPass>(pc, top, end);
+        switch (f) {
+        case 2:
+            paintBand<2>(pc, carry, top, end);
+            break;
+        case 3:
+            paintBand<3>(pc, carry, top, end);
+            break;
+        case 4:
+            paintBand<4>(pc, carry, top, end);
+            break;
+        case 5:
+            paintBand<5>(pc, carry, top, end);
+            break;
+        case 6:
+            paintBand<6>(pc, carry, top, end);
+            break;
+        case 7:
+            paintBand<7>(pc, carry, top, end);
+            break;
+        case 8:
+            paintBand<8>(pc, carry, top, end);
+            break;
+        default:
+            paintBand<0>(pc, carry, top, end);
+            break;
+        }
         mergeMarks(top, end);
     }
 }

@@ -184,10 +184,15 @@ private:
     void findCandidates(std::int32_t chunk, std::int32_t chunks);
     template <class Orientation> void decide();
     template <class Orientation, bool Grid> void decideIn();
-    template <class Orientation>
+    // The passes' painting of one band; F is the factor when it is 2 to 8,
+    // else 0.
+    template <int F>
+    void paintBand(const PaintContext& pc, PassWork::Carry& carry, std::int32_t y0,
+                   std::int32_t y1);
+    template <class Orientation, int F>
     void paintVertical(const PaintContext& pc, PassWork::Carry& carry, std::int32_t y0,
                        std::int32_t y1);
-    template <class Orientation>
+    template <class Orientation, int F>
     void paintHorizontal(const PaintContext& pc, std::int32_t y0, std::int32_t y1);
     void paintChunk(std::int32_t chunk, std::int32_t chunks);
     void mergeMarks(std::int32_t y0, std::int32_t y1);
