@@ -507,11 +507,7 @@ void PassWork::buildGrid(const CellGrid& g, std::int32_t width, std::int32_t hei
 
 namespace {
 
-// Bit x of a row of mark or candidate words.
-inline bool testBit(const std::uint64_t* row, std::int32_t x)
-{
-    return (row[x >> 6] >> (x & 63)) & 1;
-}
+// Sets bit x of a row of mark or candidate words.
 inline void setBit(std::uint64_t* row, std::int32_t x)
 {
     row[x >> 6] |= std::uint64_t{1} << (x & 63);
@@ -1112,14 +1108,16 @@ void SlopePassRunner::paintHorizontal(const PaintContext& pc, std::int32_t y0, s
 
 void SlopePassRunner::mergeMarks(std::int32_t y0, std::int32_t y1)
 {
-    // Eight cells at a time: each pass's byte of mark bits spread to one bit
-    // in each of eight mark bytes.
+    // Eight cells at a time: each pass's byte of mark bits spread to its
+    // mark bit in each of eight mark bytes.
+    static constexpr std::uint8_t kBits[4] = {MarkLeft, MarkRight, MarkTop, MarkBottom};
     static constexpr auto kSpread = [] {
-        std::array<std::uint64_t, 256> table{};
-        for (std::size_t b = 0; b < 256; ++b)
-            for (std::size_t i = 0; i < 8; ++i)
-                if (b >> i & 1)
-                    table[b] |= std::uint64_t{1} << (8 * i);
+        std::array<std::array<std::uint64_t, 256>, 4> table{};
+        for (std::size_t p = 0; p < 4; ++p)
+            for (std::size_t b = 0; b < 256; ++b)
+                for (std::size_t i = 0; i < 8; ++i)
+                    if (b >> i & 1)
+                        table[p][b] |= std::uint64_t{kBits[p]} << (8 * i);
         return table;
     }();
     ScaleJob& job = job_;
@@ -1127,10 +1125,14 @@ void SlopePassRunner::mergeMarks(std::int32_t y0, std::int32_t y1)
     const std::int32_t width = job.width_;
     const std::size_t words = work.wordsPerRow;
     const std::size_t plane = static_cast<std::size_t>(job.height_) * words;
-    static constexpr std::uint8_t kBits[4] = {MarkLeft, MarkRight, MarkTop, MarkBottom};
     constexpr std::uint8_t kAll = MarkLeft | MarkRight | MarkTop | MarkBottom;
     // A whole run sets every cell afresh; a pass alone keeps the other bits.
     const std::uint8_t keep = passes_ == kAll ? 0 : static_cast<std::uint8_t>(~passes_);
+    const std::uint64_t keepWord = kEveryByte * keep;
+    // The planes of passes that did not run count as empty.
+    std::uint64_t wanted[4];
+    for (std::size_t p = 0; p < 4; ++p)
+        wanted[p] = (passes_ & kBits[p]) ? ~std::uint64_t{0} : 0;
     std::uint8_t* cells = job.marks_.mutableData();
     for (std::int32_t y = y0; y < y1; ++y) {
         std::uint8_t* out = cells + std::ptrdiff_t{y} * width;
@@ -1140,32 +1142,31 @@ void SlopePassRunner::mergeMarks(std::int32_t y0, std::int32_t y1)
         for (std::size_t i = 0; i < words; ++i) {
             const std::int32_t x0 = static_cast<std::int32_t>(i * 64);
             const std::int32_t x1 = std::min(width, x0 + 64);
-            std::uint64_t any = 0;
-            for (std::size_t p = 0; p < 4; ++p)
-                any |= (passes_ & kBits[p]) ? bits[p][i] : 0;
-            if (any == 0 && keep == 0) {
-                // perf: most cells of pixel art are unmarked.
-                std::memset(out + x0, 0, static_cast<std::size_t>(x1 - x0));
-                continue;
-            }
+            const std::uint64_t b[4] = {bits[0][i] & wanted[0], bits[1][i] & wanted[1],
+                                        bits[2][i] & wanted[2], bits[3][i] & wanted[3]};
+            const std::uint64_t any = b[0] | b[1] | b[2] | b[3];
             std::int32_t x = x0;
             if constexpr (std::endian::native == std::endian::little) {
                 for (; x + 8 <= x1; x += 8) {
                     std::uint64_t word = 0;
                     if (keep != 0) {
                         std::memcpy(&word, out + x, 8);
-                        word &= 0x0101010101010101ull * keep;
+                        word &= keepWord;
                     }
-                    for (std::size_t p = 0; p < 4; ++p)
-                        if (passes_ & kBits[p])
-                            word |= kSpread[(bits[p][i] >> (x & 63)) & 0xFF] * kBits[p];
+                    // perf: most cells of pixel art are unmarked; eight
+                    // empty cells cost one test.
+                    const int shift = x & 63;
+                    if ((any >> shift & 0xFF) != 0)
+                        word |= kSpread[0][b[0] >> shift & 0xFF] |
+                                kSpread[1][b[1] >> shift & 0xFF] |
+                                kSpread[2][b[2] >> shift & 0xFF] | kSpread[3][b[3] >> shift & 0xFF];
                     std::memcpy(out + x, &word, 8);
                 }
             }
             for (; x < x1; ++x) {
                 std::uint8_t cell = out[x] & keep;
                 for (std::size_t p = 0; p < 4; ++p)
-                    if ((passes_ & kBits[p]) && testBit(bits[p], x))
+                    if (b[p] >> (x & 63) & 1)
                         cell |= kBits[p];
                 out[x] = cell;
             }
