@@ -821,6 +821,30 @@ GRIDMINT_ALWAYS_INLINE void blendRows(std::uint8_t* block, std::ptrdiff_t dStep,
     }
 }
 
+// What paintShort needs of one band and pass, copied out of the context into
+// plain values: the output is written through byte pointers, which would
+// make the compiler read every field again after each write.
+struct ShortPaint {
+    bool on; // the factor is at most 8
+    std::int32_t f;
+    std::ptrdiff_t w;
+    std::ptrdiff_t outW;
+    std::ptrdiff_t bandTop;
+    std::ptrdiff_t bandEnd;
+    const std::uint8_t* source;
+    std::uint8_t* out;
+    ShortRunMasks::Pass tables;
+};
+
+template <class O> ShortPaint shortPaint(const PaintContext& pc)
+{
+    if (pc.masks == nullptr)
+        return {false, pc.f, pc.w, pc.outW, pc.bandTop, pc.bandEnd, pc.source, pc.out, {}};
+    return {true,      pc.f,       pc.w,
+            pc.outW,   pc.bandTop, pc.bandEnd,
+            pc.source, pc.out,     pc.masks->pass(static_cast<std::size_t>(O::index))};
+}
+
 // Paints a short run at a factor up to 8 that starts on source row y, its
 // windows inside their output rows, as far as it lies inside the band (a run
 // that goes right, only when it lies wholly inside); false, with nothing
@@ -830,28 +854,29 @@ GRIDMINT_ALWAYS_INLINE void blendRows(std::uint8_t* block, std::ptrdiff_t dStep,
 // perf: with F known, a block's lines unroll into F blends without branches
 // on the shape or the length.
 template <class O, int F>
-GRIDMINT_ALWAYS_INLINE bool paintShort(const PaintContext& pc, const RunRecord& run, std::int32_t y)
+GRIDMINT_ALWAYS_INLINE bool paintShort(const ShortPaint& sp, const RunRecord& run, std::int32_t y)
 {
     const std::int32_t len = run.len();
-    if (pc.masks == nullptr || !pc.masks->covers(len))
+    if (!sp.on || len > ShortRunMasks::kMaxLen)
         return false;
     const std::int32_t x = run.x();
     const SlopeShape shape = run.shape();
-    const std::int32_t f = F > 0 ? F : pc.f;
-    const std::ptrdiff_t outW = pc.outW;
-    const std::ptrdiff_t aOff = O::ax + O::ay * pc.w;
-    const std::ptrdiff_t sOff = O::sx + O::sy * pc.w;
+    const std::int32_t f = F > 0 ? F : sp.f;
+    const std::ptrdiff_t outW = sp.outW;
+    const std::ptrdiff_t aOff = O::ax + O::ay * sp.w;
+    const std::ptrdiff_t sOff = O::sx + O::sy * sp.w;
     const std::ptrdiff_t blockY = std::ptrdiff_t{f} * y;
     const std::ptrdiff_t originX = std::ptrdiff_t{f} * x + (O::sx > 0 ? f - 1 : 0);
-    const std::uint8_t* neighbour = pc.source + (std::ptrdiff_t{y} * pc.w + x + sOff);
-    const std::uint64_t* masks = pc.masks->masks(O::index, shape, len);
+    const std::uint8_t* neighbour = sp.source + (std::ptrdiff_t{y} * sp.w + x + sOff);
+    const std::size_t kind = ShortRunMasks::index(shape, len);
+    const std::uint64_t* masks = sp.tables.masks + sp.tables.first[kind];
     if constexpr (O::sy == 0) {
         if (!wordWindowFits<O>(originX, outW))
             return false;
-        std::uint8_t* window = pc.out + blockY * outW + originX - (O::sx > 0 ? 7 : 0);
+        std::uint8_t* window = sp.out + blockY * outW + originX - (O::sx > 0 ? 7 : 0);
         const int lines = f * len;
-        const int rBegin = static_cast<int>(std::max<std::ptrdiff_t>(0, pc.bandTop - blockY));
-        const int rEnd = static_cast<int>(std::min<std::ptrdiff_t>(lines, pc.bandEnd - blockY));
+        const int rBegin = static_cast<int>(std::max<std::ptrdiff_t>(0, sp.bandTop - blockY));
+        const int rEnd = static_cast<int>(std::min<std::ptrdiff_t>(lines, sp.bandEnd - blockY));
         if (F == 0 || rBegin != 0 || rEnd != lines) {
             // A run that crosses an edge of the band paints the lines inside.
             blendLines(window, outW, masks, neighbour, aOff, f, rBegin, rEnd);
@@ -868,17 +893,17 @@ GRIDMINT_ALWAYS_INLINE bool paintShort(const PaintContext& pc, const RunRecord& 
         // Depth d is output row originY - d * sy; the bottom pass's far-side
         // notch reaches the row above the block.
         const std::ptrdiff_t originY = blockY + (O::sy > 0 ? f - 1 : 0);
-        const std::ptrdiff_t dLo = O::sy < 0 ? pc.bandTop - originY : originY - pc.bandEnd + 1;
-        const std::ptrdiff_t dHi = O::sy < 0 ? pc.bandEnd - originY : originY - pc.bandTop + 1;
+        const std::ptrdiff_t dLo = O::sy < 0 ? sp.bandTop - originY : originY - sp.bandEnd + 1;
+        const std::ptrdiff_t dHi = O::sy < 0 ? sp.bandEnd - originY : originY - sp.bandTop + 1;
         const bool deeper = O::sy > 0 && shape == SlopeShape::Notch;
         const int depths = f + (deeper ? 1 : 0);
-        std::uint8_t* block = pc.out + originY * outW + originX;
+        std::uint8_t* block = sp.out + originY * outW + originX;
         const std::ptrdiff_t dStep = -O::sy * outW;
         if (F == 0 || dLo > 0 || dHi < depths) {
             const int dBegin = static_cast<int>(std::max<std::ptrdiff_t>(0, dLo));
             const int dEnd = static_cast<int>(std::min<std::ptrdiff_t>(depths, dHi));
-            blendRows(block, dStep, masks, pc.masks->rows(O::index, shape, len), neighbour, aOff, f,
-                      len, dBegin, dEnd);
+            blendRows(block, dStep, masks, sp.tables.rows + sp.tables.firstBlock[kind], neighbour,
+                      aOff, f, len, dBegin, dEnd);
             return true;
         }
         // Every row a block may paint, including those its masks leave
@@ -1059,24 +1084,25 @@ template <class O, int F>
 void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& carry, std::int32_t y0,
                                     std::int32_t y1)
 {
-    const std::vector<RunRecord>& runs = job_.passWork_->runs[O::index];
+    const RunRecord* runs = job_.passWork_->runs[O::index].data();
     const std::int32_t* rowStart = job_.passWork_->rowStart[O::index].data();
+    const ShortPaint sp = shortPaint<O>(pc);
     // Runs that started above the band first, then the band's own, each in
     // the order they were decided.
     std::vector<CarriedRun>& now = carry.now[O::index];
     std::vector<CarriedRun>& next = carry.next[O::index];
     next.clear();
     for (const CarriedRun c : now) {
-        const RunRecord& run = runs[static_cast<std::size_t>(c.index)];
-        if (!paintShort<O, F>(pc, run, c.y))
+        const RunRecord run = runs[c.index];
+        if (!paintShort<O, F>(sp, run, c.y))
             paintRun<O>(pc, run, c.y);
         if (c.y + run.len() > y1)
             next.push_back(c);
     }
     for (std::int32_t y = y0; y < y1; ++y) {
-        for (std::int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
-            const RunRecord& run = runs[static_cast<std::size_t>(i)];
-            if (!paintShort<O, F>(pc, run, y))
+        for (std::int32_t i = rowStart[y], end = rowStart[y + 1]; i < end; ++i) {
+            const RunRecord run = runs[i];
+            if (!paintShort<O, F>(sp, run, y))
                 paintRun<O>(pc, run, y);
             if (y + run.len() > y1)
                 next.push_back({i, y});
@@ -1088,19 +1114,20 @@ void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& car
 template <class O, int F>
 void SlopePassRunner::paintHorizontal(const PaintContext& pc, std::int32_t y0, std::int32_t y1)
 {
-    const std::vector<RunRecord>& runs = job_.passWork_->runs[O::index];
+    const RunRecord* runs = job_.passWork_->runs[O::index].data();
     const std::int32_t* rowStart = job_.passWork_->rowStart[O::index].data();
+    const ShortPaint sp = shortPaint<O>(pc);
     // The far-side notch of a run on the row below the band reaches one
     // pixel into the band's last output row.
     const std::int32_t last =
         O::variant == SlopeVariant::FarSide ? std::min(y1 + 1, job_.height_) : y1;
     for (std::int32_t y = y0; y < last; ++y) {
         const bool below = y >= y1;
-        for (std::int32_t i = rowStart[y]; i < rowStart[y + 1]; ++i) {
-            const RunRecord& run = runs[static_cast<std::size_t>(i)];
+        for (std::int32_t i = rowStart[y], end = rowStart[y + 1]; i < end; ++i) {
+            const RunRecord run = runs[i];
             if (below && run.shape() != SlopeShape::Notch)
                 continue;
-            if (!paintShort<O, F>(pc, run, y))
+            if (!paintShort<O, F>(sp, run, y))
                 paintRun<O>(pc, run, y);
         }
     }

@@ -100,24 +100,30 @@ public:
     void build(std::int32_t factor);
     bool covers(std::int32_t len) const { return len <= kMaxLen; }
     bool built() const { return !masks_[0].empty(); }
-    // The masks of a run of `len` lines of pass `pass` (0 left, 1 right,
-    // 2 top, 3 bottom), f x len lines or (f + 1) x len rows.
-    const std::uint64_t* masks(std::size_t pass, SlopeShape shape, std::int32_t len) const
+    // One pass's tables (0 left, 1 right, 2 top, 3 bottom), as plain
+    // pointers that the painting keeps in registers. A run of `len` lines
+    // has f x len masks (one per line) from masks + first[index(shape, len)]
+    // for the left and right passes, (f + 1) x len (one per row and block)
+    // for the top and bottom passes, whose blocks paint rows[firstBlock[..]
+    // + k] rows each.
+    struct Pass {
+        const std::uint64_t* masks = nullptr;
+        const std::uint32_t* first = nullptr;
+        const std::uint8_t* rows = nullptr;
+        const std::uint32_t* firstBlock = nullptr;
+    };
+    Pass pass(std::size_t p) const
     {
-        return masks_[pass].data() + first_[pass][index(shape, len)];
+        return {masks_[p].data(), first_[p].data(), p < 2 ? nullptr : rows_[p - 2].data(),
+                firstBlock_.data()};
     }
-    // The top and bottom passes: the rows painted in each block of the run.
-    const std::uint8_t* rows(std::size_t pass, SlopeShape shape, std::int32_t len) const
-    {
-        return rows_[pass - 2].data() + firstBlock_[index(shape, len)];
-    }
-
-private:
-    static constexpr std::size_t kKinds = 4 * (kMaxLen + 1);
     static std::size_t index(SlopeShape shape, std::int32_t len)
     {
         return static_cast<std::size_t>(shape) * (kMaxLen + 1) + static_cast<std::size_t>(len);
     }
+
+private:
+    static constexpr std::size_t kKinds = 4 * (kMaxLen + 1);
     std::array<std::vector<std::uint64_t>, 4> masks_;
     std::array<std::array<std::uint32_t, kKinds>, 4> first_{};
     std::array<std::vector<std::uint8_t>, 2> rows_;
