@@ -432,5 +432,24 @@ TEST(ScaleJobProperties, RerunsArePaletteIndependentAndKeepTransparencyOut)
     }
 }
 
+TEST(SlopePassesAgainstReference, PassesOneAtATimeAddUpToTheWholeRun)
+{
+    // Each pass alone paints over the output as it stands and keeps the
+    // other passes' marks: after a plain enlargement, the four in order
+    // give the whole run's pixels and marks, on any thread count.
+    std::mt19937 rng(1108);
+    for (int n = 0; n < 600; ++n) {
+        const ReferenceInput in = randomInput(rng);
+        const auto expected = test::referenceRun(in);
+        auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
+        ScaleJob job(*set, in.factor, in.threshold, in.transparent);
+        job.setThreadCount(1 + n % 3);
+        job.run(false);
+        for (MarkBit pass : {MarkLeft, MarkRight, MarkTop, MarkBottom})
+            job.runSlopePass(pass);
+        ASSERT_EQ(compareWithReference(job, in, expected), "") << "image " << n;
+    }
+}
+
 } // namespace
 } // namespace gridmint
