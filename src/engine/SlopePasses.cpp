@@ -857,7 +857,8 @@ template <class O, int F>
 GRIDMINT_ALWAYS_INLINE bool paintShort(const ShortPaint& sp, const RunRecord& run, std::int32_t y)
 {
     const std::int32_t len = run.len();
-    if (!sp.on || len > ShortRunMasks::kMaxLen)
+    // The dispatch gives F only for factors that have the masks.
+    if ((F == 0 && !sp.on) || len > ShortRunMasks::kMaxLen)
         return false;
     const std::int32_t x = run.x();
     const SlopeShape shape = run.shape();

@@ -98,7 +98,6 @@ public:
     static constexpr std::int32_t kMaxLen = 16;
     static constexpr std::int32_t kMaxFactor = 8;
     void build(std::int32_t factor);
-    bool covers(std::int32_t len) const { return len <= kMaxLen; }
     bool built() const { return !masks_[0].empty(); }
     // One pass's tables (0 left, 1 right, 2 top, 3 bottom), as plain
     // pointers that the painting keeps in registers. A run of `len` lines
