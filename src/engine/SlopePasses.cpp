@@ -64,6 +64,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -1263,32 +1264,19 @@ void SlopePassRunner::paintChunk(std::int32_t chunk, std::int32_t chunks)
                               std::ptrdiff_t{f} * end,
                               &work.shortRuns,
                               work.shortMasks.built() ? &work.shortMasks : nullptr};
-        switch (f) {
-        case 2:
-            paintBand<2>(pc, carry, top, end);
-            break;
-        case 3:
-            paintBand<3>(pc, carry, top, end);
-            break;
-        case 4:
-            paintBand<4>(pc, carry, top, end);
-            break;
-        case 5:
-            paintBand<5>(pc, carry, top, end);
-            break;
-        case 6:
-            paintBand<6>(pc, carry, top, end);
-            break;
-        case 7:
-            paintBand<7>(pc, carry, top, end);
-            break;
-        case 8:
-            paintBand<8>(pc, carry, top, end);
-            break;
-        default:
-            paintBand<0>(pc, carry, top, end);
-            break;
-        }
+        // The factors of the short-run masks each with their own painting.
+        using BandPainter = void (SlopePassRunner::*)(const PaintContext&, PassWork::Carry&,
+                                                      std::int32_t, std::int32_t);
+        static constexpr BandPainter kPainters[] = {
+            &SlopePassRunner::paintBand<0>, &SlopePassRunner::paintBand<0>,
+            &SlopePassRunner::paintBand<2>, &SlopePassRunner::paintBand<3>,
+            &SlopePassRunner::paintBand<4>, &SlopePassRunner::paintBand<5>,
+            &SlopePassRunner::paintBand<6>, &SlopePassRunner::paintBand<7>,
+            &SlopePassRunner::paintBand<8>};
+        static_assert(std::size(kPainters) == ShortRunMasks::kMaxFactor + 1);
+        const BandPainter paint =
+            f <= ShortRunMasks::kMaxFactor ? kPainters[f] : &SlopePassRunner::paintBand<0>;
+        (this->*paint)(pc, carry, top, end);
         mergeMarks(top, end);
     }
 }
