@@ -846,14 +846,13 @@ template <class O> ShortPaint shortPaint(const PaintContext& pc)
             pc.source, pc.out,     pc.masks->pass(static_cast<std::size_t>(O::index))};
 }
 
-// Paints a short run at a factor up to 8 that starts on source row y, its
-// windows inside their output rows, as far as it lies inside the band (a run
-// that goes right, only when it lies wholly inside); false, with nothing
-// painted, for any other run. Most runs are such, and one or two lines long:
-// this spares them the general clipping of paintRun. F is the factor when
-// the caller knows it at compile time (2 to 8), else 0.
-// perf: with F known, a block's lines unroll into F blends without branches
-// on the shape or the length.
+// Paints a short run (up to ShortRunMasks::kMaxLen lines) at a factor up to
+// 8 that starts on source row y and whose windows lie inside their output
+// rows, as far as it lies inside the band, from the masks; false, with
+// nothing painted, for any other run. Most runs are such, and one or two
+// lines long. F is the factor when the caller knows it at compile time
+// (2 to 8), else 0: then a block wholly inside the band is F blends
+// unrolled, without branches on the shape or the length.
 template <class O, int F>
 GRIDMINT_ALWAYS_INLINE bool paintShort(const ShortPaint& sp, const RunRecord& run, std::int32_t y)
 {
@@ -923,7 +922,8 @@ GRIDMINT_ALWAYS_INLINE bool paintShort(const ShortPaint& sp, const RunRecord& ru
 }
 
 // Paints the strip of one run that starts on source row y, as far as it lies
-// inside the band.
+// inside the band: the runs that paintShort leaves (factors above 8, runs
+// longer than its tables, windows that would leave the output row).
 template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, std::int32_t y)
 {
     const std::int32_t x = run.x();
@@ -1029,8 +1029,8 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
         const bool wideWindow = f > 8 && f <= 16 && lastX + 16 <= outW;
         if (wideWindow && pc.shortRuns->covers(len)) {
             // perf: the words of short runs from a table, not the shape's
-            // counter: 17% fewer instructions in the passes at factor 4;
-            // at factor 16, run(true) from 3.4-7.4 to 2.1-4.4 times replication.
+            // counter: at factor 16, run(true) from 3.4-7.4 to 2.1-4.4 times
+            // replication.
             const BlockDepths* blocks = pc.shortRuns->blocks(shape, O::variant, len);
             const std::int8_t* deepests = pc.shortRuns->deepest(shape, O::variant, len);
             for (int k = 0; k < len; ++k, block += f, neighbour += aOff) {
