@@ -122,7 +122,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kKinds = 4 * (kMaxLen + 1);
+    static constexpr std::size_t kKinds = std::size_t{4} * (kMaxLen + 1);
     std::array<std::vector<std::uint64_t>, 4> masks_;
     std::array<std::array<std::uint32_t, kKinds>, 4> first_{};
     std::array<std::vector<std::uint8_t>, 2> rows_;
