@@ -257,13 +257,14 @@ TEST(SlopePassesAgainstReference, LargerImagesPaintedInManyBandsOnAnyThreadCount
     // that cross band edges; each with 1, 2 and 3 threads.
     std::mt19937 rng(4242);
     // 15 and 16 fill the widest blending window: far-side notches of odd
-    // factors reach one pixel deeper than the block.
-    constexpr int kFactors[] = {8, 13, 15, 16};
-    for (int n = 0; n < 8; ++n) {
+    // factors reach one pixel deeper than the block, at 3 and 5 also in the
+    // unrolled painting of the small factors.
+    constexpr int kFactors[] = {3, 5, 8, 13, 15, 16};
+    for (int n = 0; n < 12; ++n) {
         ReferenceInput in = randomInput(rng);
         in.width = 90 + n * 7;
         in.height = 160 - n * 9;
-        in.factor = kFactors[n % 4];
+        in.factor = kFactors[n % 6];
         in.pixels = randomPixels(rng, in.width, in.height, static_cast<int>(in.palette.size()));
         const auto expected = test::referenceRun(in);
         auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
