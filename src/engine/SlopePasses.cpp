@@ -65,6 +65,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -777,14 +778,23 @@ namespace {
 
 constexpr std::uint64_t kEveryByte = 0x0101010101010101ull;
 
-// Sets the bytes of the 8-byte window at p that `mask` selects to those of
-// `colour` (one byte eight times), keeping the others.
-inline void blendMasked(std::uint8_t* p, std::uint64_t mask, std::uint64_t colour)
+// The window of a block row at factors 2, 4 and 8: the block's own width,
+// which holds every depth there (only odd factors' far-side notches reach a
+// pixel beyond the block); else 8 bytes.
+template <int F> constexpr int kBlockWindow = F == 2 || F == 4 || F == 8 ? F : 8;
+
+// Sets the bytes of the Bytes-byte window at p (2, 4 or 8) that the low
+// bytes of `mask` select to those of `colour` (one byte eight times),
+// keeping the others.
+template <int Bytes>
+inline void blendBytes(std::uint8_t* p, std::uint64_t mask, std::uint64_t colour)
 {
-    std::uint64_t word = 0;
-    std::memcpy(&word, p, 8);
-    word ^= (word ^ colour) & mask;
-    std::memcpy(p, &word, 8);
+    using Word = std::conditional_t<Bytes == 2, std::uint16_t,
+                                    std::conditional_t<Bytes == 4, std::uint32_t, std::uint64_t>>;
+    Word word = 0;
+    std::memcpy(&word, p, Bytes);
+    word ^= static_cast<Word>((word ^ colour) & mask);
+    std::memcpy(p, &word, Bytes);
 }
 
 // Lines rBegin .. rEnd - 1 of a short run that goes down, at factors up to 8:
@@ -801,7 +811,7 @@ GRIDMINT_ALWAYS_INLINE void blendLines(std::uint8_t* window, std::ptrdiff_t rSte
     for (int r = rBegin; r < rEnd; ++k, neighbour += aOff) {
         const std::uint64_t colour = kEveryByte * *neighbour;
         for (const int blockEnd = std::min(rEnd, (k + 1) * f); r < blockEnd; ++r, window += rStep)
-            blendMasked(window, masks[r], colour);
+            blendBytes<8>(window, masks[r], colour);
     }
 }
 
@@ -818,7 +828,7 @@ GRIDMINT_ALWAYS_INLINE void blendRows(std::uint8_t* block, std::ptrdiff_t dStep,
         const std::uint64_t colour = kEveryByte * *neighbour;
         const int last = std::min<int>(rows[k], dEnd);
         for (int d = dBegin; d < last; ++d)
-            blendMasked(block + d * dStep, masks[d], colour);
+            blendBytes<8>(block + d * dStep, masks[d], colour);
     }
 }
 
@@ -883,10 +893,17 @@ GRIDMINT_ALWAYS_INLINE bool paintShort(const ShortPaint& sp, const RunRecord& ru
             blendLines(window, outW, masks, neighbour, aOff, f, rBegin, rEnd);
             return true;
         }
-        for (int k = 0; k < len; ++k, neighbour += aOff, masks += F, window += F * outW) {
+        // perf: where the block's own width is a word, only its bytes: the
+        // 8-byte window of a block overlaps the next run's, whose load then
+        // waits for this store to leave the store buffer. Dither at factor 2
+        // from 14.7 to 13.3 ms of CPU time a run.
+        constexpr int kBytes = kBlockWindow<F>;
+        std::uint8_t* block = window + (O::sx > 0 ? 8 - kBytes : 0);
+        for (int k = 0; k < len; ++k, neighbour += aOff, masks += F, block += F * outW) {
             const std::uint64_t colour = kEveryByte * *neighbour;
             for (int i = 0; i < F; ++i)
-                blendMasked(window + i * outW, masks[i], colour);
+                blendBytes<kBytes>(block + i * outW, masks[i] >> (O::sx > 0 ? 64 - 8 * kBytes : 0),
+                                   colour);
         }
     } else {
         if (!wordWindowFits<O>(originX + std::ptrdiff_t{f} * (len - 1), outW))
@@ -913,9 +930,9 @@ GRIDMINT_ALWAYS_INLINE bool paintShort(const ShortPaint& sp, const RunRecord& ru
         for (int k = 0; k < len; ++k, block += F, neighbour += aOff, masks += F + 1) {
             const std::uint64_t colour = kEveryByte * *neighbour;
             for (int d = 0; d < F; ++d)
-                blendMasked(block + d * dStep, masks[d], colour);
+                blendBytes<kBlockWindow<F>>(block + d * dStep, masks[d], colour);
             if (deeper)
-                blendMasked(block + F * dStep, masks[F], colour);
+                blendBytes<kBlockWindow<F>>(block + F * dStep, masks[F], colour);
         }
     }
     return true;
