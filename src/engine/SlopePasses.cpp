@@ -320,8 +320,8 @@ template <bool Cell> struct Box {
 // none (then at most P's line); starts must come in lane order. A later
 // start tests only the darkness of the neighbours up to there, instead of
 // all the lines' tests again. perf: a dither gradient's shades start runs
-// of hundreds of lines on every pixel; its whole run at factor 2 took 0.89
-// times as long.
+// of hundreds of lines on every pixel; its whole run at factor 2 takes 0.87
+// times as long (lines, whose runs are short, 1.01 times).
 template <class O, bool Exact, bool Cell>
 GRIDMINT_ALWAYS_INLINE constexpr Outcome follow(const PassContext& ctx, const Box<Cell>& box,
                                                 std::int32_t x, std::int32_t y, std::uint8_t c,
@@ -423,14 +423,13 @@ constexpr int neighbourBit(int dx, int dy)
 
 // What an exact-mode run whose pixel and eight neighbours lie inside its box
 // comes to when its first line after the start settles it, by neighbour
-// code: most runs end there, and the codes of a word of pixels take a few
-// vector compares (see neighbourCodes), where the follower's branches on
-// the same facts mispredict. perf: dither at factor 2, whose candidates are
-// dense and nearly all settled there, 0.87 times as long a whole run;
-// sprites, with a candidate or two per word, as before. The entries come from the
-// follower itself, run on a small image built from each code; a code whose
-// run goes on past the first line (or may, by the lightness of Q_1 + s,
-// which the code does not hold) is left to the follower.
+// code (see neighbourCode): most runs end there, and one vector compare
+// gives the facts on which the follower branches, mispredicting. The
+// entries come from the follower itself, run on a small image built from
+// each code; a code whose run goes on past the first line (or may, by the
+// lightness of Q_1 + s, which the code does not hold) is left to the
+// follower. perf: a whole run at factor 2 of sprites and of dither 0.96
+// times as long.
 template <class O> struct LineOneTable {
     static constexpr std::uint8_t kSettled = 0x01;
     static constexpr std::uint8_t kPaint = 0x02;
@@ -479,42 +478,34 @@ template <class O> struct LineOneTable {
 };
 template <class O> constexpr LineOneTable<O> kLineOne{};
 
-// The neighbour codes of the sixteen pixels of source row y (1 <= y <
-// height - 1) from column `from` on (a multiple of 16), at out[x - from] for
-// from <= x < from + 16; out reaches 16 bytes before `from` and after it.
-// The first and last columns get none. Needs width >= 18.
-inline void neighbourCodes(const std::uint8_t* row, std::ptrdiff_t width, std::int32_t from,
-                           std::uint8_t* out)
+// The neighbour code of the pixel at p, whose neighbours all exist.
+inline std::uint8_t neighbourCode(const std::uint8_t* p, std::ptrdiff_t width)
 {
-    // A block at the row's ends is moved inward, over codes of the block
-    // before or after, to read only inside the three rows.
-    const std::int32_t at =
-        std::clamp<std::int32_t>(from, 1, static_cast<std::int32_t>(width) - 17);
-    const std::uint8_t* p = row + at;
 #if defined(__SSE2__)
-    const auto load = [](const std::uint8_t* q) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    // The three rows' pixels in one register, compared at once: four bytes
+    // from x - 1 above and on the row, from x - 2 below, so that no load
+    // reaches past the image's first or last byte.
+    const auto load4 = [](const std::uint8_t* q) {
+        std::int32_t v = 0;
+        std::memcpy(&v, q, 4);
+        return _mm_cvtsi32_si128(v);
     };
-    const __m128i c = load(p);
-    __m128i code = _mm_setzero_si128();
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-            if (dx == 0 && dy == 0)
-                continue;
-            const __m128i bit = _mm_set1_epi8(static_cast<char>(1 << neighbourBit(dx, dy)));
-            const __m128i same = _mm_cmpeq_epi8(c, load(p + dy * width + dx));
-            code = _mm_or_si128(code, _mm_and_si128(same, bit));
-        }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (at - from)), code);
+    const __m128i rows = _mm_unpacklo_epi64(_mm_unpacklo_epi32(load4(p - width - 1), load4(p - 1)),
+                                            load4(p + width - 2));
+    const auto same = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(rows, _mm_set1_epi8(static_cast<char>(p[0])))));
+    static_assert(neighbourBit(-1, -1) == 0 && neighbourBit(1, -1) == 2 &&
+                  neighbourBit(-1, 0) == 3 && neighbourBit(1, 0) == 4 && neighbourBit(-1, 1) == 5 &&
+                  neighbourBit(1, 1) == 7);
+    return static_cast<std::uint8_t>((same & 7) | (same >> 4 & 1) << 3 | (same >> 6 & 1) << 4 |
+                                     (same >> 9 & 7) << 5);
 #else
-    for (int i = 0; i < 16; ++i) {
-        unsigned code = 0;
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx)
-                if ((dx != 0 || dy != 0) && p[i + dy * width + dx] == p[i])
-                    code |= 1u << neighbourBit(dx, dy);
-        out[at - from + i] = static_cast<std::uint8_t>(code);
-    }
+    unsigned code = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            if (dx != 0 || dy != 0)
+                code |= static_cast<unsigned>(p[dy * width + dx] == p[0]) << neighbourBit(dx, dy);
+    return static_cast<std::uint8_t>(code);
 #endif
 }
 
@@ -814,13 +805,12 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
     // inside its box, so that its neighbour code tells the run's first line.
     const auto inside = [&](std::int32_t x, std::int32_t y) GRIDMINT_LAMBDA_INLINE {
         if constexpr (Grid)
-            return x > work.cellX0[static_cast<std::size_t>(x)] &&
-                   x + 1 < work.cellX1[static_cast<std::size_t>(x)] && y > rowBox.y0 &&
-                   y + 1 < rowBox.y1;
+            return (x > work.cellX0[static_cast<std::size_t>(x)]) &
+                   (x + 1 < work.cellX1[static_cast<std::size_t>(x)]) & (y > rowBox.y0) &
+                   (y + 1 < rowBox.y1);
         else
-            return (void)y, x >= 1 && x + 1 < width;
+            return (void)y, (x >= 1) & (x + 1 < width);
     };
-    alignas(16) std::uint8_t codes[16 + 64 + 16];
 
     // Row by row, left to right. The order matters: a run claims its later
     // lines through the marks, and painting keeps this order where strips
@@ -840,16 +830,9 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
         const std::uint8_t* row = ctx.source + std::ptrdiff_t{y} * w;
         const std::uint64_t* wanted = candidates + static_cast<std::size_t>(y) * words;
         std::uint64_t* markRow = marks + static_cast<std::size_t>(y) * words;
-        const bool coded = y >= 1 && y + 1 < height && width >= 18;
+        const bool coded = y >= 1 && y + 1 < height;
         for (std::size_t i = 0; i < words; ++i) {
             std::uint64_t bits = wanted[i] & ~markRow[i];
-            if (bits == 0)
-                continue;
-            // The codes of the word, made when its first exact-mode
-            // candidate needs them: lines and shades have few. (Made block
-            // by block as needed, they cost dither more than they saved
-            // sprites.)
-            bool codesMade = false;
             while (bits != 0) {
                 const std::int32_t x = static_cast<std::int32_t>(i * 64) + std::countr_zero(bits);
                 bits &= bits - 1;
@@ -858,15 +841,8 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
                 const std::uint8_t rel = ctx.relations[std::size_t{c} * 256 + n];
                 if ((rel & kLighter) == 0)
                     continue;
-                if (coded && (rel & kSimilar) && inside(x, y)) {
-                    if (!codesMade) {
-                        for (std::int32_t from = static_cast<std::int32_t>(i * 64);
-                             from < static_cast<std::int32_t>(i * 64) + 64 && from < width;
-                             from += 16)
-                            neighbourCodes(row, w, from, codes + 16 + (from & 63));
-                        codesMade = true;
-                    }
-                    const std::uint8_t e = kLineOne<O>.entry[codes[16 + (x & 63)]];
+                if ((rel & kSimilar) != 0 && (coded & inside(x, y))) {
+                    const std::uint8_t e = kLineOne<O>.entry[neighbourCode(row + x, w)];
                     if (e & LineOneTable<O>::kSettled) {
                         markRow[x >> 6] |= std::uint64_t{(e & LineOneTable<O>::kMarked) != 0}
                                            << (x & 63);
