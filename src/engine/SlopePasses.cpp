@@ -320,8 +320,8 @@ template <bool Cell> struct Box {
 // none (then at most P's line); starts must come in lane order. A later
 // start tests only the darkness of the neighbours up to there, instead of
 // all the lines' tests again. perf: a dither gradient's shades start runs
-// of hundreds of lines on every pixel; its whole run at factor 2 takes 0.87
-// times as long (lines, whose runs are short, 1.01 times).
+// of hundreds of lines on every pixel; its whole run at factor 2 takes 0.89
+// times as long (sprites and lines, whose runs are short, as before).
 template <class O, bool Exact, bool Cell>
 GRIDMINT_ALWAYS_INLINE constexpr Outcome follow(const PassContext& ctx, const Box<Cell>& box,
                                                 std::int32_t x, std::int32_t y, std::uint8_t c,
@@ -432,8 +432,8 @@ constexpr int neighbourBit(int dx, int dy)
 // from the exact-mode follower, run on a small image built from each code;
 // a code whose run goes on past the first line (or may, by the lightness of
 // Q_1 + s, which the code does not hold) is left to the follower. perf: a
-// whole run at factor 2 of sprites 0.92 times as long, dither 0.96, lines
-// 0.92.
+// whole run at factor 2 of sprites and of lines 0.90 times as long, dither
+// 0.95 (0.91 with codes made word by word where candidates are dense).
 template <class O> struct LineOneTable {
     static constexpr std::uint8_t kSettled = 0x01;
     static constexpr std::uint8_t kPaint = 0x02;
@@ -893,7 +893,7 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
         // After a word with many candidates in reach of the table (dither),
         // the next word's exact-mode codes are made all at once, sixteen
         // pixels a step, when its first such candidate needs them. perf:
-        // dither at factor 2 0.97 times as long a whole run; where a word
+        // dither at factor 2 0.96 times as long a whole run; where a word
         // has one candidate or two (sprites, lines) they would cost more.
         int coveredInWord = 0;
         for (std::size_t i = 0; i < words; ++i) {
