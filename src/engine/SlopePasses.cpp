@@ -515,8 +515,9 @@ inline std::uint8_t neighbourCode(const std::uint8_t* p, std::ptrdiff_t width)
 
 // The neighbour codes of the sixteen pixels of source row y (1 <= y <
 // height - 1) from column `from` on (a multiple of 16), at out[x - from] for
-// from <= x < from + 16; out reaches 16 bytes before `from` and after it.
-// The first and last columns get none. Needs width >= 18.
+// from <= x < from + 16 (the first and last columns get none); for the row's
+// ends, out must reach 16 bytes before and one byte after those sixteen.
+// Needs width >= 18.
 inline void neighbourCodes(const std::uint8_t* row, std::ptrdiff_t width, std::int32_t from,
                            std::uint8_t* out)
 {
