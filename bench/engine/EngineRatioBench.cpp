@@ -6,12 +6,16 @@
 // as that round, while absolute times drift with the load.
 //
 //   gridmint_engine_ratio [--rounds N] [--factor F] [--quick] [--big]
+//                         [--plain-factors]
 //
 // --factor keeps the rows of one factor; --quick leaves out the threaded
 // column; --big adds a 4096 x 4096 source at factor 4 with 1 and 2 threads
 // (its threaded column is against the plain loop's wall time; 1/N is the
 // wall time with one thread over that with N; cpuN/1 the CPU time of all N
-// threads over that of one).
+// threads over that of one). --plain-factors replaces the table by run(false)
+// alone at every factor from 1 to 32 (or the one --factor names), single
+// thread, 5 rounds unless --rounds says otherwise: replication has no
+// favourite factors, so neither may its benchmark.
 #include "PixelArtImages.h"
 #include "engine/ScaleJob.h"
 
@@ -187,8 +191,8 @@ void measure(const Row& row, int rounds)
 int main(int argc, char** argv)
 {
     using namespace gridmint::bench;
-    int rounds = 9;
-    bool quick = false, big = false;
+    int rounds = 0;
+    bool quick = false, big = false, sweep = false;
     int only = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -200,7 +204,11 @@ int main(int argc, char** argv)
             only = std::atoi(argv[++i]);
         else if (arg == "--big")
             big = true;
+        else if (arg == "--plain-factors")
+            sweep = true;
     }
+    if (rounds == 0)
+        rounds = sweep ? 5 : 9;
     const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
     std::printf("ratios: median over %d rounds of engine time / plain replication time in the "
                 "same round\n",
@@ -209,6 +217,13 @@ int main(int argc, char** argv)
                 "run(t)N", "1/N", "cpuN/1");
     constexpr ArtKind kinds[] = {ArtKind::Sprites, ArtKind::Lines, ArtKind::Dither};
     const auto wanted = [&](int factor) { return only == 0 || only == factor; };
+    if (sweep) {
+        for (int factor = 1; factor <= 32; ++factor)
+            for (ArtKind kind : kinds)
+                if (wanted(factor))
+                    measure({kind, 1024, factor, false, true, 1}, rounds);
+        return 0;
+    }
     for (int factor : {2, 4, 8, 16})
         for (ArtKind kind : kinds)
             if (wanted(factor))

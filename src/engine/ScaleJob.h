@@ -266,6 +266,9 @@ private:
     std::int32_t height_;
     std::vector<Colour> palette_;
     std::vector<LabColor> lab_;
+    // lab_ was made from the current palette_ and transparentIndex_: whatever
+    // changes either must make it again or clear this.
+    bool labCurrent_ = false;
     std::int32_t transparentIndex_;
     double threshold_;
     MarkGrid marks_;

@@ -148,6 +148,9 @@ struct PassWork {
     std::size_t wordsPerRow = 0;
     std::vector<std::uint64_t> candidates;
     std::vector<std::uint64_t> markBits;
+    // Per pass, the similar-mode followers' known line ends, one per lane
+    // that the pass's runs follow (width entries).
+    std::array<std::vector<std::int32_t>, 4> goOnEnd;
     // Per filter chunk: three rows of lightness ranks (above, at, below).
     std::size_t rankStride = 0;
     std::vector<std::uint8_t> rankRows;

@@ -336,6 +336,52 @@ TEST(SlopePassesAgainstReference, RowsAroundTheFilterAndWordWidths)
     }
 }
 
+TEST(SlopePassesAgainstReference, ShadeGradientsBesideOtherHues)
+{
+    // Bands of greys beside bands of blues, each a random walk through its
+    // shades along the band: every pixel on a band's edge starts a
+    // similar-mode run that goes on through the shades for many lines, so
+    // later starts on a lane meet what earlier ones followed, and the walks
+    // cross in lightness, so that a neighbour darker than one start but not
+    // the one before ends it. Across and along, every few images a transpose.
+    std::mt19937 rng(311);
+    std::vector<Colour> palette;
+    for (int i = 0; i < 6; ++i)
+        palette.push_back(0xFF000000u | static_cast<Colour>((40 + 36 * i) * 0x010101));
+    for (int i = 0; i < 6; ++i)
+        palette.push_back(0xFF000000u | static_cast<Colour>((30 + 9 * i) << 16 | (40 + 9 * i) << 8 |
+                                                            (140 + 20 * i)));
+    std::uniform_int_distribution<int> step(-1, 1), pick(0, 99), side(20, 70);
+    for (int n = 0; n < 24; ++n) {
+        ReferenceInput in;
+        in.palette = palette;
+        in.width = side(rng);
+        in.height = side(rng);
+        in.factor = 1 + n % 4;
+        in.threshold = n % 3 == 0 ? 100.0 : 30.0; // the greys alone, or both families
+        in.transparent = -1;
+        const bool across = n % 2 == 0;
+        const int band = 1 + n % 3;
+        const int lanes = across ? in.height : in.width;
+        const int length = across ? in.width : in.height;
+        in.pixels.assign(static_cast<std::size_t>(in.width * in.height), 0);
+        for (int lane = 0; lane < lanes; ++lane) {
+            const int family = lane / band % 2;
+            int shade = pick(rng) % 6;
+            for (int along = 0; along < length; ++along) {
+                if (pick(rng) < 30)
+                    shade = std::clamp(shade + step(rng), 0, 5);
+                const int x = across ? along : lane;
+                const int y = across ? lane : along;
+                in.pixels[static_cast<std::size_t>(y * in.width + x)] =
+                    static_cast<std::uint8_t>(pick(rng) < 2 ? pick(rng) % 12 : family * 6 + shade);
+            }
+        }
+        const auto expected = test::referenceRun(in);
+        ASSERT_EQ(compareOneAndThreeThreads(in, expected), "") << n;
+    }
+}
+
 TEST(SlopePassesAgainstReference, FullPalettesOfDistinctLightness)
 {
     // 256 entries with 256 different L* values: more than a byte of distinct
