@@ -259,12 +259,11 @@ TEST(SlopePassesAgainstReference, LargerImagesPaintedInManyBandsOnAnyThreadCount
     // 15 and 16 fill the widest blending window: far-side notches of odd
     // factors reach one pixel deeper than the block, at 3 and 5 also in the
     // unrolled painting of the small factors.
-    constexpr int kFactors[] = {3, 5, 8, 13, 15, 16};
-    for (int n = 0; n < 12; ++n) {
+    const auto check = [&](int factor, int width, int height) {
         ReferenceInput in = randomInput(rng);
-        in.width = 90 + n * 7;
-        in.height = 160 - n * 9;
-        in.factor = kFactors[n % 6];
+        in.width = width;
+        in.height = height;
+        in.factor = factor;
         in.pixels = randomPixels(rng, in.width, in.height, static_cast<int>(in.palette.size()));
         const auto expected = test::referenceRun(in);
         auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
@@ -272,9 +271,17 @@ TEST(SlopePassesAgainstReference, LargerImagesPaintedInManyBandsOnAnyThreadCount
         for (int threads : {1, 2, 3}) {
             job.setThreadCount(threads);
             job.run();
-            ASSERT_EQ(compareWithReference(job, in, expected), "");
+            ASSERT_EQ(compareWithReference(job, in, expected), "") << factor << " x " << width;
         }
-    }
+    };
+    constexpr int kFactors[] = {3, 5, 8, 13, 15, 16};
+    for (int n = 0; n < 12; ++n)
+        check(kFactors[n % 6], 90 + n * 7, 160 - n * 9);
+    // Rows so wide at the small factors that one thread paints several
+    // bands too.
+    check(2, 4200, 40);
+    check(3, 2800, 30);
+    check(4, 2100, 30);
 }
 
 TEST(SlopePassesAgainstReference, RunsLongerAndFurtherOutThanSixteenBits)
