@@ -528,11 +528,14 @@ void ScaleJob::preparePassWork()
         for (auto& rows : passWork_->rowStart)
             rows.resize(static_cast<std::size_t>(height_) + 1);
         passWork_->shortRuns.build(factor_);
+        passWork_->shortMasks.build(factor_);
     }
     const std::size_t rows = static_cast<std::size_t>(height_);
     passWork_->wordsPerRow = (static_cast<std::size_t>(width_) + 63) / 64;
     passWork_->candidates.resize(4 * rows * passWork_->wordsPerRow);
     passWork_->markBits.resize(4 * rows * passWork_->wordsPerRow);
+    for (auto& ends : passWork_->goOnEnd)
+        ends.resize(static_cast<std::size_t>(width_));
     passWork_->rankStride = static_cast<std::size_t>(width_) + 16;
     passWork_->rankRows.resize(3 * chunks * passWork_->rankStride);
     // At most one run of a pass per column is under way on any row.

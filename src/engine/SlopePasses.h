@@ -47,7 +47,7 @@ struct CarriedRun {
     std::int32_t y = 0;
 };
 
-// The depth sequences of the short runs at the job's factor (up to 16), as
+// The depth sequences of the short runs at factors 9 to 16, as
 // the signed bytes of two words per block (-1 beyond the factor), and the
 // deepest depth of each block: the painting reads them instead of following
 // the shape's counter line by line.
@@ -87,6 +87,50 @@ private:
     std::vector<std::int8_t> deepest_;
 };
 
+// The short runs at factors up to 8, where every output line of a strip lies
+// in one 8-byte window of its output row: per pass, shape and length, the
+// masks of the window bytes that each line paints, so that painting a line is
+// one masked blend with no depth logic. The left and right passes have one
+// mask per output line along the run (f x len, from the window's low end and
+// its high end); the top and bottom passes, per block, one per output row
+// across the run (f + 1 of them: the far-side notch reaches one row beyond
+// the block), and how many of those rows the block paints.
+class ShortRunMasks {
+public:
+    static constexpr std::int32_t kMaxLen = 16;
+    static constexpr std::int32_t kMaxFactor = 8;
+    void build(std::int32_t factor);
+    bool built() const { return !masks_[0].empty(); }
+    // One pass's tables (0 left, 1 right, 2 top, 3 bottom), as plain
+    // pointers that the painting keeps in registers. A run of `len` lines
+    // has f x len masks (one per line) from masks + first[index(shape, len)]
+    // for the left and right passes, (f + 1) x len (one per row and block)
+    // for the top and bottom passes, whose blocks paint rows[firstBlock[..]
+    // + k] rows each.
+    struct Pass {
+        const std::uint64_t* masks = nullptr;
+        const std::uint32_t* first = nullptr;
+        const std::uint8_t* rows = nullptr;
+        const std::uint32_t* firstBlock = nullptr;
+    };
+    Pass pass(std::size_t p) const
+    {
+        return {masks_[p].data(), first_[p].data(), p < 2 ? nullptr : rows_[p - 2].data(),
+                firstBlock_.data()};
+    }
+    static std::size_t index(SlopeShape shape, std::int32_t len)
+    {
+        return static_cast<std::size_t>(shape) * (kMaxLen + 1) + static_cast<std::size_t>(len);
+    }
+
+private:
+    static constexpr std::size_t kKinds = std::size_t{4} * (kMaxLen + 1);
+    std::array<std::vector<std::uint64_t>, 4> masks_;
+    std::array<std::array<std::uint32_t, kKinds>, 4> first_{};
+    std::array<std::vector<std::uint8_t>, 2> rows_;
+    std::array<std::uint32_t, kKinds> firstBlock_{};
+};
+
 // What the passes keep between runs of one job, so that a re-run allocates
 // nothing: the decided runs and the per-pass marks of the last run, and the
 // painting chunks' scratch lists. Indexed by pass in painting order (left,
@@ -106,6 +150,9 @@ struct PassWork {
     std::size_t wordsPerRow = 0;
     std::vector<std::uint64_t> candidates;
     std::vector<std::uint64_t> markBits;
+    // Per pass, the similar-mode followers' known line ends, one per lane
+    // that the pass's runs follow (width entries).
+    std::array<std::vector<std::int32_t>, 4> goOnEnd;
     // Per filter chunk: three rows of lightness ranks (above, at, below).
     std::size_t rankStride = 0;
     std::vector<std::uint8_t> rankRows;
@@ -136,6 +183,7 @@ struct PassWork {
         return base + chunk * bandBytes;
     }
     ShortRunDepths shortRuns;
+    ShortRunMasks shortMasks;
     // With a cell grid (ScaleJob::setCellGrid), the grid these tables were
     // built for; per column the first and one past the last column of its
     // cell, per row likewise (both 0 outside the cells); and rows of masks
@@ -165,10 +213,15 @@ private:
     void findCandidates(std::int32_t chunk, std::int32_t chunks);
     template <class Orientation> void decide();
     template <class Orientation, bool Grid> void decideIn();
-    template <class Orientation>
+    // The passes' painting of one band; F is the factor when it is 2 to 8,
+    // else 0.
+    template <int F>
+    void paintBand(const PaintContext& pc, PassWork::Carry& carry, std::int32_t y0,
+                   std::int32_t y1);
+    template <class Orientation, int F>
     void paintVertical(const PaintContext& pc, PassWork::Carry& carry, std::int32_t y0,
                        std::int32_t y1);
-    template <class Orientation>
+    template <class Orientation, int F>
     void paintHorizontal(const PaintContext& pc, std::int32_t y0, std::int32_t y1);
     void paintChunk(std::int32_t chunk, std::int32_t chunks);
     void mergeMarks(std::int32_t y0, std::int32_t y1);

@@ -261,25 +261,36 @@ TEST(SlopePassesAgainstReference, LargerImagesPaintedInManyBandsOnAnyThreadCount
     // that cross band edges; each with 1, 2 and 3 threads.
     std::mt19937 rng(4242);
     // 15 and 16 fill the widest blending window: far-side notches of odd
-    // factors reach one pixel deeper than the block.
-    constexpr int kFactors[] = {8, 13, 15, 16};
-    for (int n = 0; n < 8; ++n) {
+    // factors reach one pixel deeper than the block, at 3 and 5 also in the
+    // unrolled painting of the small factors.
+    const auto check = [&](int factor, int width, int height) {
         ReferenceInput in = randomInput(rng);
-        in.width = 90 + n * 7;
-        in.height = 160 - n * 9;
-        in.factor = kFactors[n % 4];
+        in.width = width;
+        in.height = height;
+        in.factor = factor;
         in.pixels = randomPixels(rng, in.width, in.height, static_cast<int>(in.palette.size()));
         const auto expected = test::referenceRun(in);
         auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
         ScaleJob job(*set, in.factor, in.threshold, in.transparent);
+        // Painted in place, and in scratch bands streamed out as for an
+        // output too big for the caches.
         for (int threads : {1, 2, 3})
             for (const bool streamed : {false, true}) {
                 job.setThreadCount(threads);
                 job.setStreamingFrom(streamed ? 0 : std::int64_t{1} << 40);
                 job.run();
-                ASSERT_EQ(compareWithReference(job, in, expected), "") << "streamed " << streamed;
+                ASSERT_EQ(compareWithReference(job, in, expected), "")
+                    << factor << " x " << width << (streamed ? " streamed" : "");
             }
-    }
+    };
+    constexpr int kFactors[] = {3, 5, 8, 13, 15, 16};
+    for (int n = 0; n < 12; ++n)
+        check(kFactors[n % 6], 90 + n * 7, 160 - n * 9);
+    // Rows so wide at the small factors that one thread paints several
+    // bands too.
+    check(2, 4200, 40);
+    check(3, 2800, 30);
+    check(4, 2100, 30);
 }
 
 TEST(SlopePassesAgainstReference, RunsLongerAndFurtherOutThanSixteenBits)
@@ -338,6 +349,52 @@ TEST(SlopePassesAgainstReference, RowsAroundTheFilterAndWordWidths)
             const auto expected = test::referenceRun(in);
             ASSERT_EQ(compareOneAndThreeThreads(in, expected), "") << width << " x " << height;
         }
+    }
+}
+
+TEST(SlopePassesAgainstReference, ShadeGradientsBesideOtherHues)
+{
+    // Bands of greys beside bands of blues, each a random walk through its
+    // shades along the band: every pixel on a band's edge starts a
+    // similar-mode run that goes on through the shades for many lines, so
+    // later starts on a lane meet what earlier ones followed, and the walks
+    // cross in lightness, so that a neighbour darker than one start but not
+    // the one before ends it. Across and along, every few images a transpose.
+    std::mt19937 rng(311);
+    std::vector<Colour> palette;
+    for (int i = 0; i < 6; ++i)
+        palette.push_back(0xFF000000u | static_cast<Colour>((40 + 36 * i) * 0x010101));
+    for (int i = 0; i < 6; ++i)
+        palette.push_back(0xFF000000u | static_cast<Colour>((30 + 9 * i) << 16 | (40 + 9 * i) << 8 |
+                                                            (140 + 20 * i)));
+    std::uniform_int_distribution<int> step(-1, 1), pick(0, 99), side(20, 70);
+    for (int n = 0; n < 24; ++n) {
+        ReferenceInput in;
+        in.palette = palette;
+        in.width = side(rng);
+        in.height = side(rng);
+        in.factor = 1 + n % 4;
+        in.threshold = n % 3 == 0 ? 100.0 : 30.0; // the greys alone, or both families
+        in.transparent = -1;
+        const bool across = n % 2 == 0;
+        const int band = 1 + n % 3;
+        const int lanes = across ? in.height : in.width;
+        const int length = across ? in.width : in.height;
+        in.pixels.assign(static_cast<std::size_t>(in.width * in.height), 0);
+        for (int lane = 0; lane < lanes; ++lane) {
+            const int family = lane / band % 2;
+            int shade = pick(rng) % 6;
+            for (int along = 0; along < length; ++along) {
+                if (pick(rng) < 30)
+                    shade = std::clamp(shade + step(rng), 0, 5);
+                const int x = across ? along : lane;
+                const int y = across ? lane : along;
+                in.pixels[static_cast<std::size_t>(y * in.width + x)] =
+                    static_cast<std::uint8_t>(pick(rng) < 2 ? pick(rng) % 12 : family * 6 + shade);
+            }
+        }
+        const auto expected = test::referenceRun(in);
+        ASSERT_EQ(compareOneAndThreeThreads(in, expected), "") << n;
     }
 }
 
@@ -435,6 +492,25 @@ TEST(ScaleJobProperties, RerunsArePaletteIndependentAndKeepTransparencyOut)
                 << "transparent index painted at " << X << "," << Y << "\n"
                 << describe(in);
         }
+    }
+}
+
+TEST(SlopePassesAgainstReference, PassesOneAtATimeAddUpToTheWholeRun)
+{
+    // Each pass alone paints over the output as it stands and keeps the
+    // other passes' marks: after a plain enlargement, the four in order
+    // give the whole run's pixels and marks, on any thread count.
+    std::mt19937 rng(1108);
+    for (int n = 0; n < 600; ++n) {
+        const ReferenceInput in = randomInput(rng);
+        const auto expected = test::referenceRun(in);
+        auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
+        ScaleJob job(*set, in.factor, in.threshold, in.transparent);
+        job.setThreadCount(1 + n % 3);
+        job.run(false);
+        for (MarkBit pass : {MarkLeft, MarkRight, MarkTop, MarkBottom})
+            job.runSlopePass(pass);
+        ASSERT_EQ(compareWithReference(job, in, expected), "") << "image " << n;
     }
 }
 
