@@ -1134,6 +1134,46 @@ template <class O> ShortPaint shortPaint(const PaintContext& pc)
                                 : ShortRunMasks::Pass{}};
 }
 
+// The len blocks of a short run at factor F (2 to 8) that lie wholly inside
+// the band, from the window of its first line (left and right passes) or
+// its origin's block row (top and bottom), with the masks of its shape and
+// length and the colours of its neighbours from `neighbour` on, aOff apart.
+// `deeper`: the bottom pass's far-side notch, whose blocks reach the row
+// above.
+template <class O, int F>
+GRIDMINT_ALWAYS_INLINE void paintBlocks(std::uint8_t* at, std::ptrdiff_t stride,
+                                        const std::uint64_t* masks, const std::uint8_t* neighbour,
+                                        std::ptrdiff_t aOff, int len, bool deeper)
+{
+    if constexpr (O::sy == 0) {
+        // perf: where the block's own width is a word, only its bytes: the
+        // 8-byte window of a block overlaps the next run's, whose load then
+        // waits for this store to leave the store buffer. Dither at factor 2
+        // from 14.7 to 13.3 ms of CPU time a run.
+        (void)deeper;
+        constexpr int kBytes = kBlockWindow<F>;
+        std::uint8_t* block = at + (O::sx > 0 ? 8 - kBytes : 0);
+        for (int k = 0; k < len; ++k, neighbour += aOff, masks += F, block += F * stride) {
+            const std::uint64_t colour = kEveryByte * *neighbour;
+            for (int i = 0; i < F; ++i)
+                blendBytes<kBytes>(block + i * stride,
+                                   masks[i] >> (O::sx > 0 ? 64 - 8 * kBytes : 0), colour);
+        }
+    } else {
+        const std::ptrdiff_t dStep = -O::sy * stride;
+        // Every row a block may paint, including those its masks leave
+        // unchanged: the same bytes written back cost less than a branch on
+        // the shape's depth.
+        for (int k = 0; k < len; ++k, at += F, neighbour += aOff, masks += F + 1) {
+            const std::uint64_t colour = kEveryByte * *neighbour;
+            for (int d = 0; d < F; ++d)
+                blendBytes<kBlockWindow<F>>(at + d * dStep, masks[d], colour);
+            if (deeper)
+                blendBytes<kBlockWindow<F>>(at + F * dStep, masks[F], colour);
+        }
+    }
+}
+
 // Paints a short run (up to ShortRunMasks::kMaxLen lines) at a factor up to
 // 8 that starts on source row y and whose windows lie inside their output
 // rows, as far as it lies inside the band, from the masks; false, with
@@ -1179,18 +1219,7 @@ GRIDMINT_ALWAYS_INLINE bool paintShort(const ShortPaint& sp, const RunRecord& ru
             blendLines(window, stride, masks, neighbour, aOff, f, rBegin, rEnd);
             return true;
         }
-        // perf: where the block's own width is a word, only its bytes: the
-        // 8-byte window of a block overlaps the next run's, whose load then
-        // waits for this store to leave the store buffer. Dither at factor 2
-        // from 14.7 to 13.3 ms of CPU time a run.
-        constexpr int kBytes = kBlockWindow<F>;
-        std::uint8_t* block = window + (O::sx > 0 ? 8 - kBytes : 0);
-        for (int k = 0; k < len; ++k, neighbour += aOff, masks += F, block += F * stride) {
-            const std::uint64_t colour = kEveryByte * *neighbour;
-            for (int i = 0; i < F; ++i)
-                blendBytes<kBytes>(block + i * stride,
-                                   masks[i] >> (O::sx > 0 ? 64 - 8 * kBytes : 0), colour);
-        }
+        paintBlocks<O, F>(window, stride, masks, neighbour, aOff, len, false);
     } else {
         if (!wordWindowFits<O>(originX + std::ptrdiff_t{f} * (len - 1), outW))
             return false;
@@ -1213,18 +1242,61 @@ GRIDMINT_ALWAYS_INLINE bool paintShort(const ShortPaint& sp, const RunRecord& ru
             return true;
         }
         // Every row of the block lies inside the band.
-        std::uint8_t* block = at(originY);
-        // Every row a block may paint, including those its masks leave
-        // unchanged: the same bytes written back cost less than a branch on
-        // the shape's depth.
-        for (int k = 0; k < len; ++k, block += F, neighbour += aOff, masks += F + 1) {
-            const std::uint64_t colour = kEveryByte * *neighbour;
-            for (int d = 0; d < F; ++d)
-                blendBytes<kBlockWindow<F>>(block + d * dStep, masks[d], colour);
-            if (deeper)
-                blendBytes<kBlockWindow<F>>(block + F * dStep, masks[F], colour);
-        }
+        paintBlocks<O, F>(at(originY), stride, masks, neighbour, aOff, len, deeper);
     }
+    return true;
+}
+
+// The runs of one source row y inside the band that paintInside paints: the
+// output at the window (left, right) or origin block row (top, bottom) of
+// column 0, where a run's blocks start F * x further on; the neighbours of
+// the row's pixels; the longest run wholly inside the band (0 for none), and
+// the columns whose windows lie inside their output rows: xLo <= x, and
+// x <= xHi (left) or x + len <= xHi (top, bottom).
+struct InsideRow {
+    std::uint8_t* out;
+    const std::uint8_t* neighbour;
+    std::int32_t maxLen;
+    std::int32_t xLo;
+    std::int32_t xHi;
+};
+
+template <class O, int F>
+InsideRow insideRow(const ShortPaint& sp, std::int32_t y, std::int32_t y0, std::int32_t y1)
+{
+    const std::ptrdiff_t originY = std::ptrdiff_t{F} * y + (O::sy > 0 ? F - 1 : 0);
+    std::int32_t maxLen =
+        O::sy == 0 ? std::min(ShortRunMasks::kMaxLen, y1 - y) : ShortRunMasks::kMaxLen;
+    const std::ptrdiff_t outW = sp.outW;
+    // The bottom pass's notches on the band's first row reach the row above
+    // it, and runs below the band are clipped; no window fits a row shorter
+    // than a word.
+    if ((O::sy > 0 && y == y0) || y >= y1 || outW < 8 || std::endian::native != std::endian::little)
+        maxLen = 0;
+    return {sp.band + (originY - sp.bandTop) * sp.stride + (O::sx > 0 ? F - 8 : 0),
+            sp.source + (std::ptrdiff_t{y} * sp.w + O::sx + O::sy * sp.w), maxLen,
+            O::sx > 0 ? 7 / F : 0,
+            static_cast<std::int32_t>(O::sx > 0    ? outW
+                                      : O::sy == 0 ? (outW - 8) / F
+                                                   : (outW + F - 8) / F)};
+}
+
+// Paints a run of source row `row` at factor F (2 to 8) that lies wholly
+// inside the band with its windows inside their output rows, the common
+// case, which needs no clipping: false, with nothing painted, for any other.
+template <class O, int F>
+GRIDMINT_ALWAYS_INLINE bool paintInside(const ShortPaint& sp, const InsideRow& row,
+                                        const RunRecord& run)
+{
+    const std::int32_t len = run.len();
+    const std::int32_t x = run.x();
+    if (len > row.maxLen || x < row.xLo || x + (O::sy != 0 ? len : 0) > row.xHi)
+        return false;
+    const SlopeShape shape = run.shape();
+    const std::uint64_t* masks =
+        sp.tables.masks + sp.tables.first[ShortRunMasks::index(shape, len)];
+    paintBlocks<O, F>(row.out + std::ptrdiff_t{F} * x, sp.stride, masks, row.neighbour + x,
+                      O::ax + O::ay * sp.w, len, O::sy > 0 && shape == SlopeShape::Notch);
     return true;
 }
 
@@ -1449,9 +1521,15 @@ void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& car
             next.push_back(c);
     }
     for (std::int32_t y = y0; y < y1; ++y) {
+        InsideRow row{};
+        if constexpr (F > 0)
+            row = insideRow<O, F>(sp, y, y0, y1);
         for (std::int32_t i = rowStart[y], end = rowStart[y + 1]; i < end; ++i) {
             const RunRecord run = runs[i];
-            if (!paintShort<O, F>(sp, run, y))
+            bool painted = false;
+            if constexpr (F > 0)
+                painted = paintInside<O, F>(sp, row, run);
+            if (!painted && !paintShort<O, F>(sp, run, y))
                 paintRun<O>(pc, run, y);
             if (y + run.len() > y1)
                 next.push_back({i, y});
@@ -1472,11 +1550,17 @@ void SlopePassRunner::paintHorizontal(const PaintContext& pc, std::int32_t y0, s
         O::variant == SlopeVariant::FarSide ? std::min(y1 + 1, job_.height_) : y1;
     for (std::int32_t y = y0; y < last; ++y) {
         const bool below = y >= y1;
+        InsideRow row{};
+        if constexpr (F > 0)
+            row = insideRow<O, F>(sp, y, y0, y1);
         for (std::int32_t i = rowStart[y], end = rowStart[y + 1]; i < end; ++i) {
             const RunRecord run = runs[i];
             if (below && run.shape() != SlopeShape::Notch)
                 continue;
-            if (!paintShort<O, F>(sp, run, y))
+            bool painted = false;
+            if constexpr (F > 0)
+                painted = paintInside<O, F>(sp, row, run);
+            if (!painted && !paintShort<O, F>(sp, run, y))
                 paintRun<O>(pc, run, y);
         }
     }
