@@ -1250,15 +1250,11 @@ GRIDMINT_ALWAYS_INLINE bool paintShort(const ShortPaint& sp, const RunRecord& ru
 // The runs of one source row y inside the band that paintInside paints: the
 // output at the window (left, right) or origin block row (top, bottom) of
 // column 0, where a run's blocks start F * x further on; the neighbours of
-// the row's pixels; the longest run wholly inside the band (0 for none), and
-// the columns whose windows lie inside their output rows: xLo <= x, and
-// x <= xHi (left) or x + len <= xHi (top, bottom).
+// the row's pixels; and the longest run wholly inside the band (0 for none).
 struct InsideRow {
     std::uint8_t* out;
     const std::uint8_t* neighbour;
     std::int32_t maxLen;
-    std::int32_t xLo;
-    std::int32_t xHi;
 };
 
 template <class O, int F>
@@ -1267,18 +1263,12 @@ InsideRow insideRow(const ShortPaint& sp, std::int32_t y, std::int32_t y0, std::
     const std::ptrdiff_t originY = std::ptrdiff_t{F} * y + (O::sy > 0 ? F - 1 : 0);
     std::int32_t maxLen =
         O::sy == 0 ? std::min(ShortRunMasks::kMaxLen, y1 - y) : ShortRunMasks::kMaxLen;
-    const std::ptrdiff_t outW = sp.outW;
     // The bottom pass's notches on the band's first row reach the row above
-    // it, and runs below the band are clipped; no window fits a row shorter
-    // than a word.
-    if ((O::sy > 0 && y == y0) || y >= y1 || outW < 8 || std::endian::native != std::endian::little)
+    // it, and runs below the band are clipped.
+    if ((O::sy > 0 && y == y0) || y >= y1)
         maxLen = 0;
     return {sp.band + (originY - sp.bandTop) * sp.stride + (O::sx > 0 ? F - 8 : 0),
-            sp.source + (std::ptrdiff_t{y} * sp.w + O::sx + O::sy * sp.w), maxLen,
-            O::sx > 0 ? 7 / F : 0,
-            static_cast<std::int32_t>(O::sx > 0    ? outW
-                                      : O::sy == 0 ? (outW - 8) / F
-                                                   : (outW + F - 8) / F)};
+            sp.source + (std::ptrdiff_t{y} * sp.w + O::sx + O::sy * sp.w), maxLen};
 }
 
 // Paints a run of source row `row` at factor F (2 to 8) that lies wholly
@@ -1290,7 +1280,9 @@ GRIDMINT_ALWAYS_INLINE bool paintInside(const ShortPaint& sp, const InsideRow& r
 {
     const std::int32_t len = run.len();
     const std::int32_t x = run.x();
-    if (len > row.maxLen || x < row.xLo || x + (O::sy != 0 ? len : 0) > row.xHi)
+    // The window of the last block (top, bottom) or of the block's lines.
+    const std::ptrdiff_t lastX = std::ptrdiff_t{F} * (x + (O::sy != 0 ? len - 1 : 0));
+    if (len > row.maxLen || !wordWindowFits<O>(lastX + (O::sx > 0 ? F - 1 : 0), sp.outW))
         return false;
     const SlopeShape shape = run.shape();
     const std::uint64_t* masks =
