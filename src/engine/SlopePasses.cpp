@@ -555,7 +555,10 @@ constexpr int kBulkWord = 16;
 
 // The similar-mode counterpart of neighbourCode: bit j set where the j-th
 // neighbour is similar to the pixel, by the pixel's row `relC` of the
-// relation table.
+// relation table. The pass's own neighbour N is left out: similar mode
+// follows only runs whose N is not similar to P, so its bit is known to be
+// clear. perf: lines, nearly all similar mode, are mostly this lookup.
+template <class O>
 inline std::uint8_t similarCode(const std::uint8_t* p, std::ptrdiff_t width,
                                 const std::uint8_t* relC)
 {
@@ -563,7 +566,7 @@ inline std::uint8_t similarCode(const std::uint8_t* p, std::ptrdiff_t width,
     unsigned code = 0;
     for (int dy = -1; dy <= 1; ++dy)
         for (int dx = -1; dx <= 1; ++dx)
-            if (dx != 0 || dy != 0)
+            if ((dx != 0 || dy != 0) && (dx != O::sx || dy != O::sy))
                 code |= static_cast<unsigned>(relC[p[dy * width + dx]] & kSimilar)
                         << neighbourBit(dx, dy);
     return static_cast<std::uint8_t>(code);
@@ -730,7 +733,17 @@ void SlopePassRunner::findCandidates(std::int32_t chunk, std::int32_t chunks)
         work.rankRows.data() + 3 * static_cast<std::size_t>(chunk) * work.rankStride;
     const auto rankRow = [&](std::int32_t y, std::uint8_t* out) {
         const std::uint8_t* row = source + std::ptrdiff_t{y} * w;
-        for (std::int32_t x = 0; x < width; ++x)
+        std::int32_t x = 0;
+        // perf: eight indices from one load; 1024 x 1024 lines at factor 2
+        // 0.97 times the instructions of a whole run, sprites 0.98.
+        constexpr bool little = std::endian::native == std::endian::little;
+        for (; x + 8 <= width; x += 8) {
+            std::uint64_t indices = 0;
+            std::memcpy(&indices, row + x, 8);
+            for (int i = 0; i < 8; ++i)
+                out[x + i] = rankOf[indices >> (little ? 8 * i : 56 - 8 * i) & 0xFF];
+        }
+        for (; x < width; ++x)
             out[x] = rankOf[row[x]];
     };
     // Rolling rows of ranks: above, at and below the current row.
@@ -978,7 +991,7 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
                         } else
                             code = neighbourCode(row + x, w);
                     } else
-                        code = similarCode(row + x, w, ctx.relations + std::size_t{c} * 256);
+                        code = similarCode<O>(row + x, w, ctx.relations + std::size_t{c} * 256);
                     const std::uint8_t e = kLineOne<O>.entry[code];
                     if (e & LineOneTable<O>::kSettled) {
                         markRow[x >> 6] |= std::uint64_t{(e & LineOneTable<O>::kMarked) != 0}
