@@ -799,21 +799,44 @@ void SlopePassRunner::findCandidates(std::int32_t chunk, std::int32_t chunks)
         // Pixels at to at + 15 (or at + 7 with the eight-byte load, whose upper
         // lanes compare equal and so never count); reads from at - 1 to one
         // pixel past the block.
-        const auto block = [&](std::int32_t at, auto get) {
+        const auto sides = [&](std::int32_t at, auto get, std::uint64_t* found, int shift) {
             const __m128i c = get(row + at);
             const __m128i rc = get(rAt + at);
             if (passWanted[0])
-                putBits16(out[0], at, candidates(c, rc, get(row + at - 1), get(rAt + at - 1)));
+                found[0] |= candidates(c, rc, get(row + at - 1), get(rAt + at - 1)) << shift;
             if (passWanted[1])
-                putBits16(out[1], at, candidates(c, rc, get(row + at + 1), get(rAt + at + 1)));
+                found[1] |= candidates(c, rc, get(row + at + 1), get(rAt + at + 1)) << shift;
             if (up)
-                putBits16(out[2], at, candidates(c, rc, get(row + at - w), get(rUp + at)));
+                found[2] |= candidates(c, rc, get(row + at - w), get(rUp + at)) << shift;
             if (down)
-                putBits16(out[3], at, candidates(c, rc, get(row + at + w), get(rDown + at)));
+                found[3] |= candidates(c, rc, get(row + at + w), get(rDown + at)) << shift;
+        };
+        const auto block = [&](std::int32_t at, auto get) {
+            std::uint64_t found[4] = {};
+            sides(at, get, found, 0);
+            for (std::size_t p = 0; p < 4; ++p)
+                putBits16(out[p], at, found[p]);
+        };
+        // perf: the blocks of a whole word of candidates at once, stored
+        // once per pass: lines at factor 2 0.98 times the instructions.
+        const auto wordAt = [&](std::int32_t at) {
+            std::uint64_t found[4] = {};
+            for (int k = 0; k < 4; ++k)
+                sides(at + 16 * k, load, found, 16 * k);
+            for (std::size_t p = 0; p < 4; ++p)
+                out[p][static_cast<std::size_t>(at) / 64] = found[p];
         };
         const auto load8 = [](const std::uint8_t* p) {
             return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
         };
+        // Blocks up to the second word, whole words, then blocks again.
+        if (x + 17 <= width) {
+            block(x, load);
+            for (x = 16; x + 17 <= width && x < 64; x += 16)
+                block(x, load);
+            for (; x + 65 <= width; x += 64)
+                wordAt(x);
+        }
         for (; x + 17 <= width; x += 16)
             block(x, load);
         // The rest but the last pixel in blocks too, the last of which may
