@@ -513,6 +513,7 @@ void ScaleJob::preparePassWork()
     const std::size_t chunks =
         threads == 1 ? 1 : static_cast<std::size_t>(std::min(height_, 4 * threads));
     if (passWork_ && passWork_->carries.size() == chunks) {
+        prepareBands(chunks);
         prepareGrid();
         return;
     }
@@ -542,7 +543,57 @@ void ScaleJob::preparePassWork()
     for (auto& carry : passWork_->carries)
         for (auto* list : {&carry.now[0], &carry.now[1], &carry.next[0], &carry.next[1]})
             list->reserve(static_cast<std::size_t>(width_) + 1);
+    prepareBands(chunks);
     prepareGrid();
+}
+
+void ScaleJob::prepareBands(std::size_t chunks)
+{
+    PassWork& work = *passWork_;
+    // perf: bands of about 256 KiB of output stay in the core's cache from
+    // replication through the last pass.
+    constexpr std::int64_t kBandBytes = std::int64_t{256} << 10;
+    const std::int64_t rowBytes = std::int64_t{factor_} * factor_ * width_;
+    work.bandRows = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(kBandBytes / std::max<std::int64_t>(1, rowBytes), 1, height_));
+    work.bandBytes = 0;
+    // Scratch bands for outputs beyond the caches only: their lines are
+    // then written once instead of read for ownership and written back.
+    // perf: for outputs the caches hold (4 to 8 MiB), painting in place was
+    // faster; at 16 MiB bands streamed out gained at factors 16 and 32 only.
+    if (!streamsOutput())
+        return;
+    // Rows an odd number of cache lines apart, which go round every set of
+    // the first-level cache: in the output, at widths of whole pages
+    // (power-of-two sources), the lines of a block all share one set.
+    const std::size_t outWidth =
+        static_cast<std::size_t>(factor_) * static_cast<std::size_t>(width_);
+    const std::size_t stride = (((outWidth + 63) / 64) | 1) * 64;
+    const std::size_t bandBytes =
+        stride * static_cast<std::size_t>(factor_) * static_cast<std::size_t>(work.bandRows);
+    // A scratch band holds at least a source row of output. Very wide rows,
+    // or more chunks than the output is worth (many cores, few rows), would
+    // cost more memory than the gain is worth: those bands are painted in
+    // place.
+    constexpr std::size_t kMaxBandBytes = std::size_t{4} << 20;
+    constexpr std::size_t kAlwaysAffordable = std::size_t{16} << 20;
+    const auto outputBytes = static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height_);
+    if (bandBytes > kMaxBandBytes ||
+        chunks * bandBytes > std::max(kAlwaysAffordable, outputBytes / 4))
+        return;
+    work.bandStride = static_cast<std::ptrdiff_t>(stride);
+    work.bandBytes = bandBytes;
+    const std::size_t needed = work.bandBytes * chunks + 64;
+    if (work.bandsCapacity < needed) {
+        work.bands.reset();
+        work.bands = std::make_unique_for_overwrite<std::uint8_t[]>(needed);
+        work.bandsCapacity = needed;
+    }
+}
+
+bool ScaleJob::streamsOutput() const
+{
+    return std::int64_t{factor_} * factor_ * width_ * height_ >= streamFrom_;
 }
 
 void ScaleJob::prepareGrid()
@@ -562,7 +613,7 @@ void ScaleJob::replicateBlocks()
     // perf: an output far beyond the caches is written past them, which
     // spares reading every line of it before it is overwritten: run(false)
     // at factor 16 from 1.01-1.06 to 0.71-0.83 times a plain loop.
-    const bool stream = std::int64_t{factor_} * factor_ * width_ * height_ >= kStreamOutputBytes;
+    const bool stream = streamsOutput();
     auto task = [&](std::int32_t chunk) {
         const auto y0 = static_cast<std::int32_t>(std::int64_t{height_} * chunk / chunks);
         const auto y1 = static_cast<std::int32_t>(std::int64_t{height_} * (chunk + 1) / chunks);
@@ -595,9 +646,7 @@ void ScaleJob::streamRows(std::int32_t y0, std::int32_t y1)
                 streamCopy(out.row(factor_ * y + i) + at, buffer, bytes);
         }
     }
-    // The streamed stores are weakly ordered: they must be visible before the
-    // task reports that it is done.
-    _mm_sfence();
+    fenceStreams();
 #else
     replicateRows(y0, y1);
 #endif
@@ -605,15 +654,47 @@ void ScaleJob::streamRows(std::int32_t y0, std::int32_t y1)
 
 void ScaleJob::replicateRows(std::int32_t y0, std::int32_t y1)
 {
-    IndexedImage& out = *output_->image;
+    const std::ptrdiff_t outWidth = std::ptrdiff_t{factor_} * width_;
+    replicateRows(y0, y1, output_->image->row(factor_ * y0), outWidth);
+}
+
+void ScaleJob::replicateRows(std::int32_t y0, std::int32_t y1, std::uint8_t* rows,
+                             std::ptrdiff_t stride) const
+{
     const IndexedImage& in = *source_->image;
-    const std::size_t outWidth = static_cast<std::size_t>(out.width());
+    const std::size_t outWidth =
+        static_cast<std::size_t>(factor_) * static_cast<std::size_t>(width_);
     for (std::int32_t y = y0; y < y1; ++y) {
-        std::uint8_t* first = out.row(factor_ * y);
+        std::uint8_t* first = rows;
         fillRow(first, in.row(y), width_, factor_);
-        for (std::int32_t i = 1; i < factor_; ++i)
-            copyRow(out.row(factor_ * y + i), first, outWidth);
+        rows += stride;
+        for (std::int32_t i = 1; i < factor_; ++i, rows += stride)
+            copyRow(rows, first, outWidth);
     }
+}
+
+void ScaleJob::streamOut(std::int64_t r0, std::int64_t r1, const std::uint8_t* rows,
+                         std::ptrdiff_t stride)
+{
+    IndexedImage& out = *output_->image;
+    const std::size_t outWidth = static_cast<std::size_t>(out.width());
+    for (std::int64_t r = r0; r < r1; ++r, rows += stride) {
+        std::uint8_t* to = out.row(static_cast<std::int32_t>(r));
+#if defined(__SSE2__)
+        streamCopy(to, rows, outWidth);
+#else
+        std::memcpy(to, rows, outWidth);
+#endif
+    }
+}
+
+void ScaleJob::fenceStreams()
+{
+#if defined(__SSE2__)
+    // Streamed stores are weakly ordered: they must be visible before a
+    // task reports that it is done.
+    _mm_sfence();
+#endif
 }
 
 void ScaleJob::computeLab()

@@ -227,6 +227,11 @@ public:
     // Lab table of the last computeLab() and the current threshold; marks and
     // output are not reset first.
     void runSlopePass(MarkBit pass);
+    // Outputs of at least this many bytes (32 MiB unless set, beyond what
+    // the caches hold) are written around the caches where the processor
+    // can; the output is the same either way. Tests lower it to reach that
+    // path on small images.
+    void setStreamingFrom(std::int64_t bytes) { streamFrom_ = bytes; }
 
 private:
     friend class SlopePassRunner;
@@ -245,17 +250,27 @@ private:
     // job's own built afresh from its Lab table.
     void prepareTables(const PaletteTables* shared);
     void buildRelations();
-    // Block replication of source rows [y0, y1).
+    // Block replication of source rows [y0, y1) into the output, or into
+    // `rows`, which receives output rows f y0 .. f y1 - 1 `stride` bytes
+    // apart.
     void replicateRows(std::int32_t y0, std::int32_t y1);
+    void replicateRows(std::int32_t y0, std::int32_t y1, std::uint8_t* rows,
+                       std::ptrdiff_t stride) const;
     // The same for an output that nothing reads soon, written around the
     // caches where the processor can.
     void streamRows(std::int32_t y0, std::int32_t y1);
-    // Outputs from this size on are streamed by replicateBlocks().
-    static constexpr std::int64_t kStreamOutputBytes = std::int64_t{32} << 20;
+    // Copies output rows [r0, r1), held in `rows` `stride` bytes apart, to
+    // the output around the caches; the stores are visible to other threads
+    // after fenceStreams().
+    void streamOut(std::int64_t r0, std::int64_t r1, const std::uint8_t* rows,
+                   std::ptrdiff_t stride);
+    static void fenceStreams();
+    bool streamsOutput() const;
     // The pool for the current thread count, and the passes' lists sized
     // for this job; both made by the first run that needs them.
     WorkerPool& workers();
     void preparePassWork();
+    void prepareBands(std::size_t chunks);
     void prepareGrid();
     void requireOutput() const;
 
@@ -285,6 +300,7 @@ private:
     // skips clearing them again.
     bool marksClear_ = true;
     std::int32_t threads_ = 0;
+    std::int64_t streamFrom_ = std::int64_t{32} << 20;
     CellGrid grid_;
     bool hasGrid_ = false;
     std::unique_ptr<WorkerPool> pool_;

@@ -5,7 +5,9 @@
 #include "engine/SlopeShapes.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace gridmint {
@@ -161,6 +163,25 @@ struct PassWork {
         std::array<std::vector<CarriedRun>, 2> next;
     };
     std::vector<Carry> carries;
+    // Source rows per painting band. With a streamed output (where the
+    // memory is small beside it: ScaleJob::prepareBands), every chunk has a
+    // scratch band of `bandBytes` in `bands`, rows `bandStride` apart, where
+    // each band is replicated and painted while it stays in the core's
+    // cache, then streamed to the output: the output's lines are written
+    // once, never read. Without, `bandBytes` is 0 and the bands are painted
+    // in place.
+    std::int32_t bandRows = 1;
+    std::size_t bandBytes = 0;
+    std::ptrdiff_t bandStride = 0;
+    std::size_t bandsCapacity = 0;
+    std::unique_ptr<std::uint8_t[]> bands;
+    std::uint8_t* band(std::size_t chunk) const
+    {
+        // Cache-line aligned, so that no two chunks share a line.
+        std::uint8_t* base = bands.get();
+        base += (64 - reinterpret_cast<std::uintptr_t>(base) % 64) % 64;
+        return base + chunk * bandBytes;
+    }
     ShortRunDepths shortRuns;
     ShortRunMasks shortMasks;
     // With a cell grid (ScaleJob::setCellGrid), the grid these tables were

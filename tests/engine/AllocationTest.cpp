@@ -59,17 +59,22 @@ TEST(ScaleJobAllocation, ASecondRunOfAReusedJobAllocatesNothing)
         palette[i] = 0xFF000000u | static_cast<Colour>(i * 0x060503);
     auto set = test::makeSet(64, 48, pixels, palette);
 
-    ScaleJob job(*set, 4, 20, 3);
-    job.setThreadCount(3); // the pool and the passes' per-thread lists too
-    job.run();
-    job.setThreshold(35);
+    // In place, and as an output too big for the caches (scratch bands).
+    for (const bool streamed : {false, true}) {
+        ScaleJob job(*set, 4, 20, 3);
+        job.setThreadCount(3); // the pool and the passes' per-thread lists too
+        if (streamed)
+            job.setStreamingFrom(0);
+        job.run();
+        job.setThreshold(35);
 
-    const long before = g_allocations.load();
-    job.run();
-    job.run(false);
-    const long after = g_allocations.load();
-    EXPECT_EQ(after - before, 0);
-    EXPECT_GT(before, 0) << "the counting operator new is not in use";
+        const long before = g_allocations.load();
+        job.run();
+        job.run(false);
+        const long after = g_allocations.load();
+        EXPECT_EQ(after - before, 0) << "streamed " << streamed;
+        EXPECT_GT(before, 0) << "the counting operator new is not in use";
+    }
 }
 
 // Cell mode reuses one job per thread from cell to cell: a sheet of many

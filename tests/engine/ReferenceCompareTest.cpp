@@ -225,6 +225,10 @@ TEST(SlopePassesAgainstReference, SeededRandomImagesGiveIdenticalPixelsAndMarks)
         // 1, 2 and 3 threads in turn: small images split into bands of a
         // row or two, so that every band edge is crossed by some strip.
         job.setThreadCount(1 + n % 3);
+        // Every other image as if it were too big for the caches: painted in
+        // scratch bands and streamed out.
+        if (n % 2 == 1)
+            job.setStreamingFrom(0);
         job.run();
         if (const std::string failure = compareWithReference(job, in, expected); !failure.empty()) {
             ADD_FAILURE() << "image " << n << " " << failure;
@@ -268,11 +272,16 @@ TEST(SlopePassesAgainstReference, LargerImagesPaintedInManyBandsOnAnyThreadCount
         const auto expected = test::referenceRun(in);
         auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
         ScaleJob job(*set, in.factor, in.threshold, in.transparent);
-        for (int threads : {1, 2, 3}) {
-            job.setThreadCount(threads);
-            job.run();
-            ASSERT_EQ(compareWithReference(job, in, expected), "") << factor << " x " << width;
-        }
+        // Painted in place, and in scratch bands streamed out as for an
+        // output too big for the caches.
+        for (int threads : {1, 2, 3})
+            for (const bool streamed : {false, true}) {
+                job.setThreadCount(threads);
+                job.setStreamingFrom(streamed ? 0 : std::int64_t{1} << 40);
+                job.run();
+                ASSERT_EQ(compareWithReference(job, in, expected), "")
+                    << factor << " x " << width << (streamed ? " streamed" : "");
+            }
     };
     constexpr int kFactors[] = {3, 5, 8, 13, 15, 16};
     for (int n = 0; n < 12; ++n)
