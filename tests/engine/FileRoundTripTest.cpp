@@ -7,15 +7,25 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <random>
+#include <string>
 
 namespace gridmint {
 namespace {
 
+// A name of this process's own in the shared temporary folder: the sanitizer
+// build's tests may run beside the release build's, and must not overwrite
+// each other's files halfway through a comparison.
+std::filesystem::path tempFile(const std::string& name)
+{
+    static const std::string tag = std::to_string(std::random_device{}());
+    return std::filesystem::path(testing::TempDir()) / ("gridmint-" + tag + "-" + name);
+}
+
 TEST(EngineFiles, BmpReadEnlargedAndWrittenAsBmp)
 {
-    const std::filesystem::path dir = testing::TempDir();
-    const auto source = dir / "gridmint_engine_diagonal.bmp";
-    const auto result = dir / "gridmint_engine_diagonal_x3.bmp";
+    const auto source = tempFile("diagonal.bmp");
+    const auto result = tempFile("diagonal_x3.bmp");
     const std::vector<Colour> palette{0xFFFFFFFF, 0xFF000000};
     const std::uint8_t pixels[] = {0, 0, 1, 0, 1, 0, 1, 0, 0};
     ASSERT_TRUE(writeBmp(source, pixels, 3, 3, 3, palette.data(), 2));
@@ -61,8 +71,7 @@ TEST(EngineFiles, EnlargedPixelArtRoundTripsThroughPngAtEveryFactorAndCompressio
         }
     }
     const auto set = test::makeSet(40, 30, pixels, palette);
-    const std::filesystem::path file =
-        std::filesystem::path(testing::TempDir()) / "gridmint_rt.png";
+    const std::filesystem::path file = tempFile("rt.png");
     for (std::int32_t factor = 2; factor <= 16; ++factor) {
         ScaleJob job(*set, factor, 20, 0);
         job.run();

@@ -337,10 +337,11 @@ TEST(SlopePassesAgainstReference, RowsAroundTheFilterAndWordWidths)
 {
     // The candidate filter takes sixteen or eight pixels at a time, the last
     // block of a row overlapping the one before, and keeps its bits in 64-bit
-    // words: widths on either side of all these, and rows few enough that
-    // some threads get none.
+    // words, whole words at once inside the row: widths on either side of
+    // all these, and rows few enough that some threads get none.
     std::mt19937 rng(1607);
-    for (int width : {1, 2, 9, 10, 11, 16, 17, 18, 19, 33, 64, 65, 66, 67, 80, 129, 130}) {
+    for (int width :
+         {1, 2, 9, 10, 11, 16, 17, 18, 19, 33, 64, 65, 66, 67, 80, 128, 129, 130, 193}) {
         for (int height : {1, 2, 5, 7, 9, 12}) {
             ReferenceInput in = randomInput(rng);
             in.width = width;
