@@ -153,14 +153,16 @@ TEST(ScaleJobRun, PlainEnlargementOfEveryRowLength)
 {
     // Rows are filled many pixels at a time with a byte loop for the rest:
     // lengths around those steps, with every pixel distinct, catch a pixel
-    // dropped, repeated or put in the wrong place.
-    for (int factor : {2, 3, 4, 5, 7, 8, 16})
+    // dropped, repeated or put in the wrong place. Two threads split the
+    // rows, so a thread's stretch starts past the first row.
+    for (int factor : {1, 2, 3, 4, 5, 7, 8, 16})
         for (int width : {1, 7, 8, 9, 15, 16, 17, 23, 24, 25, 33, 40}) {
             std::vector<std::uint8_t> pixels(std::size_t(width) * 2);
             for (std::size_t i = 0; i < pixels.size(); ++i)
                 pixels[i] = static_cast<std::uint8_t>(i * 37 + 1);
             auto set = makeSet(width, 2, pixels, std::vector<Colour>(256, 0xFF808080));
             ScaleJob job(*set, factor, 20, -1);
+            job.setThreadCount(1 + width % 2);
             job.run(false);
             const IndexedImage& out = job.outputImage();
             for (int y = 0; y < out.height(); ++y)
