@@ -66,6 +66,7 @@
 #include <cstring>
 #include <iterator>
 #include <type_traits>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -994,7 +995,13 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
                 if (cells[std::ptrdiff_t{y} * w + x] & O::mark)
                     setBit(marks + static_cast<std::size_t>(y) * words, x);
     }
-    std::vector<RunRecord>& runs = work.runs[O::index];
+    // The list is the thread's own while it grows: the four lists' headers
+    // lie side by side in PassWork, and passes deciding on two cores would
+    // otherwise write one cache line at every record. Moved, it keeps its
+    // capacity. perf: dither at factor 2 on two threads from 1.2-1.5 to
+    // 1.0 times the CPU time of one thread, from 48-55 to 33-39 times plain
+    // replication.
+    std::vector<RunRecord> runs = std::move(work.runs[O::index]);
     std::int32_t* rowStart = work.rowStart[O::index].data();
     runs.clear();
     // The lanes' known line ends (see follow): per column for the left and
@@ -1121,6 +1128,7 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
     }
     rowStart[height] = static_cast<std::int32_t>(runs.size());
     work.longest[O::index] = longest;
+    work.runs[O::index] = std::move(runs);
 }
 
 // What painting one run needs; the output band is [bandTop, bandEnd) in
