@@ -113,6 +113,11 @@ struct BottomPass {
     static constexpr SlopeVariant variant = SlopeVariant::FarSide;
 };
 
+// The passes' mark bits by their place in the painting order, and all four.
+constexpr std::uint8_t kPassMarks[4] = {LeftPass::mark, RightPass::mark, TopPass::mark,
+                                        BottomPass::mark};
+constexpr std::uint8_t kAllPasses = MarkLeft | MarkRight | MarkTop | MarkBottom;
+
 enum class StartKind : std::uint8_t { Free, LighterSide, FarSide };
 enum class Step : std::uint8_t { None, Toward, Away };
 
@@ -988,7 +993,7 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
     // it sees what an earlier run of it claimed; else empty.
     std::uint64_t* marks = work.markBits.data() + O::index * plane;
     std::fill_n(marks, plane, std::uint64_t{0});
-    if (passes_ != (MarkLeft | MarkRight | MarkTop | MarkBottom)) {
+    if (passes_ != kAllPasses) {
         const std::uint8_t* cells = job.marks_.data();
         for (std::int32_t y = 0; y < height; ++y)
             for (std::int32_t x = 0; x < width; ++x)
@@ -1667,14 +1672,13 @@ void SlopePassRunner::mergeMarks(std::int32_t y0, std::int32_t y1)
 {
     // Eight cells at a time: each pass's byte of mark bits spread to its
     // mark bit in each of eight mark bytes.
-    static constexpr std::uint8_t kBits[4] = {MarkLeft, MarkRight, MarkTop, MarkBottom};
     static constexpr auto kSpread = [] {
         std::array<std::array<std::uint64_t, 256>, 4> table{};
         for (std::size_t p = 0; p < 4; ++p)
             for (std::size_t b = 0; b < 256; ++b)
                 for (std::size_t i = 0; i < 8; ++i)
                     if (b >> i & 1)
-                        table[p][b] |= std::uint64_t{kBits[p]} << (8 * i);
+                        table[p][b] |= std::uint64_t{kPassMarks[p]} << (8 * i);
         return table;
     }();
     ScaleJob& job = job_;
@@ -1682,14 +1686,13 @@ void SlopePassRunner::mergeMarks(std::int32_t y0, std::int32_t y1)
     const std::int32_t width = job.width_;
     const std::size_t words = work.wordsPerRow;
     const std::size_t plane = static_cast<std::size_t>(job.height_) * words;
-    constexpr std::uint8_t kAll = MarkLeft | MarkRight | MarkTop | MarkBottom;
     // A whole run sets every cell afresh; a pass alone keeps the other bits.
-    const std::uint8_t keep = passes_ == kAll ? 0 : static_cast<std::uint8_t>(~passes_);
+    const std::uint8_t keep = passes_ == kAllPasses ? 0 : static_cast<std::uint8_t>(~passes_);
     const std::uint64_t keepWord = kEveryByte * keep;
     // The planes of passes that did not run count as empty.
     std::uint64_t wanted[4];
     for (std::size_t p = 0; p < 4; ++p)
-        wanted[p] = (passes_ & kBits[p]) ? ~std::uint64_t{0} : 0;
+        wanted[p] = (passes_ & kPassMarks[p]) ? ~std::uint64_t{0} : 0;
     std::uint8_t* cells = job.marks_.mutableData();
     for (std::int32_t y = y0; y < y1; ++y) {
         std::uint8_t* out = cells + std::ptrdiff_t{y} * width;
@@ -1723,7 +1726,7 @@ void SlopePassRunner::mergeMarks(std::int32_t y0, std::int32_t y1)
                 std::uint8_t cell = out[x] & keep;
                 for (std::size_t p = 0; p < 4; ++p)
                     if (b[p] >> (x & 63) & 1)
-                        cell |= kBits[p];
+                        cell |= kPassMarks[p];
                 out[x] = cell;
             }
         }
@@ -1838,8 +1841,7 @@ void SlopePassRunner::run(std::uint8_t passes, bool replicate)
     std::int32_t order[4] = {};
     std::int32_t count = 0;
     for (int p = 0; p < 4; ++p) {
-        static constexpr std::uint8_t bits[4] = {MarkLeft, MarkRight, MarkTop, MarkBottom};
-        if (passes & bits[p])
+        if (passes & kPassMarks[p])
             order[count++] = p;
     }
     auto decideTask = [&](std::int32_t i) {
