@@ -1163,6 +1163,20 @@ constexpr std::uint64_t kEveryByte = 0x0101010101010101ull;
 // pixel beyond the block); else 8 bytes.
 template <int F> constexpr int kBlockWindow = F == 2 || F == 4 || F == 8 ? F : 8;
 
+// The depths d of a strip that goes right (top and bottom passes), whose
+// depth 0 lies on output row originY, that the band's rows hold: [first,
+// second), not yet clamped to the strip's depths.
+template <class O>
+constexpr std::pair<std::ptrdiff_t, std::ptrdiff_t>
+bandDepths(std::ptrdiff_t originY, std::ptrdiff_t bandTop, std::ptrdiff_t bandEnd)
+{
+    static_assert(O::sy != 0);
+    if constexpr (O::sy < 0)
+        return {bandTop - originY, bandEnd - originY};
+    else
+        return {originY - bandEnd + 1, originY - bandTop + 1};
+}
+
 // Sets the bytes of the Bytes-byte window at p (2, 4 or 8) that the low
 // bytes of `mask` select to those of `colour` (one byte eight times),
 // keeping the others.
@@ -1334,8 +1348,7 @@ GRIDMINT_ALWAYS_INLINE bool paintShort(const ShortPaint& sp, const RunRecord& ru
         // Depth d is output row originY - d * sy; the bottom pass's far-side
         // notch reaches the row above the block.
         const std::ptrdiff_t originY = blockY + (O::sy > 0 ? f - 1 : 0);
-        const std::ptrdiff_t dLo = O::sy < 0 ? sp.bandTop - originY : originY - sp.bandEnd + 1;
-        const std::ptrdiff_t dHi = O::sy < 0 ? sp.bandEnd - originY : originY - sp.bandTop + 1;
+        const auto [dLo, dHi] = bandDepths<O>(originY, sp.bandTop, sp.bandEnd);
         const bool deeper = O::sy > 0 && shape == SlopeShape::Notch;
         const int depths = f + (deeper ? 1 : 0);
         const std::ptrdiff_t dStep = -O::sy * stride;
@@ -1498,14 +1511,7 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
     } else {
         // The run goes right: depth d is output row originY - d * sy; only
         // the rows inside the band are painted.
-        std::ptrdiff_t dLo = 0, dHi = 0;
-        if constexpr (O::sy < 0) {
-            dLo = pc.bandTop - originY;
-            dHi = pc.bandEnd - originY;
-        } else {
-            dLo = originY - pc.bandEnd + 1;
-            dHi = originY - pc.bandTop + 1;
-        }
+        const auto [dLo, dHi] = bandDepths<O>(originY, pc.bandTop, pc.bandEnd);
         const int dBegin = static_cast<int>(std::max<std::ptrdiff_t>(0, dLo));
         const int dEnd = static_cast<int>(std::min<std::ptrdiff_t>(f + 2, dHi));
         if (dBegin >= dEnd)
