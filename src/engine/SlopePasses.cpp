@@ -1795,6 +1795,19 @@ void SlopePassRunner::paintChunk(std::int32_t chunk, std::int32_t chunks)
         scratch ? work.band(static_cast<std::size_t>(chunk)) : nullptr;
     const std::int32_t f = job.factor_;
     const std::ptrdiff_t outW = std::ptrdiff_t{f} * job.width_;
+    // The factors of the short-run masks each with their own painting.
+    using BandPainter = void (SlopePassRunner::*)(const PaintContext&, PassWork::Carry&,
+                                                  std::int32_t, std::int32_t);
+    static constexpr BandPainter kPainters[] = {
+        &SlopePassRunner::paintBand<0>, &SlopePassRunner::paintBand<0>,
+        &SlopePassRunner::paintBand<2>, &SlopePassRunner::paintBand<3>,
+        &SlopePassRunner::paintBand<4>, &SlopePassRunner::paintBand<5>,
+        &SlopePassRunner::paintBand<6>, &SlopePassRunner::paintBand<7>,
+        &SlopePassRunner::paintBand<8>};
+    static_assert(std::size(kPainters) == ShortRunMasks::kMaxFactor + 1);
+    const BandPainter paint =
+        f <= ShortRunMasks::kMaxFactor ? kPainters[f] : &SlopePassRunner::paintBand<0>;
+    const ShortRunMasks* const masks = work.shortMasks.built() ? &work.shortMasks : nullptr;
     for (std::int32_t top = y0; top < y1; top += work.bandRows) {
         const std::int32_t end = std::min(y1, top + work.bandRows);
         std::uint8_t* const band = scratch ? scratchBand : job.output_->image->row(f * top);
@@ -1810,19 +1823,7 @@ void SlopePassRunner::paintChunk(std::int32_t chunk, std::int32_t chunks)
                               std::ptrdiff_t{f} * top,
                               std::ptrdiff_t{f} * end,
                               &work.shortRuns,
-                              work.shortMasks.built() ? &work.shortMasks : nullptr};
-        // The factors of the short-run masks each with their own painting.
-        using BandPainter = void (SlopePassRunner::*)(const PaintContext&, PassWork::Carry&,
-                                                      std::int32_t, std::int32_t);
-        static constexpr BandPainter kPainters[] = {
-            &SlopePassRunner::paintBand<0>, &SlopePassRunner::paintBand<0>,
-            &SlopePassRunner::paintBand<2>, &SlopePassRunner::paintBand<3>,
-            &SlopePassRunner::paintBand<4>, &SlopePassRunner::paintBand<5>,
-            &SlopePassRunner::paintBand<6>, &SlopePassRunner::paintBand<7>,
-            &SlopePassRunner::paintBand<8>};
-        static_assert(std::size(kPainters) == ShortRunMasks::kMaxFactor + 1);
-        const BandPainter paint =
-            f <= ShortRunMasks::kMaxFactor ? kPainters[f] : &SlopePassRunner::paintBand<0>;
+                              masks};
         (this->*paint)(pc, carry, top, end);
         if (scratch)
             job.streamOut(pc.bandTop, pc.bandEnd, band, stride);
