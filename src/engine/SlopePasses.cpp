@@ -181,6 +181,15 @@ inline void fillSpan(std::uint8_t* p, std::uint8_t v, int n)
     }
 }
 
+// Sets byte i (0 to 7) of `word` to `depth` as a signed byte: the depth
+// words that the block painting compares a row's depth with.
+inline void setDepthByte(std::uint64_t& word, int i, int depth)
+{
+    const int shift = 8 * i;
+    word = (word & ~(std::uint64_t{0xFF} << shift)) |
+           std::uint64_t{static_cast<std::uint8_t>(depth)} << shift;
+}
+
 // Whether the window of Bytes bytes that holds one output line of a strip
 // (f <= 8 for 8 bytes, f <= 16 for 16) lies inside its output row: from the block's left edge for
 // the left, top and bottom passes, ending at its right edge for the right pass.
@@ -625,10 +634,7 @@ void ShortRunDepths::build(std::int32_t factor)
             int deepest = 0;
             int sub = 0;
             forEachDepth(shape, variant, factor, len, [&](int, int depth) {
-                std::uint64_t& word = sub < 8 ? block.low : block.high;
-                const int shift = 8 * (sub % 8);
-                word = (word & ~(std::uint64_t{0xFF} << shift)) |
-                       std::uint64_t{static_cast<std::uint8_t>(depth)} << shift;
+                setDepthByte(sub < 8 ? block.low : block.high, sub % 8, depth);
                 deepest = std::max(deepest, depth);
                 if (++sub < factor)
                     return;
@@ -1543,9 +1549,7 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
             std::uint64_t depths = kNone;
             int deepest = 0;
             forEachDepth(shape, O::variant, f, len, [&](int, int depth) {
-                const int shift = 8 * sub;
-                depths = (depths & ~(std::uint64_t{0xFF} << shift)) |
-                         std::uint64_t{static_cast<std::uint8_t>(depth)} << shift;
+                setDepthByte(depths, sub, depth);
                 deepest = depth > deepest ? depth : deepest;
                 if (++sub < f)
                     return;
@@ -1572,10 +1576,7 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
             std::fill_n(depths, 2 * windows, kNone);
             int deepest = 0;
             forEachDepth(shape, O::variant, f, len, [&](int, int depth) {
-                const int shift = 8 * (sub & 7);
-                std::uint64_t& word = depths[sub >> 3];
-                word = (word & ~(std::uint64_t{0xFF} << shift)) |
-                       std::uint64_t{static_cast<std::uint8_t>(depth)} << shift;
+                setDepthByte(depths[sub >> 3], sub & 7, depth);
                 deepest = depth > deepest ? depth : deepest;
                 if (++sub < f)
                     return;
