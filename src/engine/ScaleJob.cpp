@@ -290,6 +290,12 @@ void streamCopy(std::uint8_t* dst, const std::uint8_t* src, std::size_t n)
                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + k)));
     std::memcpy(dst + i, src + i, n - i);
 }
+#else
+// No stores around the caches to be had: an ordinary copy.
+void streamCopy(std::uint8_t* dst, const std::uint8_t* src, std::size_t n)
+{
+    std::memcpy(dst, src, n);
+}
 #endif
 
 } // namespace
@@ -512,11 +518,14 @@ void ScaleJob::preparePassWork()
     const std::int32_t threads = threadCount();
     const std::size_t chunks =
         threads == 1 ? 1 : static_cast<std::size_t>(std::min(height_, 4 * threads));
-    if (passWork_ && passWork_->carries.size() == chunks) {
-        prepareBands(chunks);
-        prepareGrid();
-        return;
-    }
+    if (!passWork_ || passWork_->carries.size() != chunks)
+        sizePassWork(chunks);
+    prepareBands(chunks);
+    prepareGrid();
+}
+
+void ScaleJob::sizePassWork(std::size_t chunks)
+{
     if (!passWork_) {
         passWork_ = std::make_unique<PassWork>();
         const std::size_t cells =
@@ -543,8 +552,6 @@ void ScaleJob::preparePassWork()
     for (auto& carry : passWork_->carries)
         for (auto* list : {&carry.now[0], &carry.now[1], &carry.next[0], &carry.next[1]})
             list->reserve(static_cast<std::size_t>(width_) + 1);
-    prepareBands(chunks);
-    prepareGrid();
 }
 
 void ScaleJob::prepareBands(std::size_t chunks)
@@ -687,11 +694,7 @@ void ScaleJob::streamOut(std::int64_t r0, std::int64_t r1, const std::uint8_t* r
     const std::size_t outWidth = static_cast<std::size_t>(out.width());
     for (std::int64_t r = r0; r < r1; ++r, rows += stride) {
         std::uint8_t* to = out.row(static_cast<std::int32_t>(r));
-#if defined(__SSE2__)
         streamCopy(to, rows, outWidth);
-#else
-        std::memcpy(to, rows, outWidth);
-#endif
     }
 }
 

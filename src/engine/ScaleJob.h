@@ -270,6 +270,8 @@ private:
     // for this job; both made by the first run that needs them.
     WorkerPool& workers();
     void preparePassWork();
+    // The lists and planes for this job's size and `chunks` painting chunks.
+    void sizePassWork(std::size_t chunks);
     void prepareBands(std::size_t chunks);
     void prepareGrid();
     void requireOutput() const;
