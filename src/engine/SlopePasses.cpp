@@ -418,11 +418,21 @@ GRIDMINT_ALWAYS_INLINE constexpr Outcome follow(const PassContext& ctx, const Bo
     if constexpr (!Exact) {
         const std::int32_t known = *goOnEnd - along;
         if (known > 0) {
-            for (; k <= known; ++k) {
-                q += aOff;
-                if (relC[q[sOff]] & kDarker)
-                    return decide(kind, Step::None, k);
+            // Four lines a test, the line within them found only where one
+            // is darker. perf: dither's gradients walk lanes known for
+            // hundreds of lines again from every start on them; its whole
+            // run at factor 2 0.95 times as long.
+            const std::uint8_t* const toward = p + sOff;
+            for (; k + 3 <= known; k += 4) {
+                const std::uint8_t* const at = toward + k * aOff;
+                if ((relC[at[0]] | relC[at[aOff]] | relC[at[2 * aOff]] | relC[at[3 * aOff]]) &
+                    kDarker)
+                    break;
             }
+            for (; k <= known; ++k)
+                if (relC[toward[k * aOff]] & kDarker)
+                    return decide(kind, Step::None, k);
+            q = p + known * aOff;
             if (known >= linesAfter)
                 return decide(kind, Step::None, known);
             cref = q[0];
