@@ -480,7 +480,7 @@ constexpr int neighbourBit(int dx, int dy)
 
 // What a run whose pixel and eight neighbours lie inside its box comes to
 // when its first line after the start settles it, by the code of which
-// neighbours match the pixel (see neighbourCodes and similarCode): most runs
+// neighbours match the pixel (see neighbourCode and similarCode): most runs
 // end there, and the codes take a compare or a few loads without a branch
 // where the follower's branches on the same facts mispredict. The first
 // line's tests compare with P in similar mode too, and the one test that
@@ -539,6 +539,37 @@ template <class O> struct LineOneTable {
 };
 template <class O> constexpr LineOneTable<O> kLineOne{};
 
+// The neighbour code of the pixel at p, whose neighbours all exist.
+inline std::uint8_t neighbourCode(const std::uint8_t* p, std::ptrdiff_t width)
+{
+#if defined(__SSE2__)
+    // The three rows' pixels in one register, compared at once: four bytes
+    // from x - 1 above and on the row, from x - 2 below, so that no load
+    // reaches past the image's first or last byte.
+    const auto load4 = [](const std::uint8_t* q) {
+        std::int32_t v = 0;
+        std::memcpy(&v, q, 4);
+        return _mm_cvtsi32_si128(v);
+    };
+    const __m128i rows = _mm_unpacklo_epi64(_mm_unpacklo_epi32(load4(p - width - 1), load4(p - 1)),
+                                            load4(p + width - 2));
+    const auto same = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(rows, _mm_set1_epi8(static_cast<char>(p[0])))));
+    static_assert(neighbourBit(-1, -1) == 0 && neighbourBit(1, -1) == 2 &&
+                  neighbourBit(-1, 0) == 3 && neighbourBit(1, 0) == 4 && neighbourBit(-1, 1) == 5 &&
+                  neighbourBit(1, 1) == 7);
+    return static_cast<std::uint8_t>((same & 7) | (same >> 4 & 1) << 3 | (same >> 6 & 1) << 4 |
+                                     (same >> 9 & 7) << 5);
+#else
+    unsigned code = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            if (dx != 0 || dy != 0)
+                code |= static_cast<unsigned>(p[dy * width + dx] == p[0]) << neighbourBit(dx, dy);
+    return static_cast<std::uint8_t>(code);
+#endif
+}
+
 // The neighbour codes of the sixteen pixels of source row y (1 <= y <
 // height - 1) from column `from` on (a multiple of 16), at out[x - from] for
 // from <= x < from + 16 (the first and last columns get none); for the row's
@@ -568,36 +599,19 @@ inline void neighbourCodes(const std::uint8_t* row, std::ptrdiff_t width, std::i
         }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (at - from)), code);
 #else
-    for (int i = 0; i < 16; ++i) {
-        unsigned code = 0;
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx)
-                if (dx != 0 || dy != 0)
-                    code |= static_cast<unsigned>(p[i + dy * width + dx] == p[i])
-                            << neighbourBit(dx, dy);
-        out[at - from + i] = static_cast<std::uint8_t>(code);
-    }
+    for (int i = 0; i < 16; ++i)
+        out[at - from + i] = neighbourCode(p + i, width);
 #endif
 }
 
 // Candidates in a word from which on its codes are made sixteen at a time.
 constexpr int kDenseWord = 10;
 
-// A row of 511 bytes with kSimilar at its middle alone: from 255 - c on, the
-// row of what is the index c, in the form of a relation table row.
-constexpr std::array<std::uint8_t, 511> kOnlyIndex = [] {
-    std::array<std::uint8_t, 511> row{};
-    row[255] = kSimilar;
-    return row;
-}();
-
-// The similar-mode counterpart of neighbourCodes, for one pixel: bit j set
-// where the j-th neighbour is similar to the pixel, by the pixel's row `relC`
-// of the relation table (or, for an exact-mode code, by kOnlyIndex). The pass's own
-// neighbour N is left out: similar mode follows only runs whose N is not
-// similar to P, and exact mode only those whose N has another index, so its
-// bit is known to be clear. perf: one lookup fewer for nearly every
-// candidate of lines.
+// The similar-mode counterpart of neighbourCode: bit j set where the j-th
+// neighbour is similar to the pixel, by the pixel's row `relC` of the
+// relation table. The pass's own neighbour N is left out: similar mode
+// follows only runs whose N is not similar to P, so its bit is known to be
+// clear. perf: one lookup fewer for nearly every candidate of lines.
 template <class O>
 inline std::uint8_t similarCode(const std::uint8_t* p, std::ptrdiff_t width,
                                 const std::uint8_t* relC)
@@ -1093,10 +1107,11 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
         // or two (sprites, lines) that would cost more. The choice is made
         // per word from its own count, and each kind of word has its own
         // loop, so that no candidate waits on a branch that the predictor
-        // cannot guess (as it did on the count of the word before). perf: a
-        // whole run at factor 2, one thread, dither 0.83 times as long,
-        // sprites 0.96, lines 1.03 (whose candidates are all in similar
-        // mode, so that the branch on the mode cost them nothing).
+        // cannot guess (as it did on the count of the word before). perf:
+        // dither at factor 2 0.83 times as long a whole run, sprites and
+        // lines as before. (Both modes' codes through one row of what
+        // matches c, with no branch on the mode, made sprites 0.97 but
+        // lines 1.04: their lookups wait for the pixel's relation.)
         const auto decideWord = [&](std::size_t i, std::uint64_t bits,
                                     auto dense) GRIDMINT_LAMBDA_INLINE {
             // The table's marks, stored once for the word: the runs followed
@@ -1117,20 +1132,10 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
                             code = codes[16 + (x & 63)];
                         else
                             code = similarCode<O>(row + x, w, ctx.relations + std::size_t{c} * 256);
+                    } else if ((rel & kSimilar) != 0) {
+                        code = neighbourCode(row + x, w);
                     } else {
-                        // Both modes through one row of what matches c: in
-                        // exact mode the row that holds c alone, so that the
-                        // mode, which sprites mix unpredictably, costs no
-                        // branch. Picked by a mask: a conditional here was
-                        // compiled to the very branch.
-                        const auto similarRow =
-                            reinterpret_cast<std::uintptr_t>(ctx.relations + std::size_t{c} * 256);
-                        const auto onlyRow =
-                            reinterpret_cast<std::uintptr_t>(kOnlyIndex.data() + 255 - c);
-                        const std::uintptr_t exact = 0 - std::uintptr_t{(rel & kSimilar) != 0};
-                        code = similarCode<O>(row + x, w,
-                                              reinterpret_cast<const std::uint8_t*>(
-                                                  similarRow ^ ((similarRow ^ onlyRow) & exact)));
+                        code = similarCode<O>(row + x, w, ctx.relations + std::size_t{c} * 256);
                     }
                     const std::uint8_t e = kLineOne<O>.entry[code];
                     if (e & LineOneTable<O>::kSettled) {

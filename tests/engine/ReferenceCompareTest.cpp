@@ -437,45 +437,6 @@ TEST(SlopePassesAgainstReference, FullPalettesOfDistinctLightness)
     }
 }
 
-TEST(SlopePassesAgainstReference, DenseDitherOfBothModesAtTheEndsOfTheIndexRange)
-{
-    // A grey ramp over all 256 indices, dark to light and light to dark,
-    // dithered between near shades (exact mode) and far ones (similar mode)
-    // at both ends of the index range, in patches: words so full of
-    // candidates that their codes are made all at once beside words with a
-    // few, both modes in one word, and rows whose ends are not word ends.
-    std::mt19937 rng(2112);
-    std::vector<Colour> ramp;
-    for (int i = 0; i < 256; ++i)
-        ramp.push_back(0xFF000000u | static_cast<Colour>(i * 0x010101));
-    const std::vector<Colour> reversed(ramp.rbegin(), ramp.rend());
-    constexpr std::uint8_t kShades[] = {0, 2, 4, 128, 131, 251, 253, 255};
-    std::uniform_int_distribution<int> shade(0, 7), pick(0, 9), width(18, 150);
-    for (int n = 0; n < 12; ++n) {
-        ReferenceInput in;
-        in.palette = n % 2 == 0 ? ramp : reversed;
-        in.width = width(rng);
-        in.height = 12 + n;
-        in.factor = 2 + n % 3;
-        in.threshold = 12;
-        const int patch = 4 + n % 5;
-        std::vector<std::uint8_t> a, b; // each patch's two shades
-        for (int i = 0; i < (in.width / patch + 1) * (in.height / patch + 1); ++i) {
-            a.push_back(kShades[shade(rng)]);
-            b.push_back(pick(rng) < 3 ? a.back() : kShades[shade(rng)]);
-        }
-        for (int y = 0; y < in.height; ++y)
-            for (int x = 0; x < in.width; ++x) {
-                const std::size_t p = static_cast<std::size_t>(y / patch) *
-                                          static_cast<std::size_t>(in.width / patch + 1) +
-                                      static_cast<std::size_t>(x / patch);
-                in.pixels.push_back((x + y + n) % 2 == 0 ? a[p] : b[p]);
-            }
-        const auto expected = test::referenceRun(in);
-        ASSERT_EQ(compareOneAndThreeThreads(in, expected), "") << n;
-    }
-}
-
 std::vector<std::uint8_t> pixelsOf(const ScaleJob& job)
 {
     const IndexedImage& out = job.outputImage();
