@@ -369,10 +369,24 @@ template <bool Cell> struct Box {
 // all the lines' tests again. perf: a dither gradient's shades start runs
 // of hundreds of lines on every pixel; its whole run at factor 2 takes 0.89
 // times as long (sprites and lines, whose runs are short, as before).
+//
+// *walk, where given (the top and bottom passes, whose lanes are rows),
+// is what the last such walk on the lane found: none of the neighbours
+// after its start up to `stop` is darker than its start index. A later
+// start whose index is that one or darker has none of them darker than its
+// own either, and walks on from there. perf: dither's gradients start runs
+// on the lanes of rows at one pixel after another; its whole run at factor
+// 2 0.93 times as long.
+struct DarkWalk {
+    std::int32_t from = -1; // -1: no walk yet on the lane
+    std::int32_t stop = 0;
+    std::uint8_t c = 0;
+};
+
 template <class O, bool Exact, bool Cell>
-GRIDMINT_ALWAYS_INLINE constexpr Outcome follow(const PassContext& ctx, const Box<Cell>& box,
-                                                std::int32_t x, std::int32_t y, std::uint8_t c,
-                                                std::uint8_t n, std::int32_t* goOnEnd)
+GRIDMINT_ALWAYS_INLINE constexpr Outcome
+follow(const PassContext& ctx, const Box<Cell>& box, std::int32_t x, std::int32_t y, std::uint8_t c,
+       std::uint8_t n, std::int32_t* goOnEnd, DarkWalk* walk = nullptr)
 {
     const std::ptrdiff_t w = ctx.width;
     const std::ptrdiff_t sOff = O::sx + O::sy * w;
@@ -423,15 +437,24 @@ GRIDMINT_ALWAYS_INLINE constexpr Outcome follow(const PassContext& ctx, const Bo
             // hundreds of lines again from every start on them; its whole
             // run at factor 2 0.95 times as long.
             const std::uint8_t* const toward = p + sOff;
+            // Only a walk from this index or from a lighter one vouches for
+            // its stretch (by the relation, which leaves out indices
+            // without a colour; no start has one).
+            if (walk != nullptr && walk->from >= 0 &&
+                (walk->c == c || (relC[walk->c] & kLighter) != 0))
+                k = std::clamp(walk->stop - along, 1, known + 1);
             for (; k + 3 <= known; k += 4) {
                 const std::uint8_t* const at = toward + k * aOff;
                 if ((relC[at[0]] | relC[at[aOff]] | relC[at[2 * aOff]] | relC[at[3 * aOff]]) &
                     kDarker)
                     break;
             }
-            for (; k <= known; ++k)
-                if (relC[toward[k * aOff]] & kDarker)
-                    return decide(kind, Step::None, k);
+            for (; k <= known && (relC[toward[k * aOff]] & kDarker) == 0; ++k) {
+            }
+            if (walk != nullptr)
+                *walk = {along, along + k, c};
+            if (k <= known)
+                return decide(kind, Step::None, k);
             q = p + known * aOff;
             if (known >= linesAfter)
                 return decide(kind, Step::None, known);
@@ -1041,6 +1064,7 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
     // right passes, the row at hand for the top and bottom passes.
     std::int32_t* laneEnds = work.goOnEnd[O::index].data();
     std::fill_n(laneEnds, O::ay != 0 ? width : 1, -1);
+    DarkWalk rowWalk;
     std::int32_t longest = 0;
     // The filter left no candidate outside the cells, so every pixel treated
     // has a cell.
@@ -1054,8 +1078,10 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
             box.x1 = work.cellX1[static_cast<std::size_t>(x)];
         }
         std::int32_t* goOnEnd = laneEnds + (O::ay != 0 ? x : 0);
-        const Outcome o = (rel & kSimilar) ? follow<O, true, Grid>(ctx, box, x, y, c, n, goOnEnd)
-                                           : follow<O, false, Grid>(ctx, box, x, y, c, n, goOnEnd);
+        const Outcome o = (rel & kSimilar)
+                              ? follow<O, true, Grid>(ctx, box, x, y, c, n, goOnEnd)
+                              : follow<O, false, Grid>(ctx, box, x, y, c, n, goOnEnd,
+                                                       O::ay == 0 ? &rowWalk : nullptr);
         if constexpr (O::sy == 0) {
             for (int k = 0; k < o.marked; ++k)
                 setBit(markRow + static_cast<std::size_t>(k) * words, x);
@@ -1092,8 +1118,10 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
     // from 139 to 120 times replication, at factor 4 from 23.0 to 21.1.
     for (std::int32_t y = 0; y < height; ++y) {
         rowStart[y] = static_cast<std::int32_t>(runs.size());
-        if constexpr (O::ay == 0)
+        if constexpr (O::ay == 0) {
             laneEnds[0] = -1;
+            rowWalk = {};
+        }
         if constexpr (Grid) {
             rowBox.y0 = work.cellY0[static_cast<std::size_t>(y)];
             rowBox.y1 = work.cellY1[static_cast<std::size_t>(y)];
