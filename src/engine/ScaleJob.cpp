@@ -737,8 +737,7 @@ void BandStream::pace(std::size_t steps)
     constexpr std::size_t kFewestLines = 8;
     constexpr std::size_t kLine = 64;
     if (row_ >= end_) {
-        // Nothing to stream: the steps only count down.
-        every_ = countdown_ = ~std::size_t{0};
+        every_ = ~std::size_t{0};
         return;
     }
     const std::size_t lines =
@@ -751,7 +750,6 @@ void BandStream::pace(std::size_t steps)
         grain_ = (lines + steps - 1) / steps * kLine;
         every_ = 1;
     }
-    countdown_ = every_;
 }
 
 void BandStream::beginRow()

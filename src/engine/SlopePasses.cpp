@@ -1624,13 +1624,15 @@ void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& car
     std::vector<CarriedRun>& now = carry.now[O::index];
     std::vector<CarriedRun>& next = carry.next[O::index];
     next.clear();
+    std::size_t untilStep = pc.stream->every();
     for (const CarriedRun c : now) {
         const RunRecord run = runs[c.index];
         if (!paintShort<O, F>(sp, run, c.y))
             paintRun<O>(pc, run, c.y);
         if (c.y + run.len() > y1)
             next.push_back(c);
-        pc.stream->step();
+        if (--untilStep == 0)
+            untilStep = pc.stream->step();
     }
     for (std::int32_t y = y0; y < y1; ++y) {
         InsideRow row{};
@@ -1645,7 +1647,8 @@ void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& car
                 paintRun<O>(pc, run, y);
             if (y + run.len() > y1)
                 next.push_back({i, y});
-            pc.stream->step();
+            if (--untilStep == 0)
+                untilStep = pc.stream->step();
         }
     }
     now.swap(next);
@@ -1661,6 +1664,7 @@ void SlopePassRunner::paintHorizontal(const PaintContext& pc, std::int32_t y0, s
     // pixel into the band's last output row.
     const std::int32_t last =
         O::variant == SlopeVariant::FarSide ? std::min(y1 + 1, job_.height_) : y1;
+    std::size_t untilStep = pc.stream->every();
     for (std::int32_t y = y0; y < last; ++y) {
         const bool below = y >= y1;
         InsideRow row{};
@@ -1675,7 +1679,8 @@ void SlopePassRunner::paintHorizontal(const PaintContext& pc, std::int32_t y0, s
                 painted = paintInside<O, F>(sp, row, run);
             if (!painted && !paintShort<O, F>(sp, run, y))
                 paintRun<O>(pc, run, y);
-            pc.stream->step();
+            if (--untilStep == 0)
+                untilStep = pc.stream->step();
         }
     }
 }

@@ -216,11 +216,13 @@ public:
     // Spreads what is left over about `steps` calls of step() (the rest
     // goes with finish()).
     void pace(std::size_t steps);
-    void step()
+    // Calls of step() to let pass between pieces (a step for every painted
+    // run): the caller counts them down, which costs the painting loops less
+    // than a call each.
+    std::size_t every() const { return every_; }
+    // The next piece; returns every().
+    std::size_t step()
     {
-        if (--countdown_ != 0)
-            return;
-        countdown_ = every_;
         if (static_cast<std::size_t>(lineEnd_ - to_) >= grain_) {
             streamLines(to_, from_, grain_);
             to_ += grain_;
@@ -228,6 +230,7 @@ public:
         } else if (row_ < end_) {
             advance(grain_);
         }
+        return every_;
     }
     // All that is left; the stores are visible to other threads after
     // ScaleJob::fenceStreams().
@@ -264,7 +267,6 @@ private:
     // A piece of `grain_` bytes at every `every_`-th step.
     std::size_t grain_ = 64;
     std::size_t every_ = ~std::size_t{0};
-    std::size_t countdown_ = ~std::size_t{0};
 };
 
 struct PaintContext;
