@@ -610,13 +610,14 @@ void ScaleJob::prepareBands(std::size_t chunks)
     constexpr std::size_t kMaxBandBytes = std::size_t{4} << 20;
     constexpr std::size_t kAlwaysAffordable = std::size_t{16} << 20;
     const auto outputBytes = static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height_);
-    if (bandBytes > kMaxBandBytes ||
-        chunks * bandBytes > std::max(kAlwaysAffordable, outputBytes / 4))
+    const std::size_t affordable = std::max(kAlwaysAffordable, outputBytes / 4);
+    if (bandBytes > kMaxBandBytes || chunks * bandBytes > affordable)
         return;
     work.bandStride = static_cast<std::ptrdiff_t>(stride);
     work.bandBytes = bandBytes;
-    work.bandBuffers =
-        2 * chunks * bandBytes > std::max(kAlwaysAffordable, outputBytes / 4) ? 1 : 2;
+    // A second band per chunk lets one stream out while the next is
+    // painted, where that is affordable too.
+    work.bandBuffers = 2 * chunks * bandBytes > affordable ? 1 : 2;
     const std::size_t needed = work.bandBytes * work.bandBuffers * chunks + 64;
     if (work.bandsCapacity < needed) {
         work.bands.reset();
@@ -766,16 +767,21 @@ void BandStream::beginRow()
 
 void BandStream::advance(std::size_t bytes)
 {
-    const std::size_t n = std::min(bytes, static_cast<std::size_t>(lineEnd_ - to_));
-    streamLines(to_, from_, n);
-    to_ += n;
-    from_ += n;
-    if (to_ != lineEnd_)
-        return;
-    std::memcpy(to_, from_, tail_);
-    rows_ += stride_;
-    if (++row_ < end_)
-        beginRow();
+    while (row_ < end_) {
+        const std::size_t n = std::min(bytes, static_cast<std::size_t>(lineEnd_ - to_));
+        streamLines(to_, from_, n);
+        to_ += n;
+        from_ += n;
+        bytes -= n;
+        if (to_ != lineEnd_)
+            return;
+        std::memcpy(to_, from_, tail_);
+        rows_ += stride_;
+        if (++row_ < end_)
+            beginRow();
+        if (bytes == 0)
+            return;
+    }
 }
 
 void ScaleJob::fenceStreams()

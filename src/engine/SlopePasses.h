@@ -168,10 +168,9 @@ struct PassWork {
     // scratch band of `bandBytes` in `bands`, rows `bandStride` apart, where
     // each band is replicated and painted while it stays in the core's
     // cache, then streamed to the output: the output's lines are written
-    // once, never read. Without, `bandBytes` is 0 and the bands are painted
-    // in place.
-    // Two scratch bands per chunk where the memory allows (`bandBuffers`):
-    // one streams out while the next is painted.
+    // once, never read. Where the memory allows, a chunk has two
+    // (`bandBuffers`): one streams out while the next is painted. Without,
+    // `bandBytes` is 0 and the bands are painted in place.
     std::int32_t bandRows = 1;
     std::size_t bandBytes = 0;
     std::size_t bandBuffers = 1;
@@ -234,17 +233,12 @@ public:
     }
     // All that is left; the stores are visible to other threads after
     // ScaleJob::fenceStreams().
-    void finish()
-    {
-        while (row_ < end_)
-            advance(~std::size_t{0});
-    }
+    void finish() { advance(~std::size_t{0}); }
     // Whether rows starting at `rows` are still to be streamed.
     bool reads(const std::uint8_t* rows) const { return row_ < end_ && rows == first_; }
 
 private:
-    // Up to `bytes` of the current row's whole lines, and on to the next row
-    // at the row's end.
+    // The next `bytes` of whole lines, row after row.
     void advance(std::size_t bytes);
     // The current row's partial first line, stored normally: a line that is
     // partly streamed leaves the write-combining buffer half full and goes
