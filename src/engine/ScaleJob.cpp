@@ -14,6 +14,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace gridmint {
@@ -268,6 +269,20 @@ void copyRow(std::uint8_t* dst, const std::uint8_t* src, std::size_t n)
     std::memcpy(dst, src, n);
 }
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#define GRIDMINT_WIDE_STREAMS 1
+// Half the stores of the 16-byte form. perf: streamed between the painting
+// of the next band, 1024 x 1024 at factor 8, one thread, sprites about 5%
+// faster again; streamed alone, about even.
+[[gnu::target("avx2")]] void streamLinesWide(std::uint8_t* to, const std::uint8_t* from,
+                                             std::size_t bytes)
+{
+    for (std::size_t i = 0; i < bytes; i += 32)
+        _mm256_stream_si256(reinterpret_cast<__m256i*>(to + i),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i)));
+}
+#endif
+
 #if defined(__SSE2__)
 // Copies n bytes to dst, bypassing the cache for every whole cache line
 // inside it; the caller fences once it has written everything. A line is
@@ -283,22 +298,32 @@ void streamCopy(std::uint8_t* dst, const std::uint8_t* src, std::size_t n)
     const std::size_t head =
         std::min(n, (kLine - reinterpret_cast<std::uintptr_t>(dst) % kLine) % kLine);
     std::memcpy(dst, src, head);
-    std::size_t i = head;
-    for (; n - i >= kLine; i += kLine)
-        for (std::size_t k = 0; k < kLine; k += 16)
-            _mm_stream_si128(reinterpret_cast<__m128i*>(dst + i + k),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + k)));
-    std::memcpy(dst + i, src + i, n - i);
-}
-#else
-// No stores around the caches to be had: an ordinary copy.
-void streamCopy(std::uint8_t* dst, const std::uint8_t* src, std::size_t n)
-{
-    std::memcpy(dst, src, n);
+    const std::size_t lines = (n - head) / kLine * kLine;
+    streamLines(dst + head, src + head, lines);
+    std::memcpy(dst + head + lines, src + head + lines, n - head - lines);
 }
 #endif
 
 } // namespace
+
+void streamLines(std::uint8_t* to, const std::uint8_t* from, std::size_t bytes)
+{
+#if defined(GRIDMINT_WIDE_STREAMS)
+    static const bool wide = __builtin_cpu_supports("avx2");
+    if (wide) {
+        streamLinesWide(to, from, bytes);
+        return;
+    }
+#endif
+#if defined(__SSE2__)
+    for (std::size_t i = 0; i < bytes; i += 16)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+#else
+    // No stores around the caches to be had: an ordinary copy.
+    std::memcpy(to, from, bytes);
+#endif
+}
 
 LabColor toLab(int red, int green, int blue)
 {
@@ -585,12 +610,15 @@ void ScaleJob::prepareBands(std::size_t chunks)
     constexpr std::size_t kMaxBandBytes = std::size_t{4} << 20;
     constexpr std::size_t kAlwaysAffordable = std::size_t{16} << 20;
     const auto outputBytes = static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height_);
-    if (bandBytes > kMaxBandBytes ||
-        chunks * bandBytes > std::max(kAlwaysAffordable, outputBytes / 4))
+    const std::size_t affordable = std::max(kAlwaysAffordable, outputBytes / 4);
+    if (bandBytes > kMaxBandBytes || chunks * bandBytes > affordable)
         return;
     work.bandStride = static_cast<std::ptrdiff_t>(stride);
     work.bandBytes = bandBytes;
-    const std::size_t needed = work.bandBytes * chunks + 64;
+    // A second band per chunk lets one stream out while the next is
+    // painted, where that is affordable too.
+    work.bandBuffers = 2 * chunks * bandBytes > affordable ? 1 : 2;
+    const std::size_t needed = work.bandBytes * work.bandBuffers * chunks + 64;
     if (work.bandsCapacity < needed) {
         work.bands.reset();
         work.bands = std::make_unique_for_overwrite<std::uint8_t[]>(needed);
@@ -687,14 +715,72 @@ void ScaleJob::replicateRows(std::int32_t y0, std::int32_t y1, std::uint8_t* row
     }
 }
 
-void ScaleJob::streamOut(std::int64_t r0, std::int64_t r1, const std::uint8_t* rows,
-                         std::ptrdiff_t stride)
+void BandStream::start(IndexedImage& out, std::int32_t r0, std::int32_t r1,
+                       const std::uint8_t* rows, std::ptrdiff_t stride)
 {
-    IndexedImage& out = *output_->image;
-    const std::size_t outWidth = static_cast<std::size_t>(out.width());
-    for (std::int64_t r = r0; r < r1; ++r, rows += stride) {
-        std::uint8_t* to = out.row(static_cast<std::int32_t>(r));
-        streamCopy(to, rows, outWidth);
+    out_ = &out;
+    first_ = rows;
+    rows_ = rows;
+    stride_ = stride;
+    width_ = static_cast<std::size_t>(out.width());
+    row_ = r0;
+    end_ = r1;
+    to_ = lineEnd_ = nullptr;
+    if (row_ < end_)
+        beginRow();
+}
+
+void BandStream::pace(std::size_t steps)
+{
+    // perf: 1024 x 1024 at factors 8 and 16, one thread: pieces of 2 to 32
+    // lines within 2% of one another, 16 about 1% ahead; a line or so at
+    // every run hid almost nothing for the calls it cost.
+    constexpr std::size_t kFewestLines = 16;
+    constexpr std::size_t kLine = 64;
+    if (row_ >= end_) {
+        every_ = ~std::size_t{0};
+        return;
+    }
+    const std::size_t lines =
+        static_cast<std::size_t>(end_ - row_) * ((width_ + kLine - 1) / kLine);
+    steps = std::max<std::size_t>(steps, 1);
+    if (steps * kFewestLines >= lines) {
+        grain_ = kFewestLines * kLine;
+        every_ = steps * kFewestLines / lines;
+    } else {
+        grain_ = (lines + steps - 1) / steps * kLine;
+        every_ = 1;
+    }
+}
+
+void BandStream::beginRow()
+{
+    std::uint8_t* to = out_->row(row_);
+    const std::size_t head =
+        std::min(width_, (64 - reinterpret_cast<std::uintptr_t>(to) % 64) % 64);
+    std::memcpy(to, rows_, head);
+    to_ = to + head;
+    from_ = rows_ + head;
+    lineEnd_ = to_ + (width_ - head) / 64 * 64;
+    tail_ = (width_ - head) % 64;
+}
+
+void BandStream::advance(std::size_t bytes)
+{
+    while (row_ < end_) {
+        const std::size_t n = std::min(bytes, static_cast<std::size_t>(lineEnd_ - to_));
+        streamLines(to_, from_, n);
+        to_ += n;
+        from_ += n;
+        bytes -= n;
+        if (to_ != lineEnd_)
+            return;
+        std::memcpy(to_, from_, tail_);
+        rows_ += stride_;
+        if (++row_ < end_)
+            beginRow();
+        if (bytes == 0)
+            return;
     }
 }
 

@@ -259,11 +259,6 @@ private:
     // The same for an output that nothing reads soon, written around the
     // caches where the processor can.
     void streamRows(std::int32_t y0, std::int32_t y1);
-    // Copies output rows [r0, r1), held in `rows` `stride` bytes apart, to
-    // the output around the caches; the stores are visible to other threads
-    // after fenceStreams().
-    void streamOut(std::int64_t r0, std::int64_t r1, const std::uint8_t* rows,
-                   std::ptrdiff_t stride);
     static void fenceStreams();
     bool streamsOutput() const;
     // The pool for the current thread count, and the passes' lists sized

@@ -168,19 +168,22 @@ struct PassWork {
     // scratch band of `bandBytes` in `bands`, rows `bandStride` apart, where
     // each band is replicated and painted while it stays in the core's
     // cache, then streamed to the output: the output's lines are written
-    // once, never read. Without, `bandBytes` is 0 and the bands are painted
-    // in place.
+    // once, never read. Where the memory allows, a chunk has two
+    // (`bandBuffers`): one streams out while the next is painted. Without,
+    // `bandBytes` is 0 and the bands are painted in place.
     std::int32_t bandRows = 1;
     std::size_t bandBytes = 0;
+    std::size_t bandBuffers = 1;
     std::ptrdiff_t bandStride = 0;
     std::size_t bandsCapacity = 0;
     std::unique_ptr<std::uint8_t[]> bands;
-    std::uint8_t* band(std::size_t chunk) const
+    // The scratch band that the chunk's band number `n` uses.
+    std::uint8_t* band(std::size_t chunk, std::size_t n) const
     {
         // Cache-line aligned, so that no two chunks share a line.
         std::uint8_t* base = bands.get();
         base += (64 - reinterpret_cast<std::uintptr_t>(base) % 64) % 64;
-        return base + chunk * bandBytes;
+        return base + (chunk * bandBuffers + n % bandBuffers) * bandBytes;
     }
     ShortRunDepths shortRuns;
     ShortRunMasks shortMasks;
@@ -194,6 +197,70 @@ struct PassWork {
     std::vector<std::int32_t> cellX0, cellX1, cellY0, cellY1;
     std::vector<std::uint64_t> insideCells, leftInCell, rightInCell;
     void buildGrid(const CellGrid& g, std::int32_t width, std::int32_t height);
+};
+
+// Copies whole cache lines (`bytes` a multiple of 64, `to` on a line) around
+// the caches where the processor can; the caller fences once it is done.
+void streamLines(std::uint8_t* to, const std::uint8_t* from, std::size_t bytes);
+
+// Rows of a painted scratch band on their way to the output around the
+// caches. Streamed all at once, a band's stores go at the memory's pace while
+// the core waits for them; a few lines at a time between the runs that paint
+// the next band, they drain while the core paints.
+class BandStream {
+public:
+    // Output rows [r0, r1) of `out`, held in `rows` `stride` bytes apart.
+    void start(IndexedImage& out, std::int32_t r0, std::int32_t r1, const std::uint8_t* rows,
+               std::ptrdiff_t stride);
+    // Spreads what is left over about `steps` calls of step() (the rest
+    // goes with finish()).
+    void pace(std::size_t steps);
+    // Calls of step() to let pass between pieces (a step for every painted
+    // run): the caller counts them down, which costs the painting loops less
+    // than a call each.
+    std::size_t every() const { return every_; }
+    // The next piece; returns every().
+    std::size_t step()
+    {
+        if (static_cast<std::size_t>(lineEnd_ - to_) >= grain_) {
+            streamLines(to_, from_, grain_);
+            to_ += grain_;
+            from_ += grain_;
+        } else if (row_ < end_) {
+            advance(grain_);
+        }
+        return every_;
+    }
+    // All that is left; the stores are visible to other threads after
+    // ScaleJob::fenceStreams().
+    void finish() { advance(~std::size_t{0}); }
+    // Whether rows starting at `rows` are still to be streamed.
+    bool reads(const std::uint8_t* rows) const { return row_ < end_ && rows == first_; }
+
+private:
+    // The next `bytes` of whole lines, row after row.
+    void advance(std::size_t bytes);
+    // The current row's partial first line, stored normally: a line that is
+    // partly streamed leaves the write-combining buffer half full and goes
+    // out in parts.
+    void beginRow();
+
+    IndexedImage* out_ = nullptr;
+    const std::uint8_t* first_ = nullptr;
+    const std::uint8_t* rows_ = nullptr;
+    std::ptrdiff_t stride_ = 0;
+    std::size_t width_ = 0;
+    std::int32_t row_ = 0;
+    std::int32_t end_ = 0;
+    // Within the current row: where streaming goes on, in the output and in
+    // the band; the end of its whole lines; the partial last line's bytes.
+    std::uint8_t* to_ = nullptr;
+    const std::uint8_t* from_ = nullptr;
+    std::uint8_t* lineEnd_ = nullptr;
+    std::size_t tail_ = 0;
+    // A piece of `grain_` bytes at every `every_`-th step.
+    std::size_t grain_ = 64;
+    std::size_t every_ = ~std::size_t{0};
 };
 
 struct PaintContext;

@@ -2,12 +2,14 @@
 #include "engine/ScaleJob.h"
 
 #include "EngineTestUtil.h"
+#include "engine/SlopePasses.h"
 #include "engine/SlopeShapes.h"
 #include "engine/WorkerPool.h"
 #include "image/Platform.h"
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <set>
@@ -170,6 +172,83 @@ TEST(ScaleJobRun, PlainEnlargementOfEveryRowLength)
                     if (out.row(y)[x] != pixels[std::size_t(width) * (y / factor) + x / factor])
                         FAIL() << "factor " << factor << " width " << width << " pixel " << x
                                << ", " << y;
+        }
+}
+
+TEST(ScaleJobRun, StreamedBandsMatchPaintingInPlace)
+{
+    // An output beyond the caches is painted in scratch bands, each streamed
+    // out while the next is painted; the pixels must be those of painting in
+    // place. Rows of odd lengths at every alignment, several bands per
+    // thread, and at twelve threads, whose two scratch bands each would cost
+    // too much memory, one band per chunk, which must be out before it is
+    // painted again.
+    struct Case {
+        int factor, width, height, threads;
+    };
+    for (const Case c : {Case{8, 300, 312, 1}, Case{8, 300, 312, 3}, Case{5, 333, 260, 2},
+                         Case{16, 61, 90, 1}, Case{8, 600, 576, 12}}) {
+        std::vector<std::uint8_t> pixels(std::size_t(c.width) * std::size_t(c.height));
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+                pixels[std::size_t(y * c.width + x)] =
+                    static_cast<std::uint8_t>((x + y) % 7 == 0 ? 3 : ((x * x + y) / 9) % 40);
+        std::vector<Colour> palette(40);
+        for (std::size_t i = 0; i < palette.size(); ++i)
+            palette[i] = 0xFF000000u | static_cast<Colour>(i * 0x060503);
+        auto set = makeSet(c.width, c.height, pixels, palette);
+        ScaleJob inPlace(*set, c.factor, 20, -1);
+        inPlace.setThreadCount(1);
+        inPlace.setStreamingFrom(std::int64_t{1} << 40);
+        inPlace.run();
+        ScaleJob streamed(*set, c.factor, 20, -1);
+        streamed.setThreadCount(c.threads);
+        streamed.setStreamingFrom(0);
+        streamed.run();
+        const IndexedImage& want = inPlace.outputImage();
+        const IndexedImage& got = streamed.outputImage();
+        for (int y = 0; y < want.height(); ++y)
+            ASSERT_EQ(std::memcmp(want.row(y), got.row(y), std::size_t(want.width())), 0)
+                << "factor " << c.factor << " threads " << c.threads << " row " << y;
+    }
+}
+
+TEST(BandStream, EveryRowArrivesWholeHoweverTheStepsFall)
+{
+    // Rows go out in pieces of whole cache lines, their partial first and
+    // last lines stored normally: widths around a line, rows at every
+    // alignment, steps too few for the band (finish streams the rest), a
+    // few with pieces of many lines, and far more than it needs (the stream
+    // runs dry).
+    for (int width : {1, 40, 63, 64, 65, 129, 1000, 1001, 5000})
+        for (std::size_t steps : {0, 3, 40, 5000}) {
+            IndexedImage out;
+            out.allocate(static_cast<std::uint32_t>(width), 9);
+            for (int y = 0; y < out.height(); ++y)
+                std::memset(out.row(y), 0xEE, std::size_t(width));
+            const std::ptrdiff_t stride = width + 71;
+            std::vector<std::uint8_t> band(std::size_t(stride) * 6);
+            for (std::size_t i = 0; i < band.size(); ++i)
+                band[i] = static_cast<std::uint8_t>(i * 31 + 7);
+            BandStream stream;
+            stream.start(out, 2, 8, band.data(), stride);
+            EXPECT_TRUE(stream.reads(band.data()));
+            stream.pace(steps);
+            for (std::size_t run = 0, left = stream.every(); run < steps; ++run)
+                if (--left == 0)
+                    left = stream.step();
+            stream.finish();
+            EXPECT_FALSE(stream.reads(band.data()));
+            stream.step();
+            for (int y = 0; y < out.height(); ++y) {
+                const bool inside = y >= 2 && y < 8;
+                for (int x = 0; x < width; ++x) {
+                    const std::uint8_t want =
+                        inside ? band[std::size_t((y - 2) * stride + x)] : std::uint8_t{0xEE};
+                    ASSERT_EQ(out.row(y)[x], want)
+                        << "width " << width << " steps " << steps << " pixel " << x << ", " << y;
+                }
+            }
         }
 }
 
