@@ -399,6 +399,54 @@ TEST(SlopePassesAgainstReference, ShadeGradientsBesideOtherHues)
     }
 }
 
+TEST(SlopePassesAgainstReference, ALaterStartLighterThanAnEarlierOneStopsAtItsOwnDarkerNeighbour)
+{
+    // A lane whose colour drifts in hue, each pixel similar to the one
+    // before, beside a lane of lighter colours drifting likewise ahead of it
+    // (threshold 9, steps of 6 in a*). The runs from the lane's first two
+    // pixels (L* 30) go on to the image's edge, painting nothing; the third
+    // pixel (L* 40), beside a pixel similar to it, starts a run that ends
+    // where its neighbour (the sixth, L* 35) is darker than it, though not
+    // darker than the starts before. Against the upper and the lower
+    // neighbour, and turned, the left and the right one.
+    const std::vector<Colour> palette = {
+        0xFF03140Au, 0xFF07130Au, 0xFF152013u, 0xFF1B1E13u, 0xFF211C13u,
+        0xFF281A14u, 0xFF2F1814u, 0xFF361614u, 0xFF3E1414u, 0xFF461114u, // the lane
+        0xFF444B36u, 0xFF504736u, 0xFF5C4336u, 0xFF693F37u, 0xFF2B100Eu,
+        0xFF843737u, 0xFF923337u, 0xFFA12F38u, 0xFFB02A38u, // beside it
+        0xFF501D80u};                                       // the far side
+    constexpr std::uint8_t kBeside[] = {10, 10, 11, 12, 13, 14, 15, 16, 17, 18};
+    constexpr int kLength = 10;
+    for (int turn = 0; turn < 4; ++turn) {
+        const bool across = turn < 2;
+        const bool besideFirst = turn % 2 == 0;
+        ReferenceInput in;
+        in.palette = palette;
+        in.width = across ? kLength : 3;
+        in.height = across ? 3 : kLength;
+        in.factor = 2;
+        in.threshold = 9;
+        in.pixels.resize(3 * kLength);
+        for (int a = 0; a < kLength; ++a) {
+            const std::uint8_t lanes[3] = {besideFirst ? kBeside[a] : std::uint8_t{19},
+                                           static_cast<std::uint8_t>(a),
+                                           besideFirst ? std::uint8_t{19} : kBeside[a]};
+            for (int lane = 0; lane < 3; ++lane)
+                in.pixels[static_cast<std::size_t>(across ? lane * kLength + a : a * 3 + lane)] =
+                    lanes[lane];
+        }
+        const auto expected = test::referenceRun(in);
+        // The lighter start's run is claimed on its three lines, the starts
+        // before it claim nothing, nor does the darker neighbour's line.
+        constexpr std::uint8_t kPass[] = {MarkTop, MarkBottom, MarkLeft, MarkRight};
+        for (int a = 0; a < 6; ++a) {
+            const std::size_t at = static_cast<std::size_t>(across ? kLength + a : a * 3 + 1);
+            ASSERT_EQ((expected.marks[at] & kPass[turn]) != 0, a >= 2 && a < 5) << turn << " " << a;
+        }
+        ASSERT_EQ(compareOneAndThreeThreads(in, expected), "") << turn;
+    }
+}
+
 TEST(SlopePassesAgainstReference, FullPalettesOfDistinctLightness)
 {
     // 256 entries with 256 different L* values: more than a byte of distinct
