@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -560,6 +561,33 @@ TEST(SlopePassesAgainstReference, PassesOneAtATimeAddUpToTheWholeRun)
         for (MarkBit pass : {MarkLeft, MarkRight, MarkTop, MarkBottom})
             job.runSlopePass(pass);
         ASSERT_EQ(compareWithReference(job, in, expected), "") << "image " << n;
+    }
+}
+
+TEST(SlopePassesAgainstReference, EveryTwoIndexFourByFourImage)
+{
+    // Every pixel's neighbourhood in every place, in both modes: two greys
+    // (the darker's runs compare indices) and a blue beside a yellow (runs
+    // compare shades). Four lines are the fewest on which a run from a pixel
+    // whose eight neighbours all exist passes its first line and then meets
+    // its second line or the image's end.
+    const std::vector<Colour> palettes[] = {{0xFF202020u, 0xFFD0D0D0u}, {0xFF2020A0u, 0xFFF0F080u}};
+    ReferenceInput in;
+    in.width = 4;
+    in.height = 4;
+    in.factor = 2;
+    in.pixels.resize(16);
+    for (unsigned bits = 0; bits < 1u << 16; ++bits) {
+        // Half the images in each mode, well mixed, to keep the test short.
+        in.palette = palettes[std::popcount(bits) & 1];
+        for (int i = 0; i < 16; ++i)
+            in.pixels[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bits >> i & 1);
+        const auto expected = test::referenceRun(in);
+        auto set = test::makeSet(in.width, in.height, in.pixels, in.palette);
+        ScaleJob job(*set, in.factor, in.threshold, in.transparent);
+        job.setThreadCount(1);
+        job.run();
+        ASSERT_EQ(compareWithReference(job, in, expected), "") << bits;
     }
 }
 
