@@ -606,13 +606,12 @@ template <class O> struct LineOneTable {
             at(2 * O::ax, 2 * O::ay) = other;
             at(2 * O::ax + O::sx, 2 * O::ay + O::sy) = c;
             const PassContext ctx{width, height, source.data(), relations.data()};
-            const Outcome o = follow<O, true, false>(ctx, Box<false>{0, width, 0, height}, 1, 1, c,
-                                                     other, nullptr);
+            const Box<false> box{0, width, 0, height};
+            const Outcome o = follow<O, true, false>(ctx, box, 1, 1, c, other, nullptr);
             if (o.marked > 1) {
                 // The follower goes on from line two with the start's kind.
                 entry[code] = static_cast<std::uint8_t>(
-                    static_cast<unsigned>(startKind<O, true, false>(
-                        ctx, Box<false>{0, width, 0, height}, 1, 1, c, true))
+                    static_cast<unsigned>(startKind<O, true, false>(ctx, box, 1, 1, c, true))
                     << kShapeShift);
                 continue;
             }
