@@ -316,14 +316,21 @@ void streamLines(std::uint8_t* to, const std::uint8_t* from, std::size_t bytes)
     }
 #endif
 #if defined(__SSE2__)
-    for (std::size_t i = 0; i < bytes; i += 16)
-        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+    streamLinesNarrow(to, from, bytes);
 #else
     // No stores around the caches to be had: an ordinary copy.
     std::memcpy(to, from, bytes);
 #endif
 }
+
+#if defined(__SSE2__)
+void streamLinesNarrow(std::uint8_t* to, const std::uint8_t* from, std::size_t bytes)
+{
+    for (std::size_t i = 0; i < bytes; i += 16)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + i),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+}
+#endif
 
 LabColor toLab(int red, int green, int blue)
 {

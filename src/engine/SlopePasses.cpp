@@ -355,7 +355,21 @@ template <bool Cell> struct Box {
 #define GRIDMINT_LAMBDA_INLINE
 #endif
 
-// Classifies the start of the run at P and follows it to its step or stop.
+// What the last walk over a lane's known lines found (see followLines),
+// kept for the top and bottom passes, whose lanes are rows: none of the
+// neighbours toward s after the walk's start and before line `stop` is
+// darker than its start index `c`. A later start whose index is `c` or
+// darker has none of them darker than its own either, and walks on from
+// `stop`. Before any walk `stop` is 0, behind every start, and spares
+// nothing. perf: dither's gradients start runs on the lanes of rows at one
+// pixel after another; its whole run at factor 2 0.93 times as long.
+struct DarkWalk {
+    std::int32_t stop = 0;
+    std::uint8_t c = 0;
+};
+
+// The run follower: startKind classifies the start of the run at P,
+// followLines follows it to its step or stop, follow does both.
 // Exact mode compares indices with the start index; similar mode compares
 // colours with the previous line's, so that shades of one colour carry on.
 //
@@ -366,22 +380,11 @@ template <bool Cell> struct Box {
 // *goOnEnd is that line on P's lane, from an earlier start of it or from
 // none (then at most P's line); starts must come in lane order. A later
 // start tests only the darkness of the neighbours up to there, instead of
-// all the lines' tests again. perf: a dither gradient's shades start runs
-// of hundreds of lines on every pixel; its whole run at factor 2 takes 0.89
-// times as long (sprites and lines, whose runs are short, as before).
-//
-// *walk, where given (the top and bottom passes, whose lanes are rows),
-// is what the last such walk on the lane found: none of the neighbours
-// after its start up to `stop` is darker than its start index. A later
-// start whose index is that one or darker has none of them darker than its
-// own either, and walks on from there. perf: dither's gradients start runs
-// on the lanes of rows at one pixel after another; its whole run at factor
-// 2 0.93 times as long.
-struct DarkWalk {
-    std::int32_t from = -1; // -1: no walk yet on the lane
-    std::int32_t stop = 0;
-    std::uint8_t c = 0;
-};
+// all the lines' tests again, and with *walk, where given, only those past
+// what an earlier walk has vouched for. perf: a dither gradient's shades
+// start runs of hundreds of lines on every pixel; its whole run at factor 2
+// takes 0.89 times as long (sprites and lines, whose runs are short, as
+// before).
 
 // How the run at P starts, by the line before it and P's far side.
 template <class O, bool Exact, bool Cell>
@@ -458,8 +461,7 @@ GRIDMINT_ALWAYS_INLINE constexpr Outcome followLines(const PassContext& ctx, con
             // Only a walk from this index or from a lighter one vouches for
             // its stretch (by the relation, which leaves out indices
             // without a colour; no start has one).
-            if (walk != nullptr && walk->from >= 0 &&
-                (walk->c == c || (relC[walk->c] & kLighter) != 0))
+            if (walk != nullptr && (walk->c == c || (relC[walk->c] & kLighter) != 0))
                 k = std::clamp(walk->stop - along, 1, known + 1);
             for (; k + 3 <= known; k += 4) {
                 const std::uint8_t* const at = toward + k * aOff;
@@ -470,7 +472,7 @@ GRIDMINT_ALWAYS_INLINE constexpr Outcome followLines(const PassContext& ctx, con
             for (; k <= known && (relC[toward[k * aOff]] & kDarker) == 0; ++k) {
             }
             if (walk != nullptr)
-                *walk = {along, along + k, c};
+                *walk = {along + k, c};
             if (k <= known)
                 return decide(kind, Step::None, k);
             q = p + known * aOff;
@@ -604,13 +606,12 @@ template <class O> struct LineOneTable {
             at(2 * O::ax, 2 * O::ay) = other;
             at(2 * O::ax + O::sx, 2 * O::ay + O::sy) = c;
             const PassContext ctx{width, height, source.data(), relations.data()};
-            const Outcome o = follow<O, true, false>(ctx, Box<false>{0, width, 0, height}, 1, 1, c,
-                                                     other, nullptr);
+            const Box<false> box{0, width, 0, height};
+            const Outcome o = follow<O, true, false>(ctx, box, 1, 1, c, other, nullptr);
             if (o.marked > 1) {
                 // The follower goes on from line two with the start's kind.
                 entry[code] = static_cast<std::uint8_t>(
-                    static_cast<unsigned>(startKind<O, true, false>(
-                        ctx, Box<false>{0, width, 0, height}, 1, 1, c, true))
+                    static_cast<unsigned>(startKind<O, true, false>(ctx, box, 1, 1, c, true))
                     << kShapeShift);
                 continue;
             }

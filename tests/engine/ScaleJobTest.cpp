@@ -252,6 +252,25 @@ TEST(BandStream, EveryRowArrivesWholeHoweverTheStepsFall)
         }
 }
 
+#if defined(__SSE2__)
+TEST(BandStream, TheSixteenByteFormCopiesEveryWholeLine)
+{
+    // The form that processors without 32-byte stores take, which the one
+    // running the tests may never choose: none, one and several lines, read
+    // from an address off every boundary, and nothing written past them.
+    alignas(64) std::uint8_t to[5 * 64];
+    std::uint8_t from[4 * 64 + 1];
+    for (std::size_t i = 0; i < sizeof from; ++i)
+        from[i] = static_cast<std::uint8_t>(i * 13 + 5);
+    for (std::size_t bytes : {0, 64, 4 * 64}) {
+        std::memset(to, 0xEE, sizeof to);
+        streamLinesNarrow(to, from + 1, bytes);
+        for (std::size_t i = 0; i < sizeof to; ++i)
+            ASSERT_EQ(to[i], i < bytes ? from[i + 1] : 0xEE) << bytes << " bytes, byte " << i;
+    }
+}
+#endif
+
 TEST(ScaleJobRun, FactorOneCopiesTheSource)
 {
     auto set = makeSet(Rows{"0120", "3001"}, {1, 2, 3, 4});
