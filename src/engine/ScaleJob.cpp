@@ -744,7 +744,9 @@ void BandStream::pace(std::size_t steps)
     // every run hid almost nothing for the calls it cost.
     constexpr std::size_t kFewestLines = 16;
     constexpr std::size_t kLine = 64;
-    if (row_ >= end_) {
+    // Rows of no pixels have nothing to pace (and no lines to divide by):
+    // finish() passes them.
+    if (row_ >= end_ || width_ == 0) {
         every_ = ~std::size_t{0};
         return;
     }

@@ -216,11 +216,11 @@ TEST(ScaleJobRun, StreamedBandsMatchPaintingInPlace)
 TEST(BandStream, EveryRowArrivesWholeHoweverTheStepsFall)
 {
     // Rows go out in pieces of whole cache lines, their partial first and
-    // last lines stored normally: widths around a line, rows at every
-    // alignment, steps too few for the band (finish streams the rest), a
-    // few with pieces of many lines, and far more than it needs (the stream
-    // runs dry).
-    for (int width : {1, 40, 63, 64, 65, 129, 1000, 1001, 5000})
+    // last lines stored normally: rows of no pixels (nothing to pace),
+    // widths around a line, rows at every alignment, steps too few for the
+    // band (finish streams the rest), a few with pieces of many lines, and
+    // far more than it needs (the stream runs dry).
+    for (int width : {0, 1, 40, 63, 64, 65, 129, 1000, 1001, 5000})
         for (std::size_t steps : {0, 3, 40, 5000}) {
             IndexedImage out;
             out.allocate(static_cast<std::uint32_t>(width), 9);
