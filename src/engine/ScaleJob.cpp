@@ -285,22 +285,17 @@ void copyRow(std::uint8_t* dst, const std::uint8_t* src, std::size_t n)
 
 #if defined(__SSE2__)
 // Copies n bytes to dst, bypassing the cache for every whole cache line
-// inside it; the caller fences once it has written everything. A line is
-// either streamed whole or stored normally whole: a line that gets both
-// leaves the write-combining buffer half full and is written out in parts.
-// perf: streaming from 16-byte boundaries on, run(false) at factors 14, 18,
-// 19, 25 to 29 and 31 (whose stretches end inside a line) was 0.9 to 1.8
-// times a plain replication loop (1.1 to 1.8 but at x14); with whole lines
+// inside it; the caller fences once it has written everything. perf: streaming from 16-byte
+// boundaries on, run(false) at factors 14, 18, 19, 25 to 29 and 31 (whose stretches end inside a
+// line) was 0.9 to 1.8 times a plain replication loop (1.1 to 1.8 but at x14); with whole lines
 // 0.45 to 0.65.
 void streamCopy(std::uint8_t* dst, const std::uint8_t* src, std::size_t n)
 {
-    constexpr std::size_t kLine = 64;
-    const std::size_t head =
-        std::min(n, (kLine - reinterpret_cast<std::uintptr_t>(dst) % kLine) % kLine);
-    std::memcpy(dst, src, head);
-    const std::size_t lines = (n - head) / kLine * kLine;
-    streamLines(dst + head, src + head, lines);
-    std::memcpy(dst + head + lines, src + head + lines, n - head - lines);
+    const LineSplit part = splitLines(dst, n);
+    std::memcpy(dst, src, part.head);
+    streamLines(dst + part.head, src + part.head, part.lines);
+    const std::size_t done = part.head + part.lines;
+    std::memcpy(dst + done, src + done, part.tail);
 }
 #endif
 
@@ -743,7 +738,7 @@ void BandStream::pace(std::size_t steps)
     // lines within 2% of one another, 16 about 1% ahead; a line or so at
     // every run hid almost nothing for the calls it cost.
     constexpr std::size_t kFewestLines = 16;
-    constexpr std::size_t kLine = 64;
+    constexpr std::size_t kLine = kCacheLine;
     // Rows of no pixels have nothing to pace (and no lines to divide by):
     // finish() passes them.
     if (row_ >= end_ || width_ == 0) {
@@ -765,13 +760,12 @@ void BandStream::pace(std::size_t steps)
 void BandStream::beginRow()
 {
     std::uint8_t* to = out_->row(row_);
-    const std::size_t head =
-        std::min(width_, (64 - reinterpret_cast<std::uintptr_t>(to) % 64) % 64);
-    std::memcpy(to, rows_, head);
-    to_ = to + head;
-    from_ = rows_ + head;
-    lineEnd_ = to_ + (width_ - head) / 64 * 64;
-    tail_ = (width_ - head) % 64;
+    const LineSplit part = splitLines(to, width_);
+    std::memcpy(to, rows_, part.head);
+    to_ = to + part.head;
+    from_ = rows_ + part.head;
+    lineEnd_ = to_ + part.lines;
+    tail_ = part.tail;
 }
 
 void BandStream::advance(std::size_t bytes)

@@ -4,6 +4,7 @@
 #include "engine/ScaleJob.h"
 #include "engine/SlopeShapes.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -199,6 +200,25 @@ struct PassWork {
     void buildGrid(const CellGrid& g, std::int32_t width, std::int32_t height);
 };
 
+constexpr std::size_t kCacheLine = 64;
+
+// A stretch of `n` bytes at `to` as the bytes before its first whole cache
+// line, its whole lines and the bytes after them: the lines are streamed,
+// the partial ones stored normally (a line that gets both leaves the
+// write-combining buffer half full and is written out in parts).
+struct LineSplit {
+    std::size_t head = 0;
+    std::size_t lines = 0; // bytes, a multiple of kCacheLine
+    std::size_t tail = 0;
+};
+inline LineSplit splitLines(const std::uint8_t* to, std::size_t n)
+{
+    const std::size_t head =
+        std::min(n, (kCacheLine - reinterpret_cast<std::uintptr_t>(to) % kCacheLine) % kCacheLine);
+    const std::size_t lines = (n - head) / kCacheLine * kCacheLine;
+    return {head, lines, n - head - lines};
+}
+
 // Copies whole cache lines (`bytes` a multiple of 64, `to` on a line) around
 // the caches where the processor can; the caller fences once it is done.
 void streamLines(std::uint8_t* to, const std::uint8_t* from, std::size_t bytes);
@@ -246,9 +266,7 @@ public:
 private:
     // The next `bytes` of whole lines, row after row.
     void advance(std::size_t bytes);
-    // The current row's partial first line, stored normally: a line that is
-    // partly streamed leaves the write-combining buffer half full and goes
-    // out in parts.
+    // The current row's partial first line, stored normally (splitLines).
     void beginRow();
 
     IndexedImage* out_ = nullptr;
