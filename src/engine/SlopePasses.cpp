@@ -1691,55 +1691,48 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
             }
             return;
         }
-        if (window) {
-            // perf: the block's depths gathered in a register rather than
-            // a byte array that is then read as one word (a stalled store
-            // forward): factor 4 sprites from 21 to 14 times replication.
-            constexpr std::uint64_t kNone = ~std::uint64_t{0}; // every byte -1
-            std::uint64_t depths = kNone;
-            int deepest = 0;
-            forEachDepth(shape, O::variant, f, len, [&](int, int depth) {
-                setDepthByte(depths, sub, depth);
-                deepest = depth > deepest ? depth : deepest;
-                if (++sub < f)
-                    return;
-                blendBlockRows<8>(block, dStep, depths, 0, dBegin, std::min(deepest, dEnd),
-                                  source[neighbour]);
-                sub = 0;
-                depths = kNone;
-                deepest = 0;
-                neighbour += aOff;
-                block += f;
-            });
-            return;
-        }
-        // Larger blocks (long runs at factors 9 to 16, every run beyond):
-        // the same through 16-byte windows side by side. Columns past the
-        // block have no depth and are written back unchanged; they lie in
-        // the same row, painted by this thread only.
-        // perf: against a byte store per pixel, 256 x 256 at factor 32, one
+        // Blocks whose rows lie in windows side by side, blended in place
+        // without branches on the depth: one 8-byte window up to factor 8,
+        // 16-byte windows beyond (long runs at factors 9 to 16, every run
+        // beyond). Columns past the block have no depth and are written back
+        // unchanged; they lie in the same row, painted by this thread only.
+        // perf: the block's depths gathered in a register rather than a
+        // byte array that is then read as one word (a stalled store
+        // forward): factor 4 sprites from 21 to 14 times replication.
+        // Against a byte store per pixel, 256 x 256 at factor 32, one
         // thread: dither from 19 to 11 ms, sprites from 9 to 7.
-        const int windows = (f + 15) / 16;
-        if (f > 8 && lastX + std::ptrdiff_t{16} * windows <= outW) {
+        const auto paintWindows = [&]<int Bytes>(int windows) {
+            constexpr int kWords = Bytes / 8;
             constexpr std::uint64_t kNone = ~std::uint64_t{0}; // every byte -1
             std::uint64_t depths[2 * ScaleJob::kMaxFactor / 16];
-            std::fill_n(depths, 2 * windows, kNone);
+            std::fill_n(depths, kWords * windows, kNone);
             int deepest = 0;
             forEachDepth(shape, O::variant, f, len, [&](int, int depth) {
-                setDepthByte(depths[sub >> 3], sub & 7, depth);
+                // One word, by a constant index, stays in a register.
+                setDepthByte(depths[kWords == 1 ? 0 : sub >> 3], sub & 7, depth);
                 deepest = depth > deepest ? depth : deepest;
                 if (++sub < f)
                     return;
                 const int last = std::min(deepest, dEnd);
                 for (int i = 0; i < windows; ++i)
-                    blendBlockRows<16>(block + std::ptrdiff_t{16} * i, dStep, depths[2 * i],
-                                       depths[2 * i + 1], dBegin, last, source[neighbour]);
+                    blendBlockRows<Bytes>(block + std::ptrdiff_t{Bytes} * i, dStep,
+                                          depths[kWords * i],
+                                          kWords == 1 ? 0 : depths[kWords * i + kWords - 1], dBegin,
+                                          last, source[neighbour]);
                 sub = 0;
-                std::fill_n(depths, 2 * windows, kNone);
+                std::fill_n(depths, kWords * windows, kNone);
                 deepest = 0;
                 neighbour += aOff;
                 block += f;
             });
+        };
+        if (window) {
+            paintWindows.template operator()<8>(1);
+            return;
+        }
+        const int windows = (f + 15) / 16;
+        if (f > 8 && lastX + std::ptrdiff_t{16} * windows <= outW) {
+            paintWindows.template operator()<16>(windows);
             return;
         }
         std::uint8_t colour = 0;
