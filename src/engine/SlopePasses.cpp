@@ -1751,6 +1751,23 @@ template <class O> void paintRun(const PaintContext& pc, const RunRecord& run, s
     }
 }
 
+// One run, by the first painting that takes it: a short run on a row whose
+// blocks all lie inside the band (`row`, where the caller has one), a short
+// run, or any run.
+template <class O, int F>
+GRIDMINT_ALWAYS_INLINE void paintAny(const PaintContext& pc, const ShortPaint& sp,
+                                     const InsideRow* row, const RunRecord& run, std::int32_t y)
+{
+    if constexpr (F > 0) {
+        if (row != nullptr && paintInside<O, F>(sp, *row, run))
+            return;
+    } else {
+        (void)row;
+    }
+    if (!paintShort<O, F>(sp, run, y))
+        paintRun<O>(pc, run, y);
+}
+
 } // namespace
 
 template <class O, int F>
@@ -1768,12 +1785,10 @@ void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& car
     std::size_t untilStep = pc.stream->every();
     for (const CarriedRun c : now) {
         const RunRecord run = runs[c.index];
-        if (!paintShort<O, F>(sp, run, c.y))
-            paintRun<O>(pc, run, c.y);
+        paintAny<O, F>(pc, sp, nullptr, run, c.y);
         if (c.y + run.len() > y1)
             next.push_back(c);
-        if (--untilStep == 0)
-            untilStep = pc.stream->step();
+        pc.stream->countRun(untilStep);
     }
     for (std::int32_t y = y0; y < y1; ++y) {
         InsideRow row{};
@@ -1781,15 +1796,10 @@ void SlopePassRunner::paintVertical(const PaintContext& pc, PassWork::Carry& car
             row = insideRow<O, F>(sp, y, y0, y1);
         for (std::int32_t i = rowStart[y], end = rowStart[y + 1]; i < end; ++i) {
             const RunRecord run = runs[i];
-            bool painted = false;
-            if constexpr (F > 0)
-                painted = paintInside<O, F>(sp, row, run);
-            if (!painted && !paintShort<O, F>(sp, run, y))
-                paintRun<O>(pc, run, y);
+            paintAny<O, F>(pc, sp, &row, run, y);
             if (y + run.len() > y1)
                 next.push_back({i, y});
-            if (--untilStep == 0)
-                untilStep = pc.stream->step();
+            pc.stream->countRun(untilStep);
         }
     }
     now.swap(next);
@@ -1815,13 +1825,8 @@ void SlopePassRunner::paintHorizontal(const PaintContext& pc, std::int32_t y0, s
             const RunRecord run = runs[i];
             if (below && run.shape() != SlopeShape::Notch)
                 continue;
-            bool painted = false;
-            if constexpr (F > 0)
-                painted = paintInside<O, F>(sp, row, run);
-            if (!painted && !paintShort<O, F>(sp, run, y))
-                paintRun<O>(pc, run, y);
-            if (--untilStep == 0)
-                untilStep = pc.stream->step();
+            paintAny<O, F>(pc, sp, &row, run, y);
+            pc.stream->countRun(untilStep);
         }
     }
 }

@@ -245,6 +245,12 @@ public:
     // run): the caller counts them down, which costs the painting loops less
     // than a call each.
     std::size_t every() const { return every_; }
+    // Counts a run down from every(); at zero, the next piece goes out.
+    void countRun(std::size_t& left)
+    {
+        if (--left == 0)
+            left = step();
+    }
     // The next piece; returns every().
     std::size_t step()
     {

@@ -235,8 +235,7 @@ TEST(BandStream, EveryRowArrivesWholeHoweverTheStepsFall)
             EXPECT_TRUE(stream.reads(band.data()));
             stream.pace(steps);
             for (std::size_t run = 0, left = stream.every(); run < steps; ++run)
-                if (--left == 0)
-                    left = stream.step();
+                stream.countRun(left);
             stream.finish();
             EXPECT_FALSE(stream.reads(band.data()));
             stream.step();
