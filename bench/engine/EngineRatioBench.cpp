@@ -6,7 +6,7 @@
 // as that round, while absolute times drift with the load.
 //
 //   gridmint_engine_ratio [--rounds N] [--factor F] [--quick] [--big]
-//                         [--plain-factors]
+//                         [--plain-factors] [--floor]
 //
 // Factors 2 to 16 on 1024 x 1024 sources, 32 on 512 x 512.
 // --factor keeps the rows of one factor (and adds run(true) at 3, 5, 6 and
@@ -17,7 +17,12 @@
 // threads over that of one). --plain-factors replaces the table by run(false)
 // alone at every factor from 1 to 32 (or the one --factor names), single
 // thread, 5 rounds unless --rounds says otherwise: replication has no
-// favourite factors, so neither may its benchmark.
+// favourite factors, so neither may its benchmark. --floor adds the column
+// x1(t): run(true) of a factor-1 job on the same source, single thread,
+// against the plain loop of the row's factor. Deciding where the slopes go
+// costs the same at every factor, and at factor 1 there is next to nothing
+// to write or paint, so x1(t) + run(f) is about what any run(true) at the
+// row's factor needs before painting its first slope.
 #include "PixelArtImages.h"
 #include "engine/ScaleJob.h"
 
@@ -25,6 +30,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -122,9 +128,10 @@ struct Row {
     ArtKind kind;
     int size;
     int factor;
-    bool slopes;      // time run(true) with 1 thread
-    bool plainEngine; // time run(false) with 1 thread
-    int threads;      // when > 1, also time run(true) with this many threads
+    bool slopes;        // time run(true) with 1 thread
+    bool plainEngine;   // time run(false) with 1 thread
+    int threads;        // when > 1, also time run(true) with this many threads
+    bool floor = false; // time run(true) of a factor-1 job too
 };
 
 void measure(const Row& row, int rounds)
@@ -136,8 +143,14 @@ void measure(const Row& row, int rounds)
     // Touch everything once so that no round pays for first-touch page faults.
     plainReplicate(*set->image, row.factor, plain.data());
     job.run(true);
+    std::optional<ScaleJob> unit;
+    if (row.floor) {
+        unit.emplace(*set, 1, 20, -1);
+        setThreads(*unit, 1);
+        unit->run(true);
+    }
 
-    std::vector<double> slopes, plainEngine, threaded, speedup, work, base;
+    std::vector<double> slopes, plainEngine, threaded, speedup, work, base, decide;
     for (int r = 0; r < rounds; ++r) {
         const auto replicate = [&] { plainReplicate(*set->image, row.factor, plain.data()); };
         const double p = timed(cpuNow, replicate);
@@ -146,6 +159,8 @@ void measure(const Row& row, int rounds)
             setThreads(job, 1);
             slopes.push_back(timed(cpuNow, [&] { job.run(true); }) / p);
         }
+        if (unit)
+            decide.push_back(timed(cpuNow, [&] { unit->run(true); }) / p);
         if (row.plainEngine) {
             setThreads(job, 1);
             plainEngine.push_back(timed(cpuNow, [&] { job.run(false); }) / p);
@@ -180,10 +195,10 @@ void measure(const Row& row, int rounds)
         std::snprintf(buf, sizeof buf, "%7.2f", median(v));
         return std::string(buf);
     };
-    std::printf("%-8s %5d x%-2d %8.2f ms %s %s %s %s %s (threads %d)\n", kindName(row.kind).c_str(),
-                row.size, row.factor, median(base) * 1e3, cell(slopes).c_str(),
-                cell(plainEngine).c_str(), cell(threaded).c_str(), cell(speedup).c_str(),
-                cell(work).c_str(), row.threads);
+    std::printf("%-8s %5d x%-2d %8.2f ms %s %s %s %s %s %s (threads %d)\n",
+                kindName(row.kind).c_str(), row.size, row.factor, median(base) * 1e3,
+                cell(slopes).c_str(), cell(plainEngine).c_str(), cell(threaded).c_str(),
+                cell(speedup).c_str(), cell(work).c_str(), cell(decide).c_str(), row.threads);
     std::fflush(stdout);
 }
 
@@ -194,7 +209,7 @@ int main(int argc, char** argv)
 {
     using namespace gridmint::bench;
     int rounds = 0;
-    bool quick = false, big = false, sweep = false;
+    bool quick = false, big = false, sweep = false, floor = false;
     int only = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -208,6 +223,8 @@ int main(int argc, char** argv)
             big = true;
         else if (arg == "--plain-factors")
             sweep = true;
+        else if (arg == "--floor")
+            floor = true;
     }
     if (rounds == 0)
         rounds = sweep ? 5 : 9;
@@ -215,8 +232,8 @@ int main(int argc, char** argv)
     std::printf("ratios: median over %d rounds of engine time / plain replication time in the "
                 "same round\n",
                 rounds);
-    std::printf("%-8s %10s %11s %7s %7s %7s %7s %7s\n", "kind", "size", "plain", "run(t)", "run(f)",
-                "run(t)N", "1/N", "cpuN/1");
+    std::printf("%-8s %10s %11s %7s %7s %7s %7s %7s %7s\n", "kind", "size", "plain", "run(t)",
+                "run(f)", "run(t)N", "1/N", "cpuN/1", "x1(t)");
     constexpr ArtKind kinds[] = {ArtKind::Sprites, ArtKind::Lines, ArtKind::Dither};
     const auto wanted = [&](int factor) { return only == 0 || only == factor; };
     if (sweep) {
@@ -229,12 +246,12 @@ int main(int argc, char** argv)
     for (int factor : {2, 4, 8, 16})
         for (ArtKind kind : kinds)
             if (wanted(factor))
-                measure({kind, 1024, factor, true, true, quick ? 1 : cores}, rounds);
+                measure({kind, 1024, factor, true, true, quick ? 1 : cores, floor}, rounds);
     // Factor 32 on a smaller source: 1024 x 1024 would need a gigabyte for
     // the output and another for the plain loop's.
     for (ArtKind kind : kinds)
         if (wanted(32))
-            measure({kind, 512, 32, true, true, quick ? 1 : cores}, rounds);
+            measure({kind, 512, 32, true, true, quick ? 1 : cores, floor}, rounds);
     // run(true) at the odd factors and 6 only when --factor names them, and
     // 7 only then at all: the default table stays short.
     for (int factor : {3, 5, 6, 7})
