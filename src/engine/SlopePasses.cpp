@@ -1763,6 +1763,12 @@ GRIDMINT_ALWAYS_INLINE void paintAny(const PaintContext& pc, const ShortPaint& s
             return;
     } else {
         (void)row;
+        // At factor 1 a wedge is at most 0 deep on every line: only bulges
+        // and notches can repaint a pixel. perf: blending the wedges' lines
+        // cost as much as deciding the runs.
+        if (sp.f == 1 &&
+            (run.shape() == SlopeShape::StartWedge || run.shape() == SlopeShape::EndWedge))
+            return;
     }
     if (!paintShort<O, F>(sp, run, y))
         paintRun<O>(pc, run, y);
