@@ -6,6 +6,8 @@
 // passes' cost per source pixel (`pass_ns_px`), all from the thread's CPU
 // time (see seconds()).
 //
+// BM_LongLanes times runs along lanes that every later start meets again.
+//
 // BM_CellsVsWhole runs a sheet in cell mode and the same sheet as one image
 // in the same rounds, alternating, and reports the median of the per-round
 // ratios: `cells/whole` on the wall clock (cell mode uses every core), and
@@ -119,6 +121,51 @@ void BM_Run(benchmark::State& state)
     state.SetLabel(kindName(kind));
 }
 
+// Lanes of 64 colours that lighten along them, each colour close to the
+// next, between lanes of light blues lighter still (turned: rows, else
+// columns). Every pixel of a colour lane starts a run that follows its lane
+// to the image's edge and paints nothing, so each start meets the lines that
+// the starts before it followed: the cost per pixel must not grow with the
+// lanes' length. Args: the lane length, 1 for rows. Factor 1, one thread.
+void BM_LongLanes(benchmark::State& state)
+{
+    const int length = static_cast<int>(state.range(0));
+    const bool rows = state.range(1) != 0;
+    constexpr int kLanes = 64;
+    auto palette = std::make_unique<Palette>();
+    for (int i = 0; i < 64; ++i)
+        palette->colours.push_back(kOpaque | static_cast<Colour>(120 + 2 * i) << 16 |
+                                   static_cast<Colour>(10 + i / 2) << 8 |
+                                   static_cast<Colour>(10 + i / 2));
+    for (int i = 0; i < 64; ++i)
+        palette->colours.push_back(kOpaque | static_cast<Colour>(170 + i) << 16 |
+                                   static_cast<Colour>(190 + i) << 8 | 255u);
+    auto image = std::make_unique<IndexedImage>();
+    const int width = rows ? length : kLanes;
+    const int height = rows ? kLanes : length;
+    image->allocate(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int along = rows ? x : y;
+            const int lane = rows ? y : x;
+            const int shade = along * 64 / length;
+            image->row(y)[x] = static_cast<std::uint8_t>(lane % 2 != 0 ? shade : 64 + shade);
+        }
+    ImageSet set(nullptr, std::move(image), std::move(palette), ImageSet::kIndexedKind);
+    ScaleJob job(set, 1, 20, -1);
+    job.setThreadCount(1);
+    std::vector<double> runs;
+    for (auto _ : state) {
+        const double t0 = seconds();
+        job.run();
+        benchmark::ClobberMemory();
+        const double run = seconds() - t0;
+        runs.push_back(run);
+        state.SetIterationTime(run);
+    }
+    state.counters["ns_px"] = median(runs) * 1e9 / (double(width) * height);
+}
+
 // CPU time of every thread of the process: what cell mode costs in all,
 // whether or not the cores were free.
 double processSeconds()
@@ -181,6 +228,11 @@ BENCHMARK(BM_Replicate)
     ->Apply([](auto* b) { sizesAndFactors(b, true); }) -> Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Run)->Apply([](auto* b) { sizesAndFactors(b, true); }) -> UseManualTime()
     -> Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_LongLanes)
+    ->ArgsProduct({{1024, 4096, 16384}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_CellsVsWhole)
     ->ArgsProduct({{0, 1, 2}, {0, 1}, {0}, {4}, {16}})

@@ -572,6 +572,8 @@ void ScaleJob::sizePassWork(std::size_t chunks)
     passWork_->markBits.resize(4 * rows * passWork_->wordsPerRow);
     for (auto& ends : passWork_->goOnEnd)
         ends.resize(static_cast<std::size_t>(width_));
+    for (auto& lanes : passWork_->laneDark)
+        lanes.resize(static_cast<std::size_t>(width_));
     passWork_->rankStride = static_cast<std::size_t>(width_) + 16;
     passWork_->rankRows.resize(3 * chunks * passWork_->rankStride);
     // At most one run of a pass per column is under way on any row.

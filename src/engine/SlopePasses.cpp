@@ -418,10 +418,10 @@ GRIDMINT_ALWAYS_INLINE constexpr StartKind startKind(const PassContext& ctx, con
 // its neighbour toward s does not, so only the tests that need more than
 // which neighbours match P are left for that line.
 template <class O, bool Exact, bool Cell, bool LineOnePassed>
-GRIDMINT_ALWAYS_INLINE constexpr Outcome followLines(const PassContext& ctx, const Box<Cell>& box,
-                                                     std::int32_t x, std::int32_t y, std::uint8_t c,
-                                                     std::uint8_t n, std::int32_t* goOnEnd,
-                                                     DarkWalk* walk, StartKind kind, bool farExists)
+GRIDMINT_ALWAYS_INLINE constexpr Outcome
+followLines(const PassContext& ctx, const Box<Cell>& box, std::int32_t x, std::int32_t y,
+            std::uint8_t c, std::uint8_t n, std::int32_t* goOnEnd, LaneDark* lane, DarkWalk* walk,
+            StartKind kind, bool farExists)
 {
     const std::ptrdiff_t w = ctx.width;
     const std::ptrdiff_t sOff = O::sx + O::sy * w;
@@ -463,6 +463,29 @@ GRIDMINT_ALWAYS_INLINE constexpr Outcome followLines(const PassContext& ctx, con
             // without a colour; no start has one).
             if (walk != nullptr && (walk->c == c || (relC[walk->c] & kLighter) != 0))
                 k = std::clamp(walk->stop - along, 1, known + 1);
+            if (lane != nullptr && kind == StartKind::Free && k <= known) {
+                const std::int32_t to = along + known;
+                if (lane->last <= along)
+                    *lane = {along, along, toward[aOff]};
+                // The lane's neighbours are a chain of similar shades from a
+                // candidate's lighter neighbour, so every one has a colour,
+                // and the relation orders them by brightness. The last of
+                // equally dark ones is kept: a later start then looks again
+                // only once it has passed them all.
+                std::uint8_t darkest = lane->darkest;
+                std::int32_t last = lane->last;
+                for (std::int32_t j = lane->end + 1; j <= to; ++j) {
+                    const std::uint8_t v = toward[(j - along) * aOff];
+                    if ((rel[std::size_t{darkest} * 256 + v] & kLighter) == 0) {
+                        darkest = v;
+                        last = j;
+                    }
+                }
+                *lane = {to, last, darkest};
+                if (relC[darkest] & kDarker)
+                    return {};
+                k = known + 1;
+            }
             for (; k + 3 <= known; k += 4) {
                 const std::uint8_t* const at = toward + k * aOff;
                 if ((relC[at[0]] | relC[at[aOff]] | relC[at[2 * aOff]] | relC[at[3 * aOff]]) &
@@ -483,6 +506,7 @@ GRIDMINT_ALWAYS_INLINE constexpr Outcome followLines(const PassContext& ctx, con
         }
     } else {
         (void)goOnEnd;
+        (void)lane;
         (void)walk;
     }
     if constexpr (LineOnePassed) {
@@ -540,13 +564,14 @@ GRIDMINT_ALWAYS_INLINE constexpr Outcome followLines(const PassContext& ctx, con
 template <class O, bool Exact, bool Cell>
 GRIDMINT_ALWAYS_INLINE constexpr Outcome
 follow(const PassContext& ctx, const Box<Cell>& box, std::int32_t x, std::int32_t y, std::uint8_t c,
-       std::uint8_t n, std::int32_t* goOnEnd, DarkWalk* walk = nullptr)
+       std::uint8_t n, std::int32_t* goOnEnd, LaneDark* lane = nullptr, DarkWalk* walk = nullptr)
 {
     // The run moves along a, perpendicular to s, so the far side exists for
     // all of its lines or for none.
     const bool farExists = box.template stepInside<-O::sx, -O::sy>(x, y);
     const StartKind kind = startKind<O, Exact, Cell>(ctx, box, x, y, c, farExists);
-    return followLines<O, Exact, Cell, false>(ctx, box, x, y, c, n, goOnEnd, walk, kind, farExists);
+    return followLines<O, Exact, Cell, false>(ctx, box, x, y, c, n, goOnEnd, lane, walk, kind,
+                                              farExists);
 }
 
 // A pixel's neighbour code: bit j set where the j-th of its eight
@@ -1129,6 +1154,13 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
     // right passes, the row at hand for the top and bottom passes.
     std::int32_t* laneEnds = work.goOnEnd[O::index].data();
     std::fill_n(laneEnds, O::ay != 0 ? width : 1, -1);
+    // And, for the left and right passes, whose lanes have no walk, the
+    // darkest neighbour of each column's known lines.
+    LaneDark* laneDark = nullptr;
+    if constexpr (O::ay != 0) {
+        laneDark = work.laneDark[O::index].data();
+        std::fill_n(laneDark, width, LaneDark{});
+    }
     DarkWalk rowWalk;
     std::int32_t longest = 0;
     // The filter left no candidate outside the cells, so every pixel treated
@@ -1146,16 +1178,18 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
             box.x1 = work.cellX1[static_cast<std::size_t>(x)];
         }
         std::int32_t* goOnEnd = laneEnds + (O::ay != 0 ? x : 0);
+        LaneDark* lane = O::ay != 0 ? laneDark + x : nullptr;
         DarkWalk* walk = O::ay == 0 ? &rowWalk : nullptr;
         Outcome o;
         if constexpr (decltype(lineOne)::value)
             o = (rel & kSimilar) ? followLines<O, true, Grid, true>(ctx, box, x, y, c, n, goOnEnd,
-                                                                    nullptr, kind, true)
+                                                                    nullptr, nullptr, kind, true)
                                  : followLines<O, false, Grid, true>(ctx, box, x, y, c, n, goOnEnd,
-                                                                     walk, kind, true);
+                                                                     lane, walk, kind, true);
         else
-            o = (rel & kSimilar) ? follow<O, true, Grid>(ctx, box, x, y, c, n, goOnEnd)
-                                 : follow<O, false, Grid>(ctx, box, x, y, c, n, goOnEnd, walk);
+            o = (rel & kSimilar)
+                    ? follow<O, true, Grid>(ctx, box, x, y, c, n, goOnEnd)
+                    : follow<O, false, Grid>(ctx, box, x, y, c, n, goOnEnd, lane, walk);
         if constexpr (O::sy == 0) {
             for (int k = 0; k < o.marked; ++k)
                 setBit(markRow + static_cast<std::size_t>(k) * words, x);
