@@ -310,6 +310,10 @@ struct PassContext {
     std::int32_t height;
     const std::uint8_t* source; // rows of `width` bytes, no padding
     const std::uint8_t* relations;
+    // The job's lightness ranks (0: no palette entry), and whether they are
+    // exact: equal ranks then mean equal lightness.
+    const std::uint8_t* ranks = nullptr;
+    bool ranksExact = false;
 };
 
 // What a run sees as its image, [x0, x1) x [y0, y1): in cell mode the cell
@@ -463,28 +467,48 @@ followLines(const PassContext& ctx, const Box<Cell>& box, std::int32_t x, std::i
             // without a colour; no start has one).
             if (walk != nullptr && (walk->c == c || (relC[walk->c] & kLighter) != 0))
                 k = std::clamp(walk->stop - along, 1, known + 1);
-            if (lane != nullptr && kind == StartKind::Free && k <= known) {
+            // Walked, a few lines cost less than looking the lane up.
+            constexpr std::int32_t kLongKnown = 16;
+            if (lane != nullptr && kind == StartKind::Free && known - k >= kLongKnown) {
+                // By rank less one: an index without a palette entry (none
+                // lies on a lane's known lines, whose neighbours are shades
+                // similar to a candidate's neighbour) would count as the
+                // lightest.
+                const auto key = [&](std::uint8_t v) -> std::uint8_t {
+                    return static_cast<std::uint8_t>(ctx.ranks[v] - 1);
+                };
                 const std::int32_t to = along + known;
                 if (lane->last <= along)
-                    *lane = {along, along, toward[aOff]};
-                // The lane's neighbours are a chain of similar shades from a
-                // candidate's lighter neighbour, so every one has a colour,
-                // and the relation orders them by brightness. The last of
-                // equally dark ones is kept: a later start then looks again
-                // only once it has passed them all.
+                    *lane = {along, along, 0xFF};
+                // The last of equally dark ones is kept: a later start then
+                // looks again only once it has passed them all.
                 std::uint8_t darkest = lane->darkest;
                 std::int32_t last = lane->last;
-                for (std::int32_t j = lane->end + 1; j <= to; ++j) {
-                    const std::uint8_t v = toward[(j - along) * aOff];
-                    if ((rel[std::size_t{darkest} * 256 + v] & kLighter) == 0) {
-                        darkest = v;
+                std::int32_t j = lane->end + 1;
+                for (; j + 3 <= to; j += 4) {
+                    const std::uint8_t* const at = toward + (j - along) * aOff;
+                    const std::uint8_t k0 = key(at[0]), k1 = key(at[aOff]), k2 = key(at[2 * aOff]),
+                                       k3 = key(at[3 * aOff]);
+                    const std::uint8_t m = std::min(std::min(k0, k1), std::min(k2, k3));
+                    if (m <= darkest) {
+                        darkest = m;
+                        last = j + (k3 == m ? 3 : k2 == m ? 2 : k1 == m ? 1 : 0);
+                    }
+                }
+                for (; j <= to; ++j) {
+                    const std::uint8_t kj = key(toward[(j - along) * aOff]);
+                    if (kj <= darkest) {
+                        darkest = kj;
                         last = j;
                     }
                 }
                 *lane = {to, last, darkest};
-                if (relC[darkest] & kDarker)
+                // A lower rank is darker; an equal one, where ranks merge
+                // lightnesses, leaves the lines to be walked.
+                if (darkest < key(c))
                     return {};
-                k = known + 1;
+                if (darkest > key(c) || ctx.ranksExact)
+                    k = known + 1;
             }
             for (; k + 3 <= known; k += 4) {
                 const std::uint8_t* const at = toward + k * aOff;
@@ -1123,7 +1147,13 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
     PassWork& work = *job.passWork_;
     const std::int32_t width = job.width_;
     const std::int32_t height = job.height_;
-    const PassContext ctx{width, height, job.source_->image->store(), job.relationTable_};
+    const std::uint8_t* ranks = job.lightRank_.data();
+    const PassContext ctx{width,
+                          height,
+                          job.source_->image->store(),
+                          job.relationTable_,
+                          ranks,
+                          *std::max_element(ranks, ranks + 256) < 255};
     const std::ptrdiff_t w = width;
     const std::ptrdiff_t sOff = O::sx + O::sy * w;
     const std::size_t words = work.wordsPerRow;
@@ -1154,13 +1184,9 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
     // right passes, the row at hand for the top and bottom passes.
     std::int32_t* laneEnds = work.goOnEnd[O::index].data();
     std::fill_n(laneEnds, O::ay != 0 ? width : 1, -1);
-    // And, for the left and right passes, whose lanes have no walk, the
-    // darkest neighbour of each column's known lines.
-    LaneDark* laneDark = nullptr;
-    if constexpr (O::ay != 0) {
-        laneDark = work.laneDark[O::index].data();
-        std::fill_n(laneDark, width, LaneDark{});
-    }
+    // And what their free starts know of the lanes' darkest neighbours.
+    LaneDark* laneDark = work.laneDark[O::index].data();
+    std::fill_n(laneDark, O::ay != 0 ? width : 1, LaneDark{});
     DarkWalk rowWalk;
     std::int32_t longest = 0;
     // The filter left no candidate outside the cells, so every pixel treated
@@ -1178,7 +1204,7 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
             box.x1 = work.cellX1[static_cast<std::size_t>(x)];
         }
         std::int32_t* goOnEnd = laneEnds + (O::ay != 0 ? x : 0);
-        LaneDark* lane = O::ay != 0 ? laneDark + x : nullptr;
+        LaneDark* lane = laneDark + (O::ay != 0 ? x : 0);
         DarkWalk* walk = O::ay == 0 ? &rowWalk : nullptr;
         Outcome o;
         if constexpr (decltype(lineOne)::value)
@@ -1228,6 +1254,7 @@ template <class O, bool Grid> void SlopePassRunner::decideIn()
         rowStart[y] = static_cast<std::int32_t>(runs.size());
         if constexpr (O::ay == 0) {
             laneEnds[0] = -1;
+            laneDark[0] = {};
             rowWalk = {};
         }
         if constexpr (Grid) {

@@ -132,19 +132,19 @@ private:
     std::array<std::uint32_t, kKinds> firstBlock_{};
 };
 
-// The darkest neighbour toward s on a column's known lines (see the
-// follower in SlopePasses.cpp), for the free starts of the left and right
-// passes: a free start that meets a darker neighbour ends with nothing,
-// wherever it meets it, so it needs only to know whether its lines hold
-// one. `darkest` is the darkest neighbour on the lines after some earlier
-// start up to line `end`, and `last` the last of those lines that holds it
-// (-1 before any look). While `last` lies past a start, the start's own
-// lines hold that darkest neighbour too; a start at or past it looks again
-// from its own line. A lane is thus looked at again at most once per
-// brightness of its neighbours while its known lines stay as they are,
-// where every free start walked them all again: quadratic in the column's
-// length (BM_LongLanes, 16384-line columns: from 5.3 us to 0.1 us a pixel).
-// The rows of the top and bottom passes have their walk (DarkWalk) instead.
+// The darkest neighbour toward s on a lane's known lines (see the follower
+// in SlopePasses.cpp), for free starts: a free start that meets a darker
+// neighbour ends with nothing, wherever it meets it, so it needs only to
+// know whether its lines hold one. `darkest` is the lightness rank, less
+// one, of the darkest neighbour on the lines after some earlier start up to
+// line `end`, and `last` the last of those lines that holds it (-1 before
+// any look). While `last` lies past a start, the start's own lines hold that
+// darkest neighbour too; a start at or past it looks again from its own
+// line. A lane is thus looked at again at most once per lightness of its
+// neighbours while its known lines stay as they are, where every free start
+// that no walk vouched for walked them all again: quadratic in the lane's
+// length (BM_LongLanes, 16384-line columns: from 5.3 us to 0.03 us a pixel;
+// rows whose shades alternate, which the walk does not vouch for, likewise).
 struct LaneDark {
     std::int32_t end = -1;
     std::int32_t last = -1;
@@ -173,10 +173,8 @@ struct PassWork {
     // Per pass, the similar-mode followers' known line ends, one per lane
     // that the pass's runs follow (width entries).
     std::array<std::vector<std::int32_t>, 4> goOnEnd;
-    // And the darkest neighbour on each lane's known lines (see LaneDark),
-    // for the left and right passes (width entries), whose lanes are
-    // columns.
-    std::array<std::vector<LaneDark>, 2> laneDark;
+    // And the darkest neighbour on each lane's known lines (see LaneDark).
+    std::array<std::vector<LaneDark>, 4> laneDark;
     // Per filter chunk: three rows of lightness ranks (above, at, below).
     std::size_t rankStride = 0;
     std::vector<std::uint8_t> rankRows;
