@@ -467,9 +467,30 @@ followLines(const PassContext& ctx, const Box<Cell>& box, std::int32_t x, std::i
             // without a colour; no start has one).
             if (walk != nullptr && (walk->c == c || (relC[walk->c] & kLighter) != 0))
                 k = std::clamp(walk->stop - along, 1, known + 1);
-            // Walked, a few lines cost less than looking the lane up.
+            // Four lines a test from line `from` on, up to `lines` of them:
+            // the first of the four that hold a darker neighbour, or
+            // from + lines.
+            const auto findDarker = [&](std::int32_t from,
+                                        std::int32_t lines) GRIDMINT_LAMBDA_INLINE {
+                for (std::int32_t i = from; i < from + lines; i += 4) {
+                    const std::uint8_t* const at = toward + i * aOff;
+                    if ((relC[at[0]] | relC[at[aOff]] | relC[at[2 * aOff]] | relC[at[3 * aOff]]) &
+                        kDarker)
+                        return i;
+                }
+                return from + lines;
+            };
+            // Walked, a few lines cost less than looking the lane up, and
+            // a darker neighbour close by (dither's) settles a start before
+            // a look at the whole lane would.
             constexpr std::int32_t kLongKnown = 16;
-            if (lane != nullptr && kind == StartKind::Free && known - k >= kLongKnown) {
+            bool look = lane != nullptr && kind == StartKind::Free && known - k >= kLongKnown;
+            if (look && lane->last <= along) {
+                const std::int32_t at = findDarker(k, kLongKnown);
+                look = at == k + kLongKnown;
+                k = look ? k : at;
+            }
+            if (look) {
                 // By rank less one: an index without a palette entry (none
                 // lies on a lane's known lines, whose neighbours are shades
                 // similar to a candidate's neighbour) would count as the
@@ -510,12 +531,7 @@ followLines(const PassContext& ctx, const Box<Cell>& box, std::int32_t x, std::i
                 if (darkest > key(c) || ctx.ranksExact)
                     k = known + 1;
             }
-            for (; k + 3 <= known; k += 4) {
-                const std::uint8_t* const at = toward + k * aOff;
-                if ((relC[at[0]] | relC[at[aOff]] | relC[at[2 * aOff]] | relC[at[3 * aOff]]) &
-                    kDarker)
-                    break;
-            }
+            k = findDarker(k, (known + 1 - k) / 4 * 4);
             for (; k <= known && (relC[toward[k * aOff]] & kDarker) == 0; ++k) {
             }
             if (walk != nullptr)
