@@ -372,6 +372,45 @@ struct DarkWalk {
     std::uint8_t c = 0;
 };
 
+// The lightness rank, less one, of the darkest neighbour toward s on a
+// lane's known lines along + 1 .. to, with `lane` brought up to them (see
+// LaneDark); `toward` is the neighbour of line `along`, the next ones aOff
+// apart. Kept out of the follower: only starts on long known lanes get here.
+// By rank less one, an index without a palette entry (none lies on a lane's
+// known lines, whose neighbours are shades similar to a candidate's
+// neighbour) would count as the lightest.
+std::uint8_t lookUpLane(LaneDark& lane, const std::uint8_t* toward, std::ptrdiff_t aOff,
+                        std::int32_t along, std::int32_t to, const std::uint8_t* ranks)
+{
+    const auto key = [&](std::uint8_t v) { return static_cast<std::uint8_t>(ranks[v] - 1); };
+    if (lane.last <= along)
+        lane = {along, along, 0xFF};
+    // The last of equally dark ones is kept: a later start then looks again
+    // only once it has passed them all.
+    std::uint8_t darkest = lane.darkest;
+    std::int32_t last = lane.last;
+    std::int32_t j = lane.end + 1;
+    for (; j + 3 <= to; j += 4) {
+        const std::uint8_t* const at = toward + (j - along) * aOff;
+        const std::uint8_t k0 = key(at[0]), k1 = key(at[aOff]), k2 = key(at[2 * aOff]),
+                           k3 = key(at[3 * aOff]);
+        const std::uint8_t m = std::min(std::min(k0, k1), std::min(k2, k3));
+        if (m <= darkest) {
+            darkest = m;
+            last = j + (k3 == m ? 3 : k2 == m ? 2 : k1 == m ? 1 : 0);
+        }
+    }
+    for (; j <= to; ++j) {
+        const std::uint8_t kj = key(toward[(j - along) * aOff]);
+        if (kj <= darkest) {
+            darkest = kj;
+            last = j;
+        }
+    }
+    lane = {to, last, darkest};
+    return darkest;
+}
+
 // The run follower: startKind classifies the start of the run at P,
 // followLines follows it to its step or stop, follow does both.
 // Exact mode compares indices with the start index; similar mode compares
@@ -491,44 +530,14 @@ followLines(const PassContext& ctx, const Box<Cell>& box, std::int32_t x, std::i
                 k = look ? k : at;
             }
             if (look) {
-                // By rank less one: an index without a palette entry (none
-                // lies on a lane's known lines, whose neighbours are shades
-                // similar to a candidate's neighbour) would count as the
-                // lightest.
-                const auto key = [&](std::uint8_t v) -> std::uint8_t {
-                    return static_cast<std::uint8_t>(ctx.ranks[v] - 1);
-                };
-                const std::int32_t to = along + known;
-                if (lane->last <= along)
-                    *lane = {along, along, 0xFF};
-                // The last of equally dark ones is kept: a later start then
-                // looks again only once it has passed them all.
-                std::uint8_t darkest = lane->darkest;
-                std::int32_t last = lane->last;
-                std::int32_t j = lane->end + 1;
-                for (; j + 3 <= to; j += 4) {
-                    const std::uint8_t* const at = toward + (j - along) * aOff;
-                    const std::uint8_t k0 = key(at[0]), k1 = key(at[aOff]), k2 = key(at[2 * aOff]),
-                                       k3 = key(at[3 * aOff]);
-                    const std::uint8_t m = std::min(std::min(k0, k1), std::min(k2, k3));
-                    if (m <= darkest) {
-                        darkest = m;
-                        last = j + (k3 == m ? 3 : k2 == m ? 2 : k1 == m ? 1 : 0);
-                    }
-                }
-                for (; j <= to; ++j) {
-                    const std::uint8_t kj = key(toward[(j - along) * aOff]);
-                    if (kj <= darkest) {
-                        darkest = kj;
-                        last = j;
-                    }
-                }
-                *lane = {to, last, darkest};
+                const std::uint8_t darkest =
+                    lookUpLane(*lane, toward, aOff, along, along + known, ctx.ranks);
                 // A lower rank is darker; an equal one, where ranks merge
                 // lightnesses, leaves the lines to be walked.
-                if (darkest < key(c))
+                const auto ownKey = static_cast<std::uint8_t>(ctx.ranks[c] - 1);
+                if (darkest < ownKey)
                     return {};
-                if (darkest > key(c) || ctx.ranksExact)
+                if (darkest > ownKey || ctx.ranksExact)
                     k = known + 1;
             }
             k = findDarker(k, (known + 1 - k) / 4 * 4);
