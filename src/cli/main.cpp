@@ -10,6 +10,9 @@ int main(int argc, char** argv)
     // A write beyond the file-size limit must fail with an error the batch
     // reports, not end the process half-way with a temporary file left.
     gridmint::platform::ignoreFileSizeSignal();
+    // The memory budget of parallel files is half the address-space limit;
+    // per-thread allocator arenas would take much of the other half.
+    gridmint::platform::fitAllocatorToAddressLimit();
     // File names reach the commands as UTF-8 on every platform.
     const std::vector<std::string> args = gridmint::platform::utf8Arguments(argc, argv);
     std::vector<const char*> pointers;

@@ -28,6 +28,9 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -616,6 +619,15 @@ std::uint64_t usableMemoryBytes()
     if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
         bytes = bytes == 0 ? limit.rlim_cur : std::min<std::uint64_t>(bytes, limit.rlim_cur);
     return bytes;
+#endif
+}
+
+void fitAllocatorToAddressLimit()
+{
+#if defined(__GLIBC__)
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        ::mallopt(M_ARENA_MAX, 1);
 #endif
 }
 

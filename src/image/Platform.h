@@ -100,6 +100,13 @@ std::optional<FileIdentity> fileIdentity(const std::filesystem::path& path);
 // address-space limit where one is set; 0 when unknown.
 std::uint64_t usableMemoryBytes();
 
+// Under an address-space limit, keeps the C library's allocator to one arena:
+// glibc reserves 64 MiB of address space for each thread that allocates
+// while another holds the arena, which the limit counts as if used, so a
+// batch of files that the memory budget fits could still fail to allocate.
+// Call at start-up, before any thread. Elsewhere it does nothing.
+void fitAllocatorToAddressLimit();
+
 // Test hook: when non-negative, replaceFileContents fails as if the device
 // were full once this many bytes of the temporary file have been written.
 // Negative (the default) turns the fault off. Not for production use.
